@@ -1,0 +1,7 @@
+#pragma once
+// The console program's main procedure: prepares the tables and settings, scans the
+// arguments, and prints the help, the version, an error, or runs one conversion.
+
+// Returns the process exit status: 0 converted (and for help, version and no arguments),
+// 1 when the run ended with "Conversion stopped", 2 when the request was refused.
+int ConsoleMain(int argc, char** argv);

@@ -1,0 +1,58 @@
+#pragma once
+// The one global record of the current conversion request and of the file being
+// converted. The program entry fills the request fields, the driver normalises them and
+// fills the file list, the pipeline writes the per-image fields while the worker runs.
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "formats/FormatTables.h"
+#include "settings/ConversionSettings.h"
+
+struct JobFileEntry {
+  int32_t added = 0;  // 1 once the entry is filled
+  std::string subfolder;
+};
+
+struct ConversionJobRecord {
+  std::string programFolder;  // folder of the executable, ending in "/"
+  std::string projectFile;    // document name of the interactive front end
+  std::string currentFile;
+  std::string inputFile;      // the -i value as typed; emptied by the driver
+  std::string currentSubfolder;
+  std::string outputFile;
+  std::string outputFolder;   // the -o value; normalised by the driver to end in "/"
+  int32_t randomNumber = 0;   // 1..99999, for the name mask
+  int32_t fileCounter = 1;    // running number for the name mask
+  std::string sourceFormat;
+  int32_t sourceBpp = 0;
+  FormatCode saveFormat = 0;
+  std::string outputExtension;
+  int32_t targetBpp = 0;      // 0 = automatic
+  int32_t saveFlags = 0;
+  bool8 autoBpp = 0;
+  bool8 consoleRun = 0;       // an input was named on the command line
+  std::string runMode;        // "DEBUG" in debug mode
+  int32_t outputWidth = 0;
+  int32_t outputHeight = 0;
+  int32_t frameNumber = 0;
+  // Fields of the interactive front end; the console never reads them.
+  int32_t frontEndValue = 0;
+  bool8 frontEndFlagA = 0;
+  bool8 frontEndFlagB = 0;
+};
+
+extern ConversionJobRecord ConversionJob;
+
+// The job's input files, keyed by path. In the console it holds at most one entry.
+extern std::map<std::string, JobFileEntry> JobFileList;
+
+// Gives every job field its starting value; run once at start-up after the format tables
+// are built.
+void ResetConversionJob();
+
+// Everything up to and including the last "/" or "\" of the path (a leading double quote
+// is skipped, and the scan stops at a "|"); empty when there is neither.
+std::string FolderPart(const std::string& path);
+
+inline bool IsDebugRun() { return ConversionJob.runMode == "DEBUG"; }

@@ -1,0 +1,20 @@
+#pragma once
+// The conversion driver: checks the request, reports the settings in debug mode, runs the
+// worker on its own thread and reports the outcome.
+#include <string>
+
+// How a run ended; it becomes the process exit status.
+enum class RunOutcome : int {
+  Converted = 0,  // at least one file converted
+  Stopped = 1,    // the run ended with "Conversion stopped"
+  Refused = 2,    // the request was refused with an "Error: " line
+};
+
+RunOutcome RunConversion(bool quiet);
+
+// Puts `path` into JobFileList when it is an accepted input file.
+bool AddJobFile(const std::string& path);
+
+// FolderPart(path) with every occurrence of baseFolder removed; empty when either is empty
+// or baseFolder does not occur.
+std::string SubfolderOf(const std::string& path, const std::string& baseFolder);

@@ -1,0 +1,3 @@
+#include "cli/ConsoleMain.h"
+
+int main(int argc, char** argv) { return ConsoleMain(argc, argv); }

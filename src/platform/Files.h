@@ -1,0 +1,26 @@
+#pragma once
+// Files and paths. "/" is the separator; "\" still counts where the program scans for it.
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Length of the file in bytes; -1 for an empty path or a missing one (or one that cannot
+// be examined); -2 for a directory. Trailing "/" and "\" are ignored.
+int64_t FileSize(const std::string& path);
+
+// Full path of the running executable (from /proc/self/exe); empty when it cannot be read.
+std::string ProgramPath();
+
+// The program's file name without folder and extension ("pixquillcmd").
+std::string ProgramName();
+
+// Last-modification time of a file as local wall-clock seconds since 1970-01-01 00:00:00
+// (whole seconds; no time-zone conversion applies to the number itself).
+std::optional<int64_t> ReadLocalModificationTime(const std::string& path);
+
+// Sets the last-modification time from local wall-clock seconds, converted through the
+// local-time rules (mktime). The access time is left alone. False on failure.
+bool SetLocalModificationTime(const std::string& path, int64_t localSeconds);
+
+// True when both paths name the same existing file (same device and inode).
+bool IsSameFile(const std::string& a, const std::string& b);

@@ -1,0 +1,31 @@
+#pragma once
+// Text helpers over UTF-8 std::string, the platform's encoding of arguments and file names.
+#include <string>
+#include <string_view>
+
+// Unicode-aware case mapping of whole strings (é <-> É). Bytes that are not valid UTF-8
+// are kept unchanged.
+std::string ToUpper(std::string_view text);
+std::string ToLower(std::string_view text);
+
+// First character upper case, all following characters lower case ("jpg" -> "Jpg").
+std::string ToTitle(std::string_view text);
+
+// Removes spaces (only ' ') at both ends.
+std::string TrimSpaces(std::string_view text);
+// Removes spaces and tabs at both ends.
+std::string TrimBlanks(std::string_view text);
+
+bool StartsWith(std::string_view text, std::string_view prefix);
+bool EndsWith(std::string_view text, std::string_view suffix);
+
+// Replaces every occurrence of `from` (ASCII letters compared without regard to case) by
+// `to`; the search continues behind the inserted text, so occurrences never overlap.
+std::string ReplaceAllNoCase(std::string_view text, std::string_view from, std::string_view to);
+
+// Position of `needle` in `text` comparing ASCII letters without regard to case, from `start`.
+std::string::size_type FindNoCase(std::string_view text, std::string_view needle,
+                                  std::string::size_type start = 0);
+
+// Latin-1 bytes (each byte one character) turned into UTF-8.
+std::string Latin1ToUtf8(std::string_view bytes);

@@ -1,0 +1,63 @@
+#include "platform/Files.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/Clock.h"
+
+namespace {
+std::string TempDir() {
+  char pattern[] = "/tmp/pixquill-files-XXXXXX";
+  return std::string(mkdtemp(pattern));
+}
+}  // namespace
+
+TEST(FilesTest, FileSizeMeanings) {
+  std::string dir = TempDir();
+  std::string file = dir + "/a.raw";
+  std::ofstream(file) << "12345";
+  EXPECT_EQ(FileSize(file), 5);
+  EXPECT_EQ(FileSize(dir), -2);
+  EXPECT_EQ(FileSize(dir + "/"), -2);
+  EXPECT_EQ(FileSize(dir + "\\"), -2);
+  EXPECT_EQ(FileSize("/"), -2);
+  EXPECT_EQ(FileSize(dir + "/missing"), -1);
+  EXPECT_EQ(FileSize(""), -1);
+  std::ofstream(dir + "/empty.raw");
+  EXPECT_EQ(FileSize(dir + "/empty.raw"), 0);
+}
+
+TEST(FilesTest, ProgramPathIsThisExecutable) {
+  std::string path = ProgramPath();
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(path.front(), '/');
+  EXPECT_GT(FileSize(path), 0);
+  EXPECT_EQ(ProgramName(), "pixquill_tests");
+}
+
+TEST(FilesTest, LocalModificationTimeRoundTripsInSeveralZones) {
+  std::string file = TempDir() + "/t.jpg";
+  std::ofstream(file) << "x";
+  const char* saved = std::getenv("TZ");
+  std::string savedZone = saved ? saved : "";
+  for (const char* zone : {"UTC0", "America/New_York", "Asia/Kolkata"}) {
+    setenv("TZ", zone, 1);
+    tzset();
+    for (int64_t local : {int64_t{0}, int64_t{1700000000}, int64_t{1720000000}}) {
+      ASSERT_TRUE(SetLocalModificationTime(file, local)) << zone;
+      EXPECT_EQ(ReadLocalModificationTime(file), local) << zone;
+    }
+  }
+  if (saved) setenv("TZ", savedZone.c_str(), 1); else unsetenv("TZ");
+  tzset();
+}
+
+TEST(FilesTest, SameFileDespiteSpelling) {
+  std::string dir = TempDir();
+  std::ofstream(dir + "/a.jpg") << "x";
+  EXPECT_TRUE(IsSameFile(dir + "/a.jpg", dir + "/./a.jpg"));
+  EXPECT_FALSE(IsSameFile(dir + "/a.jpg", dir + "/b.jpg"));
+}

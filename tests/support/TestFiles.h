@@ -1,0 +1,23 @@
+#pragma once
+// Small file helpers for tests: private temporary folders and whole-file reads and writes.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fresh folder under /tmp (ends without "/"); removed when the object goes away.
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+void WriteText(const std::string& path, const std::string& text);
+std::vector<uint8_t> ReadBytes(const std::string& path);
