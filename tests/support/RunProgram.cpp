@@ -1,0 +1,98 @@
+#include "support/RunProgram.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+
+namespace {
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+    lines.push_back(text.substr(start, nl - start));
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+void ReadAvailable(int& fd, std::string& into) {
+  char buffer[4096];
+  ssize_t got = read(fd, buffer, sizeof buffer);
+  if (got > 0) {
+    into.append(buffer, static_cast<size_t>(got));
+  } else if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) {
+    close(fd);
+    fd = -1;
+  }
+}
+
+}  // namespace
+
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& input, const std::string& workingFolder, int timeoutSeconds) {
+  ProgramRun run;
+  int in[2], out[2], err[2];
+  if (pipe(in) || pipe(out) || pipe(err)) return run;
+  pid_t child = fork();
+  if (child == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    if (!workingFolder.empty() && chdir(workingFolder.c_str()) != 0) _exit(127);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  signal(SIGPIPE, SIG_IGN);
+  if (!input.empty()) {
+    ssize_t ignored = write(in[1], input.data(), input.size());
+    (void)ignored;
+  }
+  close(in[1]);
+  int fds[2] = {out[0], err[0]};
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  while (fds[0] >= 0 || fds[1] >= 0) {
+    pollfd polls[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
+    if (poll(polls, 2, 200) < 0 && errno != EINTR) break;
+    for (int i = 0; i < 2; ++i)
+      if (fds[i] >= 0 && (polls[i].revents & (POLLIN | POLLHUP | POLLERR)))
+        ReadAvailable(fds[i], i == 0 ? run.stdoutText : run.stderrText);
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(child, SIGKILL);
+      break;
+    }
+  }
+  for (int fd : fds)
+    if (fd >= 0) close(fd);
+  int status = 0;
+  waitpid(child, &status, 0);
+  run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.lines = SplitLines(run.stdoutText);
+  return run;
+}
+
+ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& input) {
+  return RunProgram(PIXQUILL_BINARY, args, input);
+}
+
+std::string SamplesFolder() {
+  const char* overridden = std::getenv("PIXQUILL_SAMPLES_DIR");
+  std::string folder = overridden ? overridden : PIXQUILL_SAMPLES_DIR;
+  struct stat info {};
+  if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return {};
+  return folder;
+}
