@@ -18,6 +18,10 @@ std::string ExpandFilenameMask();
 // Output folder + subfolder (when kept) + expanded name.
 std::string BuildOutputPath();
 
+// The text watermark's text with the same placeholders expanded; literal text keeps its
+// case, and a text with fewer than two "%" is used as it is.
+std::string ExpandWatermarkText();
+
 // Gives the output file the modification time that fileTimestamp asks for; failures are
 // ignored.
 void ApplyFileTimestamp();
