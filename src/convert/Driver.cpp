@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "cli/MessageCatalogue.h"
-#include "cli/ConsoleText.h"
+#include "cli/Placeholders.h"
 #include "convert/ConversionJob.h"
 #include "convert/SettingsReport.h"
 #include "convert/Worker.h"
