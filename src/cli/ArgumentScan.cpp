@@ -28,11 +28,14 @@ std::optional<std::string> OptionValue(size_t index) {
   return value;
 }
 
-// The value of -i, -o and -c: the short forms take the next argument. Values that begin
-// with "-" are refused even when such a file exists: they are far more likely a forgotten
-// value followed by the next option.
+// The value of -i, -o and -c: the short forms take the next argument. An argument that
+// begins with "-" is refused even when such a file exists: it is far more likely the next
+// option after a forgotten value. That holds for "--name=value" too, whose value alone
+// would not show it ("-i --width=5" must not become the input file "5").
 std::optional<std::string> PathValue(size_t& index, bool joinQuotes) {
-  if (!StartsWith(TrimSpaces(CommandLine[index]), "--")) ++index;
+  bool shortForm = !StartsWith(TrimSpaces(CommandLine[index]), "--");
+  if (shortForm && ++index < CommandLine.size() && StartsWith(TrimSpaces(CommandLine[index]), "-"))
+    return std::nullopt;
   std::string value = ParameterValue(index);
   if (value.empty() || StartsWith(value, "-")) return std::nullopt;
   if (joinQuotes) value = JoinQuotedArguments(std::move(value), index);
