@@ -98,7 +98,19 @@ std::span<const std::string_view> NamePlaceholders() { return kTokens; }
 std::string ExpandNameToken(const std::string& text, std::string_view token) {
   const NamePlaceholder* placeholder = FindPlaceholder(token);
   if (!placeholder) return text;
-  return ReplaceAllNoCase(text, token, placeholder->value());
+  const std::string value = placeholder->value();
+  std::string out;
+  size_t pos = 0;
+  for (size_t hit; (hit = FindNoCase(text, token, pos)) != std::string::npos; pos = hit + token.size()) {
+    out.append(text, pos, hit - pos);
+    out.append(value);
+    if (out.size() > kMaxExpandedTextBytes) {
+      out.resize(kMaxExpandedTextBytes + 1);
+      return out;
+    }
+  }
+  out.append(text, pos);
+  return out;
 }
 
 std::string ExpandFilenameMask() {
