@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <vector>
 
 #include "pipeline/Colors.h"
 #include "pipeline/Overlays.h"
@@ -30,9 +31,13 @@ std::string Back(int64_t distance) { return std::to_string(-distance); }
 
 // One side of the frame: its colour, the corner rectangle painted underneath the mitre where
 // this side meets the next, and the trapezoid of the side itself.
+struct Rect {
+  int x, y, width, height;
+};
+
 struct FrameSide {
   uint32_t color;
-  PixelRect corner;
+  Rect corner;
   std::string path;
 };
 
@@ -59,13 +64,29 @@ std::array<FrameSide, 4> FrameSides(int64_t w, int64_t h, FrameWidths f) {
   }};
 }
 
-// The four bands the frame can cover, without overlap, so that each pixel is blended once.
-std::array<PixelRect, 4> FrameBands(int w, int h, FrameWidths f) {
+// The parts of the image the frame can cover: the four bands without overlap, cut into
+// tiles no larger than a canvas may be. Only these are drawn and blended, so a frame costs
+// what its bands cover, not what the image does, and images wider or taller than a canvas
+// may be get their frame as well.
+std::vector<Rect> FrameTiles(int w, int h, FrameWidths f) {
   int bottomTop = std::max(h - f.bottom, f.top);
   int rightLeft = std::max(w - f.right, f.left);
   int middle = std::max(bottomTop - f.top, 0);
-  return {{{0, 0, w, f.top}, {0, bottomTop, w, h - bottomTop}, {0, f.top, f.left, middle},
-           {rightLeft, f.top, w - rightLeft, middle}}};
+  Rect bands[] = {{0, 0, w, f.top}, {0, bottomTop, w, h - bottomTop}, {0, f.top, f.left, middle},
+                       {rightLeft, f.top, w - rightLeft, middle}};
+  std::vector<Rect> tiles;
+  for (const Rect& band : bands)
+    for (int y = 0; y < band.height; y += kMaxCanvasSide)
+      for (int x = 0; x < band.width; x += kMaxCanvasSide)
+        tiles.push_back({band.x + x, band.y + y, std::min(kMaxCanvasSide, band.width - x),
+                         std::min(kMaxCanvasSide, band.height - y)});
+  return tiles;
+}
+
+CanvasPtr CreateTileCanvas(Rect tile) {
+  CanvasPtr canvas = CreateCanvas(tile.width, tile.height);
+  if (canvas) SetCanvasOrigin(canvas.get(), tile.x, tile.y);
+  return canvas;
 }
 
 void DrawFrame(cairo_surface_t* canvas, int width, int height, FrameWidths widths) {
@@ -82,27 +103,31 @@ void DrawFrame(cairo_surface_t* canvas, int width, int height, FrameWidths width
   }
 }
 
+// The frame's pixels within one tile, faded to the frame's opacity; null when no canvas
+// could be had.
+CanvasPtr FadedFrameTile(Rect tile, int width, int height, FrameWidths widths) {
+  CanvasPtr drawing = CreateTileCanvas(tile);
+  if (!drawing) return nullptr;
+  DrawFrame(drawing.get(), width, height, widths);
+  CanvasPtr faded = CreateTileCanvas(tile);
+  if (faded) DrawCanvas(faded.get(), drawing.get(), ConversionSettings.frSolidOpacity);
+  return faded;
+}
+
 }  // namespace
 
 BitmapPtr ApplySolidFrame(BitmapPtr image, int width, int height) {
   if (ConversionSettings.doFrame == 0 || !image) return image;
   image = ConvertTo24Bits(std::move(image));
-  if (!image || ConversionSettings.doFrame != 1) return image;
-
-  // Both canvases cover the whole image, but only the bands are ever touched, so their
-  // untouched pages cost nothing.
-  CanvasPtr drawing = CreateCanvas(width, height);
-  if (!drawing) return image;
+  if (!image || ConversionSettings.doFrame != 1 || width <= 0 || height <= 0) return image;
+  // The frame is laid out for the size the pipeline reported; on a bitmap of another size
+  // the stage fails, as compositing a layer of another size does.
+  if (FreeImage_GetWidth(image.get()) != static_cast<unsigned>(width) ||
+      FreeImage_GetHeight(image.get()) != static_cast<unsigned>(height))
+    return nullptr;
   FrameWidths widths = ClampedFrameWidths(width, height);
-  DrawFrame(drawing.get(), width, height, widths);
-
-  CanvasPtr faded = CreateCanvas(width, height);
-  if (!faded) return image;
-  std::array<PixelRect, 4> bands = FrameBands(width, height, widths);
-  DrawCanvas(faded.get(), drawing.get(), ConversionSettings.frSolidOpacity, nullptr, bands);
-  drawing.reset();
-
-  // Blending onto a bitmap of another size fails, and the stage fails with it.
-  if (!CompositeCanvas(image.get(), faded.get(), bands)) return nullptr;
+  for (Rect tile : FrameTiles(width, height, widths))
+    if (CanvasPtr faded = FadedFrameTile(tile, width, height, widths))
+      (void)CompositeCanvas(image.get(), faded.get(), tile.x, tile.y);  // the image is 24-bit here
   return image;
 }

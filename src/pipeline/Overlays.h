@@ -5,7 +5,6 @@
 // returns for a full-size overlay: (a·fg + (255 − a)·bg) >> 8 for 0 < a < 255, fg for
 // a = 255, the photo for a = 0.
 #include <cstdint>
-#include <span>
 
 #include "pipeline/BitmapPtr.h"
 #include "platform/Drawing.h"
@@ -14,9 +13,10 @@
 // conversion (the old bitmap unloaded); null when the conversion fails or `image` is null.
 BitmapPtr ConvertTo24Bits(BitmapPtr image);
 
-// Blends the canvas pixels inside `areas` over the photo; the canvas has the photo's size.
-// False, photo unchanged, when the sizes differ or the photo is not 24-bit.
-[[nodiscard]] bool CompositeCanvas(FIBITMAP* photo, cairo_surface_t* canvas, std::span<const PixelRect> areas);
+// Blends the canvas over the photo with the canvas's top-left corner at (left, top), counted
+// from the photo's top-left; canvas pixels beyond the photo are ignored. False, photo
+// unchanged, when the photo is not 24-bit.
+[[nodiscard]] bool CompositeCanvas(FIBITMAP* photo, cairo_surface_t* canvas, int left, int top);
 
 // Pastes the 32-bit overlay at (x, y), from the top-left, into a transparent layer of the
 // photo's size with paste alpha 255, which turns every channel value v (alpha included) into

@@ -83,6 +83,9 @@ CanvasPtr FilteredCopy(cairo_surface_t* source, PixelFilter filter) {
   int width = CanvasWidth(source), height = CanvasHeight(source);
   CanvasPtr copy = CreateCanvas(width, height);
   if (!copy) return copy;
+  double originX, originY;
+  cairo_surface_get_device_offset(source, &originX, &originY);
+  cairo_surface_set_device_offset(copy.get(), originX, originY);
   cairo_surface_flush(source);
   for (int y = 0; y < height; ++y) {
     const uint32_t* in = CanvasRow(source, y);
@@ -201,8 +204,9 @@ bool FillPathText(cairo_t* drawing, std::string_view pathText) {
   return true;
 }
 
-void DrawCanvas(cairo_surface_t* target, cairo_surface_t* source, int opacity, PixelFilter filter,
-                std::span<const PixelRect> areas) {
+void SetCanvasOrigin(cairo_surface_t* canvas, int x, int y) { cairo_surface_set_device_offset(canvas, -x, -y); }
+
+void DrawCanvas(cairo_surface_t* target, cairo_surface_t* source, int opacity, PixelFilter filter) {
   if (!target || !source) return;
   CanvasPtr filtered;
   if (filter) {
@@ -212,10 +216,6 @@ void DrawCanvas(cairo_surface_t* target, cairo_surface_t* source, int opacity, P
   }
   DrawingPtr drawing = StartDrawing(target);
   if (!drawing) return;
-  if (!areas.empty()) {
-    for (const PixelRect& area : areas) cairo_rectangle(drawing.get(), area.x, area.y, area.width, area.height);
-    cairo_clip(drawing.get());
-  }
   cairo_set_source_surface(drawing.get(), source, 0, 0);
   cairo_paint_with_alpha(drawing.get(), ClampOpacity(opacity) / 255.0);
 }

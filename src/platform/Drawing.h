@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 #include <string_view>
 
@@ -42,13 +41,6 @@ using FontOptionsPtr = std::unique_ptr<cairo_font_options_t, FontOptionsDeleter>
 // cairo refuses image surfaces with a side above 32767 pixels ("invalid size"), so larger
 // canvases are refused here before any memory is asked for.
 inline constexpr int kMaxCanvasSide = 32767;
-
-struct PixelRect {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
-};
 
 // A new canvas, every pixel fully transparent; null when the size is not 1..kMaxCanvasSide
 // on both sides or memory is short.
@@ -88,14 +80,18 @@ void FillCanvas(cairo_t* drawing);
 // farther points would wrap around instead of failing.
 inline constexpr int64_t kMaxPathCoordinate = 4'000'000;
 
+// Makes the canvas stand for the part of a larger picture whose top-left corner is (x, y):
+// drawing coordinates are then those of the larger picture, and what falls outside the
+// canvas is dropped. Pixels come out exactly as on a canvas of the whole picture.
+void SetCanvasOrigin(cairo_surface_t* canvas, int x, int y);
+
 // Passes one straight RGBA pixel (packed as above) through a colour change.
 using PixelFilter = uint32_t (*)(uint32_t rgba);
 
 // Draws `source` onto `target` at (0, 0), source-over, with its alpha multiplied by the
 // constant `opacity` (0..255; numbers outside are taken as the nearer end). With a filter
-// every source pixel passes through it first. With `areas` only pixels inside them change.
-void DrawCanvas(cairo_surface_t* target, cairo_surface_t* source, int opacity,
-                PixelFilter filter = nullptr, std::span<const PixelRect> areas = {});
+// every source pixel passes through it first.
+void DrawCanvas(cairo_surface_t* target, cairo_surface_t* source, int opacity, PixelFilter filter = nullptr);
 
 // A picture read from a BMP, JPEG or PNG file (the file's content decides; other formats are
 // not read). `bitsPerPixel` is the file's own depth; `transparent` is true when the picture
