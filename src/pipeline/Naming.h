@@ -5,11 +5,19 @@
 #include <string>
 #include <string_view>
 
+// Token values can hold tokens again (a file named "%filename[u]%%filename[l]%.cr2"), so
+// every expansion can multiply the length, and a few kilobytes of mask and file name could
+// ask for gigabytes. No path is this long (the file system stops at 4096 bytes) and no
+// watermark line this long fits a canvas, so an expansion that outgrows it is cut one byte
+// beyond it: such a name still fails to save, and memory stays bounded.
+inline constexpr size_t kMaxExpandedTextBytes = 64 * 1024;
+
 // The 19 placeholder tokens, lower case, in expansion order.
 std::span<const std::string_view> NamePlaceholders();
 
 // Replaces every occurrence of `token` (letter case ignored, no overlap) by its value for
-// the current file; a token that is not in the table leaves `text` unchanged.
+// the current file; a token that is not in the table leaves `text` unchanged. A result
+// longer than kMaxExpandedTextBytes is cut to one byte more than that.
 std::string ExpandNameToken(const std::string& text, std::string_view token);
 
 // The output file name (without folder) for the current file.

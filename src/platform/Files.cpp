@@ -40,15 +40,29 @@ std::optional<int64_t> ReadLocalModificationTime(const std::string& path) {
   return LocalSecondsFromUtc(static_cast<int64_t>(info.st_mtim.tv_sec));
 }
 
-bool SetLocalModificationTime(const std::string& path, int64_t localSeconds) {
-  std::optional<int64_t> utc = UtcFromLocalSeconds(localSeconds);
-  if (!utc) return false;
+namespace {
+
+bool SetModificationInstant(const std::string& path, time_t utcSeconds) {
   timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
-  times[1].tv_sec = static_cast<time_t>(*utc);
+  times[1].tv_sec = utcSeconds;
   times[1].tv_nsec = 0;
   return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+}  // namespace
+
+bool SetLocalModificationTime(const std::string& path, int64_t localSeconds) {
+  std::optional<int64_t> utc = UtcFromLocalSeconds(localSeconds);
+  if (!utc) return false;
+  return SetModificationInstant(path, static_cast<time_t>(*utc));
+}
+
+bool CopyModificationTime(const std::string& from, const std::string& to) {
+  struct stat info {};
+  if (stat(from.c_str(), &info) != 0) return false;
+  return SetModificationInstant(to, info.st_mtim.tv_sec);
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {

@@ -22,5 +22,10 @@ std::optional<int64_t> ReadLocalModificationTime(const std::string& path);
 // local-time rules (mktime). The access time is left alone. False on failure.
 bool SetLocalModificationTime(const std::string& path, int64_t localSeconds);
 
+// Gives `to` the last-modification time of `from` in whole seconds (the sub-second part is
+// dropped). The instant itself is copied, so a local time that occurs twice when daylight
+// saving ends cannot shift it by an hour. The access time is left alone. False on failure.
+bool CopyModificationTime(const std::string& from, const std::string& to);
+
 // True when both paths name the same existing file (same device and inode).
 bool IsSameFile(const std::string& a, const std::string& b);

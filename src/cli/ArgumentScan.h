@@ -1,0 +1,18 @@
+#pragma once
+// The scan of the command line: every argument in order, each applied through the option
+// table the moment it is met, so the last writer of a setting wins.
+#include <string>
+
+// Message texts of a refused command line (printed after "Error: ").
+inline constexpr const char* kIncorrectParameterCount = "Incorrect number of parameters";
+inline constexpr const char* kInvalidProfileFile = "Invalid profile file";
+
+struct ScanResult {
+  std::string errorMessage;  // empty when every argument was accepted
+  bool quiet = false;
+  bool pause = false;  // when the scan stopped, whether -p came before the failing argument
+};
+
+// Scans CommandLine. Arguments whose name matches no option are skipped; the first
+// malformed one stops the scan, and nothing of it is stored.
+[[nodiscard]] ScanResult ScanArguments();

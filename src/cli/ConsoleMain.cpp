@@ -1,0 +1,97 @@
+#include "cli/ConsoleMain.h"
+
+#include <optional>
+#include <string_view>
+
+#include "cli/ArgumentScan.h"
+#include "cli/Arguments.h"
+#include "cli/MessageCatalogue.h"
+#include "cli/ProductText.h"
+#include "convert/ConversionJob.h"
+#include "convert/Driver.h"
+#include "formats/FormatTables.h"
+#include "platform/Console.h"
+#include "settings/ConversionSettings.h"
+
+namespace {
+
+constexpr int kExitDone = static_cast<int>(RunOutcome::Converted);
+constexpr int kExitRefused = static_cast<int>(RunOutcome::Refused);
+
+void PrintLines(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) PrintLine(line);
+}
+
+int ShowVersion() {
+  PrintLine(VersionText(programVersion));
+  return kExitDone;
+}
+
+int ShowHelp() {
+  PrintLines(HelpTextLines());
+  return kExitDone;
+}
+
+// The uninstall dialog and the screenshot mode belong to a windowed front end that this
+// build does not have; they end quietly so that callers of those hooks see no failure.
+int IgnoreFrontEndHook() { return kExitDone; }
+
+struct FirstArgumentCommand {
+  std::string_view name;
+  int (*run)();
+};
+
+// Recognised only as the first argument; anywhere else they are unknown names.
+constexpr FirstArgumentCommand kFirstArgumentCommands[] = {
+    {"-U", IgnoreFrontEndHook}, {"-T", IgnoreFrontEndHook}, {"-V", ShowVersion}, {"--VERSION", ShowVersion},
+    {"-H", ShowHelp},           {"-?", ShowHelp},           {"--HELP", ShowHelp},
+};
+
+std::optional<int> RunFirstArgumentCommand() {
+  const std::string name = ParameterName(0);
+  for (const FirstArgumentCommand& command : kFirstArgumentCommands)
+    if (command.name == name) return command.run();
+  return std::nullopt;
+}
+
+void PrepareRun() {
+  BuildInputExtensionTable();
+  BuildOutputFormatTable();
+  ResetConversionJob();
+  ResetConversionSettings(true);
+  LoadMessageCatalogue("");
+}
+
+// Without -p before the failing argument the error ends the process at once.
+int ReportScanError(const ScanResult& scan) {
+  PrintLine("Error: " + scan.errorMessage);
+  if (scan.pause) WaitForKey();
+  return kExitRefused;
+}
+
+int RunConsoleConversion(const ScanResult& scan) {
+  if (!scan.quiet) PrintLines(BannerLines());
+  RunOutcome outcome = RunConversion(scan.quiet);
+  if (scan.pause) {
+    PrintLine("Press any key to exit.");
+    WaitForKey();
+  }
+  return static_cast<int>(outcome);
+}
+
+}  // namespace
+
+int ConsoleMain(int argc, char** argv) {
+  SetCommandLine(argc, argv);
+  if (CommandLine.empty()) return ShowHelp();
+  PrepareRun();
+  if (std::optional<int> status = RunFirstArgumentCommand()) return *status;
+  ScanResult scan = ScanArguments();
+  if (!scan.errorMessage.empty()) return ReportScanError(scan);
+  // Options without an input file: the user needs the help more than silence.
+  if (!ConversionJob.consoleRun) {
+    ShowHelp();
+    return kExitRefused;
+  }
+  return RunConsoleConversion(scan);
+}

@@ -1,0 +1,109 @@
+#include "cli/ValueReaders.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+#include "platform/Text.h"
+
+namespace {
+
+int DigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 99;
+}
+
+bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+
+size_t SkipBlanks(std::string_view text) {
+  size_t pos = text.find_first_not_of(" \t");
+  return pos == std::string_view::npos ? text.size() : pos;
+}
+
+// Length of the run of decimal digits that starts at `pos`.
+size_t DigitRun(std::string_view text, size_t pos) {
+  size_t end = pos;
+  while (end < text.size() && IsDecimalDigit(text[end])) ++end;
+  return end - pos;
+}
+
+// Length of the number at the start of `text`: digits with an optional fraction (or a
+// fraction alone), then an exponent only when digits follow its "e". 0 when there is none.
+size_t DecimalNumberLength(std::string_view text) {
+  size_t pos = DigitRun(text, 0);
+  size_t mantissaDigits = pos;
+  if (pos < text.size() && text[pos] == '.') {
+    size_t fraction = DigitRun(text, pos + 1);
+    mantissaDigits += fraction;
+    if (mantissaDigits > 0) pos += 1 + fraction;
+  }
+  if (mantissaDigits == 0) return 0;
+  if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
+    size_t digits = pos + 1;
+    if (digits < text.size() && (text[digits] == '+' || text[digits] == '-')) ++digits;
+    size_t exponent = DigitRun(text, digits);
+    if (exponent > 0) pos = digits + exponent;
+  }
+  return pos;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view word) {
+  return text.size() >= word.size() && FindNoCase(text.substr(0, word.size()), word) == 0;
+}
+
+// A double beyond float's range has no defined conversion; it becomes infinity, as the
+// hardware rounding would make it.
+float ToSinglePrecision(double value) {
+  constexpr double kLargest = std::numeric_limits<float>::max();
+  if (value > kLargest) return std::numeric_limits<float>::infinity();
+  if (value < -kLargest) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(value);
+}
+
+}  // namespace
+
+int32_t ReadIntegerValue(std::string_view text) {
+  size_t pos = SkipBlanks(text);
+  bool negative = false;
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
+  int base = 10;
+  if (pos < text.size() && (text[pos] == '$' || text[pos] == '%')) base = text[pos++] == '$' ? 16 : 2;
+  uint64_t number = 0;  // unsigned, so that overlong input wraps instead of overflowing
+  for (; pos < text.size() && DigitValue(text[pos]) < base; ++pos)
+    number = number * static_cast<uint64_t>(base) + static_cast<uint64_t>(DigitValue(text[pos]));
+  if (negative) number = ~number + 1;
+  return static_cast<int32_t>(static_cast<uint32_t>(number));
+}
+
+float ReadFloatValue(std::string_view text) {
+  text.remove_prefix(SkipBlanks(text));
+  if (StartsWithNoCase(text, "+Infinity")) return std::numeric_limits<float>::infinity();
+  if (StartsWithNoCase(text, "-Infinity")) return -std::numeric_limits<float>::infinity();
+  if (StartsWithNoCase(text, "NaN")) return std::numeric_limits<float>::quiet_NaN();
+  bool negative = false;
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  size_t length = DecimalNumberLength(text);
+  if (length == 0) return 0.0f;
+  double value = 0.0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + length, value, std::chars_format::general);
+  if (error == std::errc::result_out_of_range) {
+    // Too large or too small for a double: the exponent's sign tells which.
+    bool tiny = text.substr(0, length).find("e-") != std::string_view::npos ||
+                text.substr(0, length).find("E-") != std::string_view::npos;
+    value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+  }
+  (void)end;
+  return ToSinglePrecision(negative ? -value : value);
+}
+
+std::string StripOuterQuotes(std::string_view text) {
+  size_t first = text.find_first_not_of('"');
+  if (first == std::string_view::npos) return {};
+  size_t last = text.find_last_not_of('"');
+  return std::string(text.substr(first, last - first + 1));
+}

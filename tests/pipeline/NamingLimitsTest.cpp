@@ -1,0 +1,61 @@
+// Names and watermark texts whose tokens expand into further tokens must stay bounded.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "convert/ConversionJob.h"
+#include "formats/FormatTables.h"
+#include "pipeline/Naming.h"
+
+namespace {
+
+std::string Repeat(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+void StartJob(const std::string& currentFile) {
+  BuildInputExtensionTable();
+  BuildOutputFormatTable();
+  ResetConversionSettings(true);
+  ResetConversionJob();
+  ConversionJob.currentFile = currentFile;
+  ConversionJob.outputExtension = "jpg";
+}
+
+// Each "%filename[u]%" of the file name brings the whole name back, whose "%filename[l]%"
+// bring it back again: unbounded, this 2 KB request asked for tens of gigabytes.
+const std::string kSelfMultiplyingName =
+    "/x/" + Repeat("%filename[u]%%filename[l]%%filename[t]%", 30) + ".cr2";
+
+TEST(NamingLimits, SelfMultiplyingMaskStopsOneByteBeyondTheBound) {
+  StartJob(kSelfMultiplyingName);
+  ConversionSettings.filenameMask = Repeat("%filename%", 100);
+  const std::string name = ExpandFilenameMask();
+  EXPECT_EQ(name.size(), kMaxExpandedTextBytes + 1);
+  // Longer than any path the file system takes, so such a name can never be saved.
+  EXPECT_GT(name.size(), 4096u);
+}
+
+TEST(NamingLimits, SelfMultiplyingWatermarkTextStaysBounded) {
+  StartJob(kSelfMultiplyingName);
+  ConversionSettings.wmText = Repeat("%filename%%filename[u]%%filename[l]%%filename[t]%", 20);
+  EXPECT_EQ(ExpandWatermarkText().size(), kMaxExpandedTextBytes + 1);
+}
+
+TEST(NamingLimits, LongExpansionsBelowTheBoundAreComplete) {
+  const std::string base(200, 'a');
+  StartJob("/in/" + base + ".cr2");
+  ConversionSettings.filenameMask = Repeat("%filename%-", 300) + ".%ext%";
+  EXPECT_EQ(ExpandFilenameMask(), Repeat(base + "-", 300) + ".jpg");  // 60,305 bytes
+}
+
+TEST(NamingLimits, AMaskLongerThanTheBoundWithoutTokensIsKept) {
+  StartJob("/in/a.cr2");
+  const std::string mask(kMaxExpandedTextBytes + 500, 'x');
+  ConversionSettings.filenameMask = mask;
+  EXPECT_EQ(ExpandFilenameMask(), mask);
+}
+
+}  // namespace
