@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/BitmapConversion.h"
 #include "pipeline/Colors.h"
 #include "pipeline/Naming.h"
 #include "pipeline/Overlays.h"
@@ -54,8 +55,12 @@ constexpr WatermarkFields kWatermarkFields[] = {
 const WatermarkFields& CurrentFields() {
   return kWatermarkFields[ConversionSettings.doWatermark == kWatermarkPicture ? 1 : 0];
 }
-int CurrentSetting(int32_t Settings::*field) { return ConversionSettings.*field; }
-int CurrentSetting(int8_t Settings::*field) { return ConversionSettings.*field; }
+int CurrentSetting(int32_t Settings::*field) {
+  return ConversionSettings.*field;
+}
+int CurrentSetting(int8_t Settings::*field) {
+  return ConversionSettings.*field;
+}
 
 // Where an anchor puts the overlay along one axis.
 enum class Along { kStart, kCenter, kEnd };
@@ -72,9 +77,12 @@ constexpr Anchor kAnchors[] = {
 // Integer division truncates toward zero, as the placement rule asks.
 int64_t PlaceAlong(Along along, int64_t reference, int64_t size, int64_t offset) {
   switch (along) {
-    case Along::kStart: return offset;
-    case Along::kCenter: return (reference - size) / 2;
-    case Along::kEnd: return reference - size - offset;
+    case Along::kStart:
+      return offset;
+    case Along::kCenter:
+      return (reference - size) / 2;
+    case Along::kEnd:
+      return reference - size - offset;
   }
   return 0;
 }
@@ -87,15 +95,20 @@ struct ReferenceArea {
 // frame is drawn. Negative frame widths count as 0, as the frame stage counts them.
 ReferenceArea CurrentReferenceArea(int width, int height) {
   const Settings& s = ConversionSettings;
-  if (CurrentSetting(CurrentFields().boundary) != kBoundaryFrame || s.doFrame == 0) return {0, 0, width, height};
+  if (CurrentSetting(CurrentFields().boundary) != kBoundaryFrame || s.doFrame == 0)
+    return {0, 0, width, height};
   int64_t left = std::max(s.frSolidLeft, 0), right = std::max(s.frSolidRight, 0);
   int64_t top = std::max(s.frSolidTop, 0), bottom = std::max(s.frSolidBottom, 0);
   return {left, top, width - left - right, height - top - bottom};
 }
 
-uint8_t OpacityByte(int opacity) { return static_cast<uint8_t>(std::clamp(opacity, 0, 255)); }
+uint8_t OpacityByte(int opacity) {
+  return static_cast<uint8_t>(std::clamp(opacity, 0, 255));
+}
 
-bool RotatesOverlay(int angle) { return angle > 0 && angle < 360; }
+bool RotatesOverlay(int angle) {
+  return angle > 0 && angle < 360;
+}
 
 // Overlays beyond the canvas side limit or kMaxOverlayPixels, before or after the turn, are
 // refused.
@@ -106,7 +119,8 @@ bool IsOverlaySizeAllowed(int64_t width, int64_t height) {
   if (!RotatesOverlay(angle)) return true;
   double radians = angle * std::numbers::pi / 180;
   double c = std::abs(std::cos(radians)), s = std::abs(std::sin(radians));
-  double turnedWidth = std::ceil(width * c + height * s) + 2, turnedHeight = std::ceil(width * s + height * c) + 2;
+  double turnedWidth = std::ceil(width * c + height * s) + 2,
+         turnedHeight = std::ceil(width * s + height * c) + 2;
   return turnedWidth * turnedHeight <= static_cast<double>(kMaxOverlayPixels);
 }
 
@@ -125,7 +139,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
   std::string marked = ReplaceAllNoCase(text, kLineBreak, kLineBreak);
   std::vector<std::string> lines;
   size_t start = 0;
-  for (size_t found; (found = marked.find(kLineBreak, start)) != std::string::npos; start = found + kLineBreak.size())
+  for (size_t found; (found = marked.find(kLineBreak, start)) != std::string::npos;
+       start = found + kLineBreak.size())
     lines.push_back(marked.substr(start, found - start));
   lines.push_back(marked.substr(start));
   return lines;
@@ -256,21 +271,22 @@ BitmapPtr RenderPictureOverlay() {
   CanvasPtr overlay = picture.transparent ? CreateCanvas(picture.width, picture.height)
                                           : CreateFilledCanvas(picture.width, picture.height, 0xFF000000);
   if (!overlay) return nullptr;
-  DrawCanvas(overlay.get(), picture.canvas.get(), s.wmImageOpacity, s.wmImageGreyscale ? GreyFilter : nullptr);
+  DrawCanvas(overlay.get(), picture.canvas.get(), s.wmImageOpacity,
+             s.wmImageGreyscale ? GreyFilter : nullptr);
   picture.canvas.reset();
   return CanvasToBitmap(overlay.get());
 }
 
 BitmapPtr RenderOverlay() {
   switch (ConversionSettings.doWatermark) {
-    case kWatermarkText: return RenderTextOverlay();
-    case kWatermarkPicture: return RenderPictureOverlay();
-    default: return nullptr;
+    case kWatermarkText:
+      return RenderTextOverlay();
+    case kWatermarkPicture:
+      return RenderPictureOverlay();
+    default:
+      return nullptr;
   }
 }
-
-int WidthOf(FIBITMAP* bitmap) { return static_cast<int>(FreeImage_GetWidth(bitmap)); }
-int HeightOf(FIBITMAP* bitmap) { return static_cast<int>(FreeImage_GetHeight(bitmap)); }
 
 }  // namespace
 
@@ -286,15 +302,22 @@ bool CreateWatermarkFont() {
   return CreateFont(request, watermarkFont);
 }
 
-void ReleaseWatermarkFont() { watermarkFont = {}; }
+void ReleaseWatermarkFont() {
+  watermarkFont = {};
+}
 
 int LineX(int lineWidth, int boxWidth) {
   int padding = ConversionSettings.wmTextPadding;
   switch (ConversionSettings.wmTextAlignment) {
-    case kAlignLeft: return padding;
-    case kAlignCenter: return static_cast<int>(std::lround((static_cast<float>(boxWidth) - lineWidth) / 2.0f));
-    case kAlignRight: return static_cast<int>(std::clamp<int64_t>(int64_t{boxWidth} - lineWidth - padding, INT32_MIN, INT32_MAX));
-    default: return 0;
+    case kAlignLeft:
+      return padding;
+    case kAlignCenter:
+      return static_cast<int>(std::lround((static_cast<float>(boxWidth) - lineWidth) / 2.0f));
+    case kAlignRight:
+      return static_cast<int>(
+          std::clamp<int64_t>(int64_t{boxWidth} - lineWidth - padding, INT32_MIN, INT32_MAX));
+    default:
+      return 0;
   }
 }
 
@@ -307,7 +330,8 @@ BitmapPtr RotateWatermark(BitmapPtr overlay) {
 BitmapPtr CropWatermarkToFit(BitmapPtr overlay, int width, int height, int overlayWidth, int overlayHeight) {
   if (!overlay) return overlay;
   ReferenceArea area = CurrentReferenceArea(width, height);
-  int64_t xOffset = CurrentSetting(CurrentFields().xOffset), yOffset = CurrentSetting(CurrentFields().yOffset);
+  int64_t xOffset = CurrentSetting(CurrentFields().xOffset),
+          yOffset = CurrentSetting(CurrentFields().yOffset);
   int64_t keptWidth = overlayWidth, keptHeight = overlayHeight;
   if (keptWidth + xOffset > area.width) keptWidth = area.width - xOffset;
   if (keptHeight + yOffset > area.height) keptHeight = area.height - yOffset;
@@ -343,13 +367,14 @@ BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height) {
   BitmapPtr overlay = RenderOverlay();
   if (!overlay) return image;
   overlay = RotateWatermark(std::move(overlay));
-  if (overlay) overlay = CropWatermarkToFit(std::move(overlay), width, height, WidthOf(overlay.get()), HeightOf(overlay.get()));
+  if (overlay)
+    overlay = CropWatermarkToFit(std::move(overlay), width, height, WidthOf(overlay), HeightOf(overlay));
   // Nothing left to lay on the image (an offset beyond the reference area, or no memory for
   // the turn): the stage fails, as compositing an empty layer does.
   if (!overlay) return nullptr;
-  WatermarkPosition position = PlaceWatermark(width, height, WidthOf(overlay.get()), HeightOf(overlay.get()));
+  WatermarkPosition position = PlaceWatermark(width, height, WidthOf(overlay), HeightOf(overlay));
   // The layer has the size the pipeline reported; laying it on a bitmap of another size fails.
-  if (WidthOf(image.get()) != width || HeightOf(image.get()) != height) return nullptr;
+  if (WidthOf(image) != width || HeightOf(image) != height) return nullptr;
   if (!CompositePastedOverlay(image.get(), overlay.get(), position.x, position.y)) return nullptr;
   return image;
 }

@@ -11,7 +11,9 @@ bool IsCanvasSizeAllowed(int width, int height) {
   return width > 0 && height > 0 && width <= kMaxCanvasSide && height <= kMaxCanvasSide;
 }
 
-double Channel(uint32_t rgba, int shift) { return ((rgba >> shift) & 0xFF) / 255.0; }
+double Channel(uint32_t rgba, int shift) {
+  return ((rgba >> shift) & 0xFF) / 255.0;
+}
 
 uint32_t PackRgba(StraightPixel p) {
   return uint32_t{p.red} | uint32_t{p.green} << 8 | uint32_t{p.blue} << 16 | uint32_t{p.alpha} << 24;
@@ -21,7 +23,9 @@ uint32_t PremultiplyPacked(uint32_t rgba) {
   return Premultiply(rgba & 0xFF, (rgba >> 8) & 0xFF, (rgba >> 16) & 0xFF, rgba >> 24);
 }
 
-int ClampOpacity(int opacity) { return std::clamp(opacity, 0, 255); }
+int ClampOpacity(int opacity) {
+  return std::clamp(opacity, 0, 255);
+}
 
 // ---- path text ----
 
@@ -44,7 +48,9 @@ bool ReadInteger(std::string_view token, int64_t& value) {
   return error == std::errc() && end == token.data() + token.size();
 }
 
-bool InPathRange(int64_t value) { return value >= -kMaxPathCoordinate && value <= kMaxPathCoordinate; }
+bool InPathRange(int64_t value) {
+  return value >= -kMaxPathCoordinate && value <= kMaxPathCoordinate;
+}
 
 // Builds the figure on `drawing` and reports whether the whole text was understood.
 bool BuildPath(cairo_t* drawing, std::string_view pathText) {
@@ -70,8 +76,10 @@ bool BuildPath(cairo_t* drawing, std::string_view pathText) {
       x += a, y += b;
     }
     if (!InPathRange(x) || !InPathRange(y)) return false;
-    if (command == "M") cairo_move_to(drawing, static_cast<double>(x), static_cast<double>(y));
-    else cairo_line_to(drawing, static_cast<double>(x), static_cast<double>(y));
+    if (command == "M")
+      cairo_move_to(drawing, static_cast<double>(x), static_cast<double>(y));
+    else
+      cairo_line_to(drawing, static_cast<double>(x), static_cast<double>(y));
   }
   return hasPoint;
 }
@@ -161,8 +169,12 @@ bool ResizeBlankCanvas(CanvasPtr& canvas, int width, int height) {
   return true;
 }
 
-int CanvasWidth(cairo_surface_t* canvas) { return cairo_image_surface_get_width(canvas); }
-int CanvasHeight(cairo_surface_t* canvas) { return cairo_image_surface_get_height(canvas); }
+int CanvasWidth(cairo_surface_t* canvas) {
+  return cairo_image_surface_get_width(canvas);
+}
+int CanvasHeight(cairo_surface_t* canvas) {
+  return cairo_image_surface_get_height(canvas);
+}
 
 DrawingPtr StartDrawing(cairo_surface_t* canvas) {
   if (!canvas) return nullptr;
@@ -204,7 +216,9 @@ bool FillPathText(cairo_t* drawing, std::string_view pathText) {
   return true;
 }
 
-void SetCanvasOrigin(cairo_surface_t* canvas, int x, int y) { cairo_surface_set_device_offset(canvas, -x, -y); }
+void SetCanvasOrigin(cairo_surface_t* canvas, int x, int y) {
+  cairo_surface_set_device_offset(canvas, -x, -y);
+}
 
 void DrawCanvas(cairo_surface_t* target, cairo_surface_t* source, int opacity, PixelFilter filter) {
   if (!target || !source) return;

@@ -75,8 +75,11 @@ FontPatternPtr MatchAvailableFont(const std::string& family, bool bold, bool ita
 size_t Utf8SequenceLength(std::string_view text, size_t pos) {
   auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
   unsigned char lead = byte(pos);
-  size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                  : lead >= 0xF0 && lead <= 0xF4               ? 4 : 0;
+  size_t length = lead < 0x80                    ? 1
+                  : lead >= 0xC2 && lead <= 0xDF ? 2
+                  : lead >= 0xE0 && lead <= 0xEF ? 3
+                  : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                 : 0;
   if (length == 0 || pos + length > text.size()) return 0;
   for (size_t i = 1; i < length; ++i)
     if ((byte(pos + i) & 0xC0) != 0x80) return 0;
@@ -108,7 +111,7 @@ std::string ValidUtf8(std::string_view text) {
 }
 
 struct LineMetrics {
-  double position = 0;   // top of the line, pixels above the baseline
+  double position = 0;  // top of the line, pixels above the baseline
   double thickness = 0;
 };
 
@@ -157,7 +160,8 @@ bool IsFontFamilyAvailable(const std::string& family, bool bold, bool italic, st
 
 bool CreateFont(const FontRequest& request, FontRecord& font) {
   font = {};
-  FontPatternPtr match = MatchAvailableFont(request.family, request.bold, request.italic, &font.matchedFamily);
+  FontPatternPtr match =
+      MatchAvailableFont(request.family, request.bold, request.italic, &font.matchedFamily);
   if (!match) return false;
   // cairo keeps its own reference to the pattern.
   FontFacePtr face(cairo_ft_font_face_create_for_pattern(match.get()));

@@ -1,19 +1,18 @@
-#include "pipeline/Frames.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <vector>
 
+#include "pipeline/Frames.h"
 #include "pipeline/Overlays.h"
 #include "platform/Drawing.h"
 #include "settings/ConversionSettings.h"
-#include "support/BitmapSamples.h"
+#include "support/SolidBitmaps.h"
 
 namespace {
 
-const Rgba kGrey{100, 100, 100};
-const Rgba kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kYellow{255, 255, 0}, kBlack{0, 0, 0};
+const Rgb8 kGrey{100, 100, 100};
+const Rgb8 kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kYellow{255, 255, 0}, kBlack{0, 0, 0};
 
 class FramesTest : public ::testing::Test {
  protected:
@@ -39,13 +38,13 @@ class FramesTest : public ::testing::Test {
 
 struct Sample {
   int x, y;
-  Rgba color;
+  Rgb8 color;
 };
 
 // Pixels away from the diagonal seams hold exactly their side's colour or the photo's.
 void ExpectSamples(FIBITMAP* image, const std::vector<Sample>& samples) {
   for (const Sample& s : samples)
-    EXPECT_EQ(Describe(PixelAt(image, s.x, s.y)), Describe(s.color)) << "at " << s.x << "," << s.y;
+    EXPECT_EQ(ToString(PixelAt(image, s.x, s.y)), ToString(s.color)) << "at " << s.x << "," << s.y;
 }
 
 // The figure through absolute corners, as path text.
@@ -68,7 +67,8 @@ BitmapPtr PngOf(cairo_surface_t* canvas) {
   MemoryStreamPtr stream(FreeImage_OpenMemory(png.data(), static_cast<DWORD>(png.size())));
   BitmapPtr bitmap = AdoptBitmap(FreeImage_LoadFromMemory(FIF_PNG, stream.get(), 0));
   // cairo writes a wholly opaque canvas without its alpha channel; FreeImage_Composite needs it.
-  if (bitmap && FreeImage_GetBPP(bitmap.get()) == 24) bitmap = AdoptBitmap(FreeImage_ConvertTo32Bits(bitmap.get()));
+  if (bitmap && FreeImage_GetBPP(bitmap.get()) == 24)
+    bitmap = AdoptBitmap(FreeImage_ConvertTo32Bits(bitmap.get()));
   return bitmap;
 }
 
@@ -104,8 +104,15 @@ BitmapPtr FramedTheLongWay(FIBITMAP* photo, int w, int h, int l, int r, int t, i
 TEST_F(FramesTest, TopOnlyGivesABlackBandAcrossTheFullWidth) {
   SetWidths(0, 0, 20, 0);
   BitmapPtr image = Framed(100, 60);
-  ExpectSamples(image.get(), {{0, 0, kBlack}, {99, 0, kBlack}, {50, 19, kBlack}, {0, 19, kBlack}, {99, 19, kBlack},
-                              {0, 20, kGrey}, {99, 20, kGrey}, {50, 59, kGrey}, {0, 59, kGrey}});
+  ExpectSamples(image.get(), {{0, 0, kBlack},
+                              {99, 0, kBlack},
+                              {50, 19, kBlack},
+                              {0, 19, kBlack},
+                              {99, 19, kBlack},
+                              {0, 20, kGrey},
+                              {99, 20, kGrey},
+                              {50, 59, kGrey},
+                              {0, 59, kGrey}});
 }
 
 TEST_F(FramesTest, FourSidesInFourColoursSplitEachCornerAlongItsDiagonal) {
@@ -113,12 +120,21 @@ TEST_F(FramesTest, FourSidesInFourColoursSplitEachCornerAlongItsDiagonal) {
   SetColours("ff0000", "00ff00", "0000ff", "ffff00");
   BitmapPtr image = Framed(120, 100);
   ExpectSamples(image.get(), {
-                                 {60, 10, kRed}, {110, 50, kGreen}, {60, 90, kBlue}, {10, 50, kYellow},
-                                 {60, 50, kGrey}, {20, 20, kGrey}, {99, 79, kGrey},
-                                 {15, 4, kRed}, {4, 15, kYellow},      // top-left corner
-                                 {104, 4, kRed}, {115, 15, kGreen},    // top-right
-                                 {115, 84, kGreen}, {104, 95, kBlue},  // bottom-right
-                                 {4, 84, kYellow}, {15, 95, kBlue},    // bottom-left
+                                 {60, 10, kRed},
+                                 {110, 50, kGreen},
+                                 {60, 90, kBlue},
+                                 {10, 50, kYellow},
+                                 {60, 50, kGrey},
+                                 {20, 20, kGrey},
+                                 {99, 79, kGrey},
+                                 {15, 4, kRed},
+                                 {4, 15, kYellow},  // top-left corner
+                                 {104, 4, kRed},
+                                 {115, 15, kGreen},  // top-right
+                                 {115, 84, kGreen},
+                                 {104, 95, kBlue},  // bottom-right
+                                 {4, 84, kYellow},
+                                 {15, 95, kBlue},  // bottom-left
                              });
 }
 
@@ -127,8 +143,15 @@ TEST_F(FramesTest, UnequalWidthsSplitTheTopRightBlockBetweenTopAndRight) {
   SetColours("ff0000", "00ff00", "0000ff", "ffff00");
   BitmapPtr image = Framed(100, 60);
   // The block is x 70..99, y 0..9; its diagonal runs from (70, 10) to (100, 0).
-  ExpectSamples(image.get(), {{71, 1, kRed}, {75, 2, kRed}, {85, 1, kRed}, {97, 8, kGreen}, {99, 5, kGreen},
-                              {80, 9, kGreen}, {69, 5, kRed}, {85, 30, kGreen}, {69, 30, kGrey}});
+  ExpectSamples(image.get(), {{71, 1, kRed},
+                              {75, 2, kRed},
+                              {85, 1, kRed},
+                              {97, 8, kGreen},
+                              {99, 5, kGreen},
+                              {80, 9, kGreen},
+                              {69, 5, kRed},
+                              {85, 30, kGreen},
+                              {69, 30, kGrey}});
 }
 
 TEST_F(FramesTest, OpacityZeroLeavesThePixelsButMakesThemTwentyFourBit) {
@@ -147,16 +170,17 @@ TEST_F(FramesTest, HalfOpacityBlendsSideColourAndPhotoEvenly) {
   BitmapPtr image = Framed(30, 30);
   // side × a + photo × (1 − a) with a = 128/255; one level of rounding allowed.
   double a = 128.0 / 255;
-  Rgba expected{static_cast<int>(255 * a + 100 * (1 - a)), static_cast<int>(100 * (1 - a)),
+  Rgb8 expected{static_cast<int>(255 * a + 100 * (1 - a)), static_cast<int>(100 * (1 - a)),
                 static_cast<int>(100 * (1 - a))};
-  EXPECT_TRUE(NearlyEqual(PixelAt(image.get(), 15, 5), expected, 1))
-      << Describe(PixelAt(image.get(), 15, 5)) << " vs " << Describe(expected);
+  EXPECT_TRUE(Near(PixelAt(image.get(), 15, 5), expected, 1))
+      << ToString(PixelAt(image.get(), 15, 5)) << " vs " << ToString(expected);
   ExpectSamples(image.get(), {{15, 15, kGrey}});
 }
 
 TEST_F(FramesTest, OnlySixCharacterColourTextsAreRead) {
   SetWidths(0, 0, 10, 0);
-  for (auto [text, colour] : {std::pair{"#FF0000", kBlack}, {"ff0000", kRed}, {"FF00", kBlack}, {"", kBlack}}) {
+  for (auto [text, colour] :
+       {std::pair{"#FF0000", kBlack}, {"ff0000", kRed}, {"FF00", kBlack}, {"", kBlack}}) {
     ConversionSettings.frSolidTopColor = text;
     BitmapPtr image = Framed(20, 20);
     ExpectSamples(image.get(), {{10, 5, colour}});
@@ -196,11 +220,14 @@ TEST_F(FramesTest, AFrameKindOtherThanSolidOnlyConvertsTheDepth) {
 TEST_F(FramesTest, HostileWidthsNeverCrashAndNegativeWidthsCountAsZero) {
   struct Case {
     int left, right, top, bottom;
-    Rgba corner, centre;
+    Rgb8 corner, centre;
   };
-  for (Case c : {Case{-5, -5, -5, -5, kGrey, kGrey}, {INT_MIN, INT_MIN, INT_MIN, INT_MIN, kGrey, kGrey},
-                 {0, 0, INT_MAX, 0, kBlack, kBlack}, {0, 0, 1000000, 0, kBlack, kBlack},
-                 {INT_MAX, INT_MAX, INT_MAX, INT_MAX, kBlack, kBlack}, {40, 40, 0, 0, kBlack, kBlack},
+  for (Case c : {Case{-5, -5, -5, -5, kGrey, kGrey},
+                 {INT_MIN, INT_MIN, INT_MIN, INT_MIN, kGrey, kGrey},
+                 {0, 0, INT_MAX, 0, kBlack, kBlack},
+                 {0, 0, 1000000, 0, kBlack, kBlack},
+                 {INT_MAX, INT_MAX, INT_MAX, INT_MAX, kBlack, kBlack},
+                 {40, 40, 0, 0, kBlack, kBlack},
                  {-30, 10, 0, 0, kGrey, kGrey}}) {
     SetWidths(c.left, c.right, c.top, c.bottom);
     BitmapPtr image = Framed(60, 40);
@@ -219,8 +246,12 @@ TEST_F(FramesTest, AnImageWiderThanACanvasStillGetsItsWholeFrame) {
   SetColours("ff0000", "00ff00", "000000", "000000");
   constexpr int kWide = kMaxCanvasSide + 300;
   BitmapPtr image = Framed(kWide, 20);
-  ExpectSamples(image.get(), {{0, 2, kRed}, {kMaxCanvasSide - 1, 2, kRed}, {kMaxCanvasSide + 1, 2, kRed},
-                              {kWide - 10, 2, kRed}, {kWide - 2, 15, kGreen}, {kWide - 10, 15, kGrey}});
+  ExpectSamples(image.get(), {{0, 2, kRed},
+                              {kMaxCanvasSide - 1, 2, kRed},
+                              {kMaxCanvasSide + 1, 2, kRed},
+                              {kWide - 10, 2, kRed},
+                              {kWide - 2, 15, kGreen},
+                              {kWide - 10, 15, kGrey}});
 }
 
 TEST_F(FramesTest, KeepsTheMetadataOfTheImage) {
@@ -235,12 +266,15 @@ TEST_F(FramesTest, SameColoursAsAFullSizeOverlayCompositedByFreeImage) {
   struct Case {
     int left, right, top, bottom, opacity;
   };
-  for (Case c : {Case{20, 20, 20, 20, 255}, {10, 30, 10, 10, 128}, {7, 0, 13, 29, 37}, {0, 0, 20, 0, 200},
+  for (Case c : {Case{20, 20, 20, 20, 255},
+                 {10, 30, 10, 10, 128},
+                 {7, 0, 13, 29, 37},
+                 {0, 0, 20, 0, 200},
                  {45, 40, 35, 30, 255}}) {
     SetWidths(c.left, c.right, c.top, c.bottom);
     SetColours("ff0000", "00ff00", "0000ff", "ffff00");
     ConversionSettings.frSolidOpacity = c.opacity;
-    BitmapPtr photo = MakePatternBitmap(83, 67);
+    BitmapPtr photo = MakeTestBitmap(83, 67, 24, TestPattern::kGradient);
     BitmapPtr expected = FramedTheLongWay(photo.get(), 83, 67, c.left, c.right, c.top, c.bottom, c.opacity);
     ASSERT_TRUE(expected) << c.left << " " << c.right << " " << c.top << " " << c.bottom;
     BitmapPtr image = ApplySolidFrame(std::move(photo), 83, 67);

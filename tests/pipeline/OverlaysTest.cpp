@@ -1,11 +1,10 @@
-#include "pipeline/Overlays.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
-#include "support/BitmapSamples.h"
+#include "pipeline/Overlays.h"
+#include "support/SolidBitmaps.h"
 
 namespace {
 
@@ -49,7 +48,7 @@ BitmapPtr PngRoundTrip(cairo_surface_t* canvas) {
 TEST(OverlaysTest, CanvasCompositeEqualsFreeImageCompositeOfThePng) {
   constexpr int kWidth = 61, kHeight = 37;  // odd sizes expose row padding
   CanvasPtr canvas = RandomCanvas(kWidth, kHeight, 7);
-  BitmapPtr photo = MakePatternBitmap(kWidth, kHeight);
+  BitmapPtr photo = MakeTestBitmap(kWidth, kHeight, 24, TestPattern::kGradient);
   BitmapPtr overlay = PngRoundTrip(canvas.get());
   ASSERT_EQ(FreeImage_GetBPP(overlay.get()), 32u);
   BitmapPtr expected = AdoptBitmap(FreeImage_Composite(overlay.get(), FALSE, nullptr, photo.get()));
@@ -66,12 +65,13 @@ TEST(OverlaysTest, CanvasCompositeCoversOnlyWhereTheCanvasLies) {
   // A 5 x 4 canvas on a 20 x 10 photo, wholly inside or partly beyond an edge.
   for (Case c : {Case{0, 0, 20}, {7, 3, 20}, {17, 0, 12}, {-3, -1, 6}, {0, 8, 10}, {20, 0, 0}, {-5, 0, 0}}) {
     CanvasPtr canvas = CreateFilledCanvas(5, 4, 0xFF0000FF);
-    BitmapPtr photo = MakePatternBitmap(20, 10);
+    BitmapPtr photo = MakeTestBitmap(20, 10, 24, TestPattern::kGradient);
     BitmapPtr original = AdoptBitmap(FreeImage_Clone(photo.get()));
     ASSERT_TRUE(CompositeCanvas(photo.get(), canvas.get(), c.left, c.top));
     EXPECT_EQ(CountDifferentPixels(photo.get(), original.get()), c.changed) << c.left << "," << c.top;
     if (c.changed) {
-      EXPECT_EQ(PixelAt(photo.get(), std::max(c.left, 0), std::max(c.top, 0)).red, 255) << c.left << "," << c.top;
+      EXPECT_EQ(PixelAt(photo.get(), std::max(c.left, 0), std::max(c.top, 0)).red, 255)
+          << c.left << "," << c.top;
     }
   }
   BitmapPtr grey = MakeSolidBitmap(20, 10, 8, {9, 9, 9});
@@ -84,9 +84,15 @@ TEST(OverlaysTest, PastedOverlayEqualsPasteWithAlpha255ThenComposite) {
   struct Case {
     int x, y;
   };
-  for (Case c : {Case{0, 0}, {3, 5}, {kWidth - 17, kHeight - 9}, {-1, 0}, {0, -1}, {kWidth - 16, 0},
-                 {0, kHeight - 8}, {1000, 1000}}) {
-    BitmapPtr photo = MakePatternBitmap(kWidth, kHeight);
+  for (Case c : {Case{0, 0},
+                 {3, 5},
+                 {kWidth - 17, kHeight - 9},
+                 {-1, 0},
+                 {0, -1},
+                 {kWidth - 16, 0},
+                 {0, kHeight - 8},
+                 {1000, 1000}}) {
+    BitmapPtr photo = MakeTestBitmap(kWidth, kHeight, 24, TestPattern::kGradient);
     BitmapPtr layer = AdoptBitmap(FreeImage_AllocateT(FIT_BITMAP, kWidth, kHeight, 32));
     bool pasted = FreeImage_Paste(layer.get(), overlay.get(), c.x, c.y, 255);
     BitmapPtr expected = AdoptBitmap(FreeImage_Composite(layer.get(), FALSE, nullptr, photo.get()));
@@ -106,12 +112,12 @@ TEST(OverlaysTest, OpaqueWhitePastedOverBlackIsSlightlyDarkened) {
   BitmapPtr overlay = MakeSolidBitmap(4, 4, 32, {255, 255, 255, 255});
   ASSERT_TRUE(CompositePastedOverlay(photo.get(), overlay.get(), 2, 2));
   // Paste alpha 255 scales 255 to 254 in colour and alpha: (254·254 + 1·0) >> 8.
-  EXPECT_EQ(Describe(PixelAt(photo.get(), 3, 3)), Describe({252, 252, 252, 255}));
-  EXPECT_EQ(Describe(PixelAt(photo.get(), 1, 1)), Describe({0, 0, 0, 255}));
+  EXPECT_EQ(ToString(PixelAt(photo.get(), 3, 3)), ToString({252, 252, 252, 255}));
+  EXPECT_EQ(ToString(PixelAt(photo.get(), 1, 1)), ToString({0, 0, 0, 255}));
 }
 
 TEST(OverlaysTest, CompositingKeepsTheBitmapAndItsMetadata) {
-  BitmapPtr photo = MakePatternBitmap(10, 10);
+  BitmapPtr photo = MakeTestBitmap(10, 10, 24, TestPattern::kGradient);
   AddCommentTag(photo.get(), "kept");
   CanvasPtr canvas = CreateFilledCanvas(10, 10, 0x80FFFFFF);
   ASSERT_TRUE(CompositeCanvas(photo.get(), canvas.get(), 0, 0));
@@ -120,7 +126,7 @@ TEST(OverlaysTest, CompositingKeepsTheBitmapAndItsMetadata) {
 }
 
 TEST(OverlaysTest, ConversionTo24BitsKeepsA24BitBitmapAndConvertsOthers) {
-  BitmapPtr photo = MakePatternBitmap(5, 5);
+  BitmapPtr photo = MakeTestBitmap(5, 5, 24, TestPattern::kGradient);
   FIBITMAP* same = photo.get();
   EXPECT_EQ(ConvertTo24Bits(std::move(photo)).get(), same);
   for (int bpp : {8, 32}) {

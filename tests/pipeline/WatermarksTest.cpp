@@ -1,20 +1,19 @@
-#include "pipeline/Watermarks.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <functional>
 
+#include "pipeline/Watermarks.h"
 #include "platform/Fonts.h"
 #include "settings/ConversionSettings.h"
-#include "support/BitmapSamples.h"
+#include "support/SolidBitmaps.h"
 #include "support/TestFiles.h"
 
 namespace {
 
-const Rgba kGrey{100, 100, 100};
+const Rgb8 kGrey{100, 100, 100};
 constexpr int kWidth = 300, kHeight = 200;
 
 // The rectangle of pixels that differ from the untouched photo; empty when none does.
@@ -25,18 +24,18 @@ struct Box {
   int height() const { return bottom - top + 1; }
 };
 
-Box ChangedBox(FIBITMAP* image, Rgba photo) {
+Box ChangedBox(FIBITMAP* image, Rgb8 photo) {
   Box box;
   for (int y = 0; y < static_cast<int>(FreeImage_GetHeight(image)); ++y)
     for (int x = 0; x < static_cast<int>(FreeImage_GetWidth(image)); ++x) {
-      if (NearlyEqual(PixelAt(image, x, y), photo, 0)) continue;
+      if (Near(PixelAt(image, x, y), photo, 0)) continue;
       box.left = std::min(box.left, x), box.right = std::max(box.right, x);
       box.top = std::min(box.top, y), box.bottom = std::max(box.bottom, y);
     }
   return box;
 }
 
-int CountPixels(FIBITMAP* image, Box box, const std::function<bool(Rgba)>& test) {
+int CountPixels(FIBITMAP* image, Box box, const std::function<bool(Rgb8)>& test) {
   int count = 0;
   for (int y = box.top; y <= box.bottom; ++y)
     for (int x = box.left; x <= box.right; ++x) count += test(PixelAt(image, x, y));
@@ -126,8 +125,17 @@ TEST_F(WatermarksTest, EveryAnchorPlacesWithTruncatingDivision) {
     int64_t x, y;
   };
   // Reference 101 × 51, overlay 20 × 10.
-  for (Case c : {Case{0, 4, 6}, {1, 40, 6}, {2, 77, 6}, {3, 4, 20}, {4, 40, 20}, {5, 77, 20}, {6, 4, 35},
-                 {7, 40, 35}, {8, 77, 35}, {9, 0, 0}, {-1, 0, 0}}) {
+  for (Case c : {Case{0, 4, 6},
+                 {1, 40, 6},
+                 {2, 77, 6},
+                 {3, 4, 20},
+                 {4, 40, 20},
+                 {5, 77, 20},
+                 {6, 4, 35},
+                 {7, 40, 35},
+                 {8, 77, 35},
+                 {9, 0, 0},
+                 {-1, 0, 0}}) {
     ConversionSettings.wmImagePosition = static_cast<int8_t>(c.code);
     WatermarkPosition p = PlaceWatermark(101, 51, 20, 10);
     EXPECT_EQ(p.x, c.x) << c.code;
@@ -143,8 +151,13 @@ TEST_F(WatermarksTest, LineXFollowsTheAlignment) {
   struct Case {
     int alignment, lineWidth, boxWidth, x;
   };
-  for (Case c : {Case{0, 100, 300, 5}, {2, 100, 300, 195}, {1, 100, 300, 100}, {1, 60, 300, 120},
-                 {1, 1, 10, 5}, {1, 10, 1, -5}, {7, 100, 300, 0}}) {
+  for (Case c : {Case{0, 100, 300, 5},
+                 {2, 100, 300, 195},
+                 {1, 100, 300, 100},
+                 {1, 60, 300, 120},
+                 {1, 1, 10, 5},
+                 {1, 10, 1, -5},
+                 {7, 100, 300, 0}}) {
     ConversionSettings.wmTextAlignment = static_cast<int8_t>(c.alignment);
     EXPECT_EQ(LineX(c.lineWidth, c.boxWidth), c.x) << c.alignment << " " << c.lineWidth << " " << c.boxWidth;
   }
@@ -163,7 +176,7 @@ TEST_F(WatermarksTest, TwoLinesMakeATallerBoxWithTheSecondLineOneStepLower) {
   // The text rows: white pixels inside the box, first and last.
   int firstText = -1, lastText = -1;
   for (int y = box.top; y <= box.bottom; ++y)
-    if (CountPixels(image.get(), {box.left, y, box.right, y}, [](Rgba p) { return p.green > 200; })) {
+    if (CountPixels(image.get(), {box.left, y, box.right, y}, [](Rgb8 p) { return p.green > 200; })) {
       if (firstText < 0) firstText = y;
       lastText = y;
     }
@@ -184,7 +197,7 @@ TEST_F(WatermarksTest, CentredLinesDifferingBy40PixelsStart20PixelsApart) {
   int lineHeight = Measured("M").height;
   auto firstTextColumn = [&](int top) {
     for (int x = box.left; x <= box.right; ++x)
-      if (CountPixels(image.get(), {x, top, x, top + lineHeight - 1}, [](Rgba p) { return p.green > 200; }))
+      if (CountPixels(image.get(), {x, top, x, top + lineHeight - 1}, [](Rgb8 p) { return p.green > 200; }))
         return x;
     return -1;
   };
@@ -210,8 +223,13 @@ TEST_F(WatermarksTest, RotationTurnsOnlyBetweenOneAnd359Degrees) {
     int angle;
     unsigned width, height;
   };
-  for (Case c : {Case{90, 50, 200}, {270, 50, 200}, {180, 200, 50}, {0, 200, 50}, {360, 200, 50},
-                 {-30, 200, 50}, {400, 200, 50}}) {
+  for (Case c : {Case{90, 50, 200},
+                 {270, 50, 200},
+                 {180, 200, 50},
+                 {0, 200, 50},
+                 {360, 200, 50},
+                 {-30, 200, 50},
+                 {400, 200, 50}}) {
     ConversionSettings.wmTextRotation = c.angle;
     BitmapPtr turned = RotateWatermark(MakeSolidBitmap(200, 50, 32, {1, 2, 3, 255}));
     ASSERT_TRUE(turned) << c.angle;
@@ -255,8 +273,8 @@ TEST_F(WatermarksTest, AnOffsetBeyondTheImageFailsTheStage) {
 TEST_F(WatermarksTest, RasterLettersAreWrittenSoTransparentTextShowsThroughTheBox) {
   UseTextOnRedBox("WWWW");
   ConversionSettings.wmTextOpacity = 0;
-  auto isPhoto = [](Rgba p) { return NearlyEqual(p, kGrey, 0); };
-  auto isBox = [](Rgba p) { return p.red > 240 && p.green < 5; };
+  auto isPhoto = [](Rgb8 p) { return Near(p, kGrey, 0); };
+  auto isBox = [](Rgb8 p) { return p.red > 240 && p.green < 5; };
   // The box is found from the antialiased run, where nothing shows through.
   ConversionSettings.wmTextAntialiasing = 1;
   BitmapPtr plain = Stamped();
@@ -274,11 +292,12 @@ TEST_F(WatermarksTest, RasterLettersAreWrittenSoTransparentTextShowsThroughTheBo
 TEST_F(WatermarksTest, OpaquePictureAtHalfOpacityDarkensAndStillCovers) {
   UsePicture(MakeSolidBitmap(40, 30, 24, {255, 255, 255}).get(), "white.jpg", FIF_JPEG, 100);
   ConversionSettings.wmImageOpacity = 128;
-  BitmapPtr image = ApplyWatermark(MakePatternBitmap(kWidth, kHeight), kWidth, kHeight);
+  BitmapPtr image =
+      ApplyWatermark(MakeTestBitmap(kWidth, kHeight, 24, TestPattern::kGradient), kWidth, kHeight);
   Box rect{kWidth - 50, kHeight - 40, kWidth - 11, kHeight - 11};
   // White at 128 over black, then pasted (×255/256) and composited at alpha 254: about 126
   // whatever the photo beneath; two levels for the JPEG.
-  EXPECT_EQ(CountPixels(image.get(), rect, [](Rgba p) { return NearlyEqual(p, {126, 126, 126}, 2); }), 40 * 30);
+  EXPECT_EQ(CountPixels(image.get(), rect, [](Rgb8 p) { return Near(p, {126, 126, 126}, 2); }), 40 * 30);
 }
 
 TEST_F(WatermarksTest, PictureWithAlphaAtHalfOpacityIsHalfTransparent) {
@@ -296,21 +315,25 @@ TEST_F(WatermarksTest, PictureWithAlphaAtHalfOpacityIsHalfTransparent) {
   EXPECT_EQ(changed.top, 20);
   EXPECT_EQ(changed.width(), 20);
   EXPECT_EQ(changed.height(), 10);
-  EXPECT_TRUE(NearlyEqual(PixelAt(image.get(), 25, 25), {177, 177, 177}, 2)) << Describe(PixelAt(image.get(), 25, 25));
+  EXPECT_TRUE(Near(PixelAt(image.get(), 25, 25), {177, 177, 177}, 2))
+      << ToString(PixelAt(image.get(), 25, 25));
 }
 
 TEST_F(WatermarksTest, GreyFilterWeighsTheChannels) {
   struct Case {
     uint32_t in, out;
   };
-  for (Case c : {Case{0xFF0000FF, 0xFF4C4C4C}, {0x8000FF00, 0x80959595}, {0x00FF0000, 0x001C1C1C},
-                 {0xFFFFFFFF, 0xFFFFFFFF}, {0x7F000000, 0x7F000000}}) {
+  for (Case c : {Case{0xFF0000FF, 0xFF4C4C4C},
+                 {0x8000FF00, 0x80959595},
+                 {0x00FF0000, 0x001C1C1C},
+                 {0xFFFFFFFF, 0xFFFFFFFF},
+                 {0x7F000000, 0x7F000000}}) {
     EXPECT_EQ(GreyFilter(c.in), c.out) << std::hex << c.in;
   }
   UseRedPicture(20, 20);
   ConversionSettings.wmImageGreyscale = 1;
-  Rgba stamped = PixelAt(Stamped().get(), kWidth - 20, kHeight - 20);
-  EXPECT_TRUE(NearlyEqual(stamped, {75, 75, 75}, 1)) << Describe(stamped);
+  Rgb8 stamped = PixelAt(Stamped().get(), kWidth - 20, kHeight - 20);
+  EXPECT_TRUE(Near(stamped, {75, 75, 75}, 1)) << ToString(stamped);
 }
 
 TEST_F(WatermarksTest, TextWithOnePercentSignIsUsedAsTyped) {
@@ -321,7 +344,8 @@ TEST_F(WatermarksTest, TextWithOnePercentSignIsUsedAsTyped) {
 }
 
 TEST_F(WatermarksTest, FontIsAvailableByNameOrMetricSubstituteOnly) {
-  for (auto [family, available] : {std::pair{"Arial", true}, {"Liberation Sans", true}, {"NoSuchFont", false}}) {
+  for (auto [family, available] :
+       {std::pair{"Arial", true}, {"Liberation Sans", true}, {"NoSuchFont", false}}) {
     ConversionSettings.wmFont = family;
     EXPECT_EQ(CreateWatermarkFont(), available) << family;
   }
@@ -379,12 +403,16 @@ TEST_F(WatermarksTest, HostileNumbersEndQuicklyWithoutACrash) {
       {"padding -3", [](auto& s) { s.wmTextPadding = -3; }},
       {"leading max", [](auto& s) { s.wmText = "a%eol%b%eol%c", s.wmFontLeading = INT_MAX; }},
       {"leading min", [](auto& s) { s.wmText = "a%eol%b%eol%c", s.wmFontLeading = INT_MIN; }},
-      {"many lines", [](auto& s) { for (int i = 0; i < 20000; ++i) s.wmText += "%EOL%"; }},
+      {"many lines",
+       [](auto& s) {
+         for (int i = 0; i < 20000; ++i) s.wmText += "%EOL%";
+       }},
       {"offsets min", [](auto& s) { s.wmTextXOffset = s.wmTextYOffset = INT_MIN; }},
       {"offsets max", [](auto& s) { s.wmTextXOffset = s.wmTextYOffset = INT_MAX; }},
       {"big box turned", [](auto& s) { s.wmTextPadding = 6000, s.wmTextRotation = 45; }},
       {"opacity out of range", [](auto& s) { s.wmTextOpacity = 1000, s.wmBackOpacity = -1000; }},
-      {"frame boundary beyond image", [](auto& s) { s.wmTextBoundary = 1, s.doFrame = 1, s.frSolidLeft = INT_MAX; }},
+      {"frame boundary beyond image",
+       [](auto& s) { s.wmTextBoundary = 1, s.doFrame = 1, s.frSolidLeft = INT_MAX; }},
   };
   for (auto& [name, change] : cases) {
     ResetConversionSettings(true);

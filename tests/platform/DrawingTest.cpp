@@ -1,10 +1,9 @@
-#include "platform/Drawing.h"
-
 #include <gtest/gtest.h>
 
 #include <set>
 
-#include "support/BitmapSamples.h"
+#include "platform/Drawing.h"
+#include "support/SolidBitmaps.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -22,7 +21,8 @@ std::set<int> AlphaLevels(cairo_surface_t* canvas) {
   std::set<int> levels;
   cairo_surface_flush(canvas);
   for (int y = 0; y < CanvasHeight(canvas); ++y)
-    for (int x = 0; x < CanvasWidth(canvas); ++x) levels.insert(static_cast<int>(CanvasRow(canvas, y)[x] >> 24));
+    for (int x = 0; x < CanvasWidth(canvas); ++x)
+      levels.insert(static_cast<int>(CanvasRow(canvas, y)[x] >> 24));
   return levels;
 }
 
@@ -37,8 +37,14 @@ TEST(DrawingTest, CanvasSizesOutsideTheLimitsAreRefused) {
     int width, height;
     bool made;
   };
-  for (Case c : {Case{1, 1, true}, {kMaxCanvasSide, 1, true}, {1, kMaxCanvasSide, true}, {0, 5, false},
-                 {5, 0, false}, {-3, 5, false}, {kMaxCanvasSide + 1, 1, false}, {1, kMaxCanvasSide + 1, false},
+  for (Case c : {Case{1, 1, true},
+                 {kMaxCanvasSide, 1, true},
+                 {1, kMaxCanvasSide, true},
+                 {0, 5, false},
+                 {5, 0, false},
+                 {-3, 5, false},
+                 {kMaxCanvasSide + 1, 1, false},
+                 {1, kMaxCanvasSide + 1, false},
                  {INT32_MAX, INT32_MAX, false}}) {
     CanvasPtr canvas = CreateCanvas(c.width, c.height);
     EXPECT_EQ(canvas != nullptr, c.made) << c.width << " x " << c.height;
@@ -187,9 +193,9 @@ TEST(DrawingTest, HandOverGivesStraightAlphaWithRowsBottomUp) {
   BitmapPtr bitmap = CanvasToBitmap(canvas.get());
   ASSERT_TRUE(bitmap);
   EXPECT_EQ(FreeImage_GetBPP(bitmap.get()), 32u);
-  EXPECT_EQ(Describe(PixelAt(bitmap.get(), 2, 0)), Describe({255, 0, 0, 255}));
+  EXPECT_EQ(ToString(PixelAt(bitmap.get(), 2, 0)), ToString({255, 0, 0, 255}));
   EXPECT_EQ(PixelAt(bitmap.get(), 2, 1).alpha, 0);
-  Rgba corner = PixelAt(bitmap.get(), 4, 3);
+  Rgb8 corner = PixelAt(bitmap.get(), 4, 3);
   EXPECT_EQ(corner.alpha, 64);
   EXPECT_NEAR(corner.green, 255, 2) << "premultiplied values must be divided by alpha";
 }
@@ -212,8 +218,12 @@ TEST(DrawingTest, PicturesAreReadFromBmpJpegAndPngOnly) {
     int bpp;
     bool transparent;
   };
-  for (const Case& c : {Case{"a.bmp", true, 24, false}, {"a.jpg", true, 24, false}, {"a.png", true, 32, true},
-                        {"png.bmp", true, 32, true}, {"a.tif", false, 0, false}, {"a.tga", false, 0, false},
+  for (const Case& c : {Case{"a.bmp", true, 24, false},
+                        {"a.jpg", true, 24, false},
+                        {"a.png", true, 32, true},
+                        {"png.bmp", true, 32, true},
+                        {"a.tif", false, 0, false},
+                        {"a.tga", false, 0, false},
                         {"missing.png", false, 0, false}}) {
     Picture picture;
     EXPECT_EQ(ReadPicture(folder / c.name, 1000, picture), c.read) << c.name;

@@ -1,10 +1,10 @@
-#include "platform/Fonts.h"
-
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
 #include <set>
+
+#include "platform/Fonts.h"
 
 namespace {
 
@@ -60,8 +60,17 @@ TEST(FontsTest, PointsBecomePixelsAt96DotsPerInchRoundedLikeMulDiv) {
   struct Case {
     int points, pixels;
   };
-  for (Case c : {Case{14, 19}, {12, 16}, {10, 13}, {9, 12}, {1, 1}, {2, 3}, {0, 0}, {-14, -19}, {-2, -3},
-                 {INT_MAX, INT_MAX}, {INT_MIN, INT_MIN}}) {
+  for (Case c : {Case{14, 19},
+                 {12, 16},
+                 {10, 13},
+                 {9, 12},
+                 {1, 1},
+                 {2, 3},
+                 {0, 0},
+                 {-14, -19},
+                 {-2, -3},
+                 {INT_MAX, INT_MAX},
+                 {INT_MIN, INT_MIN}}) {
     EXPECT_EQ(PointsToPixels(c.points), c.pixels) << c.points;
   }
 }
@@ -72,10 +81,14 @@ TEST(FontsTest, FamilyIsAvailableOnlyByNameOrStrongSubstitute) {
     bool bold, italic;
     bool available;
   };
-  for (const Case& c : {Case{"Arial", false, false, true}, {"arial", true, true, true},
-                        {"Liberation Sans", false, false, true}, {"LIBERATIONSANS", false, false, true},
-                        {"Times New Roman", false, true, true}, {"NoSuchFont", false, false, false},
-                        {"", false, false, false}, {"sans-serif", false, false, false}}) {
+  for (const Case& c : {Case{"Arial", false, false, true},
+                        {"arial", true, true, true},
+                        {"Liberation Sans", false, false, true},
+                        {"LIBERATIONSANS", false, false, true},
+                        {"Times New Roman", false, true, true},
+                        {"NoSuchFont", false, false, false},
+                        {"", false, false, false},
+                        {"sans-serif", false, false, false}}) {
     std::string matched;
     EXPECT_EQ(IsFontFamilyAvailable(c.family, c.bold, c.italic, &matched), c.available)
         << c.family << " matched " << matched;
@@ -140,8 +153,10 @@ TEST(FontsTest, UnderlineAndStrikeOutCoverTheTextWidth) {
         letterBottom = y;
       }
   ASSERT_GE(letterTop, 0);
-  std::vector<int> under = FullRows(DrawSample(MakeFont("Arial", 24, true, false), TextMode::kRaster, text).get(), 4, 40);
-  std::vector<int> strike = FullRows(DrawSample(MakeFont("Arial", 24, false, true), TextMode::kRaster, text).get(), 4, 40);
+  std::vector<int> under =
+      FullRows(DrawSample(MakeFont("Arial", 24, true, false), TextMode::kRaster, text).get(), 4, 40);
+  std::vector<int> strike =
+      FullRows(DrawSample(MakeFont("Arial", 24, false, true), TextMode::kRaster, text).get(), 4, 40);
   ASSERT_FALSE(under.empty());
   ASSERT_FALSE(strike.empty());
   EXPECT_GT(under.front(), letterBottom) << "the underline lies under the baseline";
