@@ -59,7 +59,7 @@ void PrepareRun() {
   BuildOutputFormatTable();
   ResetConversionJob();
   ResetConversionSettings(true);
-  (void)LoadMessageCatalogue("");
+  LoadMessageCatalogue("");
 }
 
 // Without -p before the failing argument the error ends the process at once.
@@ -89,6 +89,9 @@ int ConsoleMain(int argc, char** argv) {
   ScanResult scan = ScanArguments();
   if (!scan.errorMessage.empty()) return ReportScanError(scan);
   // Options without an input file: the user needs the help more than silence.
-  if (!ConversionJob.consoleRun) return ShowHelp() + kExitRefused;
+  if (!ConversionJob.consoleRun) {
+    ShowHelp();
+    return kExitRefused;
+  }
   return RunConsoleConversion(scan);
 }

@@ -107,16 +107,6 @@ TEST(ArgumentScanTest, TextValuesKeepInnerSpacesAndLoseOuterQuotes) {
   EXPECT_EQ(S.wmText, "-") << "a single - is a value";
 }
 
-TEST(ArgumentScanTest, NumbersAndKeywordsParseLeniently) {
-  Scan({"-i", "a.raw", "--brightness=-20", "--gamma=2,2", "--jpg-quality=abc", "--resize-algorithm=LANCZOZ",
-        "--wm-text-position= bottomleft"});
-  EXPECT_EQ(S.brightness, -20);
-  EXPECT_FLOAT_EQ(S.gamma, 2.0f);
-  EXPECT_EQ(S.jpgQuality, 0) << "the driver refuses quality 0";
-  EXPECT_EQ(S.resizeAlgorithm, 0) << "a misspelt keyword selects the first";
-  EXPECT_EQ(S.wmTextPosition, 6);
-}
-
 TEST(ArgumentScanTest, FlagsIgnoreTheirValue) {
   Scan({"--flip-horizontal=0", "--NO-SUBFOLDERS=0", "--invert=no"});
   EXPECT_EQ(S.flipHorizontal, 1);

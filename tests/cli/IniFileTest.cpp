@@ -42,18 +42,4 @@ TEST(IniFileTest, EveryLineBreakStyleEndsALine) {
   }
 }
 
-TEST(IniFileTest, ByteOrderMarkDecidesTheEncoding) {
-  EXPECT_EQ(DecodeIniBytes("caf\xC3\xA9"), "caf\xC3\x83\xC2\xA9") << "no mark: Latin-1, two characters";
-  EXPECT_EQ(DecodeIniBytes("\xEF\xBB\xBF" "caf\xC3\xA9"), "caf\xC3\xA9");
-  EXPECT_EQ(DecodeIniBytes("caf\xE9"), "caf\xC3\xA9");
-}
-
-TEST(IniFileTest, GroupsAreFoundRegardlessOfCaseFirstOneWins) {
-  IniFile file = ParseIniText("[cli]\na=1\n[CLI]\na=2\n");
-  const IniGroup* group = FindIniGroup(file, "CLI");
-  ASSERT_NE(group, nullptr);
-  EXPECT_EQ(group->entries.at(0).value, "1");
-  EXPECT_EQ(FindIniGroup(file, "CL"), nullptr);
-}
-
 }  // namespace

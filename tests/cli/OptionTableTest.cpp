@@ -99,7 +99,7 @@ const std::vector<OptionCase>& OptionCases() {
       {"--flip-vertical", FIELD(flipVertical), "1"},
       {"--brightness=-20", FIELD(brightness), "-20", FIELD(doColorCorrection), "1"},
       {"--contrast=30", FIELD(contrast), "30", FIELD(doColorCorrection), "1"},
-      {"--gamma=2.5", FIELD(gamma), "2.5", FIELD(doColorCorrection), "1"},
+      {"--gamma=2,2", FIELD(gamma), "2", FIELD(doColorCorrection), "1"},
       {"--invert", FIELD(invert), "1", FIELD(doColorCorrection), "1"},
       {"--greyscale", FIELD(greyscale), "1"},
       {"--threshold=128", FIELD(threshold), "128", FIELD(doThreshold), "1"},

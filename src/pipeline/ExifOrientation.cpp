@@ -1,0 +1,99 @@
+#include "pipeline/ExifOrientation.h"
+
+#include <cstring>
+
+#include "pipeline/BitmapPtr.h"
+
+namespace {
+
+constexpr uint16_t kOrientationTag = 0x0112;
+constexpr uint16_t kTypeShort = 3;
+constexpr uint16_t kTypeLong = 4;
+constexpr uint16_t kUpright = 1;
+constexpr size_t kEntrySize = 12;
+
+// Reads and writes integers of the block in its own byte order, with every offset checked
+// against the block's length.
+struct ExifBlockView {
+  std::vector<uint8_t>& bytes;
+  size_t base;  // start of the TIFF header
+  bool littleEndian;
+
+  bool Has(size_t offset, size_t length) const {
+    return offset <= bytes.size() && length <= bytes.size() - offset;
+  }
+  uint32_t Read(size_t offset, size_t length) const {
+    uint32_t value = 0;
+    for (size_t i = 0; i < length; ++i) {
+      const uint32_t byte = bytes[offset + (littleEndian ? length - 1 - i : i)];
+      value = value << 8 | byte;
+    }
+    return value;
+  }
+  void Write(size_t offset, size_t length, uint32_t value) {
+    for (size_t i = 0; i < length; ++i) {
+      bytes[offset + (littleEndian ? i : length - 1 - i)] = static_cast<uint8_t>(value & 0xFF);
+      value >>= 8;
+    }
+  }
+};
+
+// The offset of the TIFF header inside the block, or false when there is none.
+bool FindTiffHeader(const std::vector<uint8_t>& block, size_t& base, bool& littleEndian) {
+  base = block.size() >= 6 && std::memcmp(block.data(), "Exif\0\0", 6) == 0 ? 6 : 0;
+  if (block.size() < base + 8) return false;
+  if (block[base] == 'I' && block[base + 1] == 'I') littleEndian = true;
+  else if (block[base] == 'M' && block[base + 1] == 'M') littleEndian = false;
+  else return false;
+  return true;
+}
+
+void SetOrientationInRawBlock(FIBITMAP* bitmap) {
+  FITAG* found = nullptr;
+  if (!FreeImage_GetMetadata(FIMD_EXIF_RAW, bitmap, "ExifRaw", &found) || !found) return;
+  const auto* value = static_cast<const uint8_t*>(FreeImage_GetTagValue(found));
+  if (!value) return;
+  std::vector<uint8_t> block(value, value + FreeImage_GetTagLength(found));
+  if (!SetOrientationInExifBlock(block, kUpright)) return;
+  TagPtr patched(FreeImage_CloneTag(found));
+  if (patched && FreeImage_SetTagValue(patched.get(), block.data()))
+    FreeImage_SetMetadata(FIMD_EXIF_RAW, bitmap, "ExifRaw", patched.get());
+}
+
+void SetOrientationInMainTags(FIBITMAP* bitmap) {
+  FITAG* found = nullptr;
+  if (!FreeImage_GetMetadata(FIMD_EXIF_MAIN, bitmap, "Orientation", &found) || !found) return;
+  if (FreeImage_GetTagType(found) != FIDT_SHORT || FreeImage_GetTagCount(found) != 1) return;
+  TagPtr patched(FreeImage_CloneTag(found));
+  const WORD upright = kUpright;
+  if (patched && FreeImage_SetTagValue(patched.get(), &upright))
+    FreeImage_SetMetadata(FIMD_EXIF_MAIN, bitmap, "Orientation", patched.get());
+}
+
+}  // namespace
+
+bool SetOrientationInExifBlock(std::vector<uint8_t>& block, uint16_t value) {
+  size_t base = 0;
+  bool littleEndian = true;
+  if (!FindTiffHeader(block, base, littleEndian)) return false;
+  ExifBlockView view{block, base, littleEndian};
+  const size_t directory = base + view.Read(base + 4, 4);
+  if (directory < base || !view.Has(directory, 2)) return false;
+  const uint32_t entries = view.Read(directory, 2);
+  for (uint32_t i = 0; i < entries; ++i) {
+    const size_t entry = directory + 2 + i * kEntrySize;
+    if (!view.Has(entry, kEntrySize)) return false;
+    if (view.Read(entry, 2) != kOrientationTag) continue;
+    const uint32_t type = view.Read(entry + 2, 2);
+    if (view.Read(entry + 4, 4) != 1 || (type != kTypeShort && type != kTypeLong)) return false;
+    view.Write(entry + 8, type == kTypeShort ? 2 : 4, value);
+    return true;
+  }
+  return false;
+}
+
+void MarkMetadataUpright(FIBITMAP* bitmap) {
+  if (!bitmap) return;
+  SetOrientationInRawBlock(bitmap);
+  SetOrientationInMainTags(bitmap);
+}

@@ -1,0 +1,158 @@
+#include "pipeline/Loading.h"
+
+#include <sys/stat.h>
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "pipeline/Limits.h"
+#include "platform/FilePtr.h"
+#include "settings/ConversionSettings.h"
+
+namespace {
+
+// rawLoadAs codes
+constexpr int32_t kLoadAs8BitPixels = 1;
+constexpr int32_t kLoadAs16BitPixels = 2;
+constexpr int32_t kLoadAs48HalfSize = 4;
+constexpr int32_t kLoadAs48 = 5;
+
+struct HeaderlessFormat {
+  int32_t mode;
+  unsigned bitsPerPixel;
+  unsigned redMask, greenMask, blueMask;
+};
+
+const HeaderlessFormat kHeaderlessFormats[] = {
+    {kLoadAs8BitPixels, 8, 0, 0, 0},
+    {kLoadAs16BitPixels, 16, FI16_565_RED_MASK, FI16_565_GREEN_MASK, FI16_565_BLUE_MASK},
+};
+
+struct RawFlagsRow {
+  int32_t loadAs;
+  int32_t flags;
+};
+
+// Codes not listed (the headerless modes among them) decode with RAW_DEFAULT.
+const RawFlagsRow kRawLoadFlags[] = {
+    {0, RAW_PREVIEW},  // AUTO: the embedded preview, or a 24-bit decode when there is none
+    {3, RAW_DISPLAY},
+    {kLoadAs48HalfSize, RAW_HALFSIZE},
+    {kLoadAs48, RAW_DEFAULT},
+};
+
+struct ToneMapper {
+  int32_t code;
+  FIBITMAP* (*map)(FIBITMAP*);
+};
+
+// Code 0 (NONE) and unknown codes leave the bitmap as loaded.
+const ToneMapper kToneMappers[] = {
+    {1, [](FIBITMAP* b) { return FreeImage_ConvertTo24Bits(b); }},
+    {2, [](FIBITMAP* b) { return FreeImage_TmoDrago03(b, 2.2, 0.0); }},
+    {3, [](FIBITMAP* b) { return FreeImage_TmoReinhard05(b, 0.0, 0.0); }},
+    {4, [](FIBITMAP* b) { return FreeImage_TmoFattal02(b, 0.5, 0.85); }},
+};
+
+const HeaderlessFormat* FindHeaderlessFormat(int32_t mode) {
+  for (const HeaderlessFormat& format : kHeaderlessFormats)
+    if (format.mode == mode) return &format;
+  return nullptr;
+}
+
+struct HeaderlessLayout {
+  int64_t dataSize = 0;  // bytes after the header
+  int64_t width = 0;
+  int64_t height = 0;
+  int64_t pitch = 0;  // bytes per row in the file: rows follow each other without gaps
+};
+
+// Width and height from the settings, or the side of the square the data fills (halves
+// round to even). False for any size that cannot be loaded safely.
+bool PlanHeaderlessLayout(int64_t fileLength, const HeaderlessFormat& format, HeaderlessLayout& layout) {
+  const int64_t header = ConversionSettings.rawHeaderSize;
+  const int64_t bytesPerPixel = format.bitsPerPixel / 8;
+  if (header < 0 || fileLength <= header) return false;
+  layout.dataSize = fileLength - header;
+  if (ConversionSettings.rawWidth != 0 && ConversionSettings.rawHeight != 0) {
+    layout.width = ConversionSettings.rawWidth;
+    layout.height = ConversionSettings.rawHeight;
+  } else {
+    const double side = std::nearbyint(std::sqrt(static_cast<double>(layout.dataSize) / bytesPerPixel));
+    layout.width = layout.height = static_cast<int64_t>(side);
+  }
+  if (!FitsImageLimits(layout.width, layout.height, format.bitsPerPixel)) return false;
+  layout.pitch = layout.width * bytesPerPixel;
+  return std::max(layout.dataSize, layout.pitch * layout.height) <= kMaxHeaderlessBytes;
+}
+
+// Row y of the file (top row first) goes to the bitmap's row y from the top; whatever the
+// file does not supply stays black.
+bool ReadHeaderlessRows(std::FILE* file, const HeaderlessLayout& layout, FIBITMAP* bitmap) {
+  if (fseeko(file, ConversionSettings.rawHeaderSize, SEEK_SET) != 0) return false;
+  const int64_t height = layout.height;
+  int64_t remaining = layout.dataSize;
+  for (int64_t y = 0; y < height; ++y) {
+    BYTE* row = FreeImage_GetScanLine(bitmap, static_cast<int>(height - 1 - y));
+    const size_t wanted = static_cast<size_t>(std::clamp<int64_t>(remaining, 0, layout.pitch));
+    const size_t got = wanted > 0 ? std::fread(row, 1, wanted, file) : 0;
+    std::memset(row + got, 0, static_cast<size_t>(layout.pitch) - got);
+    remaining = got < wanted ? 0 : remaining - static_cast<int64_t>(got);
+  }
+  return true;
+}
+
+}  // namespace
+
+void InitialiseImageLibraries() {
+  TIFFSetErrorHandler(nullptr);
+  TIFFSetWarningHandler(nullptr);
+}
+
+BitmapPtr LoadSourceImage(const std::string& path) {
+  const int32_t loadAs = ConversionSettings.rawLoadAs;
+  BitmapPtr bitmap;
+  if (loadAs == kLoadAs8BitPixels || loadAs == kLoadAs16BitPixels) bitmap = LoadRawPixelData(path, loadAs);
+  if (!bitmap) bitmap = AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), RawLoadFlags()));
+  // The JPEG decoder turns the pixels upright by the file's EXIF orientation.
+  if (!bitmap) bitmap = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE));
+  if (!bitmap) bitmap = LoadRawPixelData(path, kLoadAs16BitPixels);
+  return bitmap;
+}
+
+BitmapPtr LoadRawPixelData(const std::string& path, int32_t mode) {
+  const HeaderlessFormat* format = FindHeaderlessFormat(mode);
+  if (!format) return nullptr;
+  FilePtr file(std::fopen(path.c_str(), "rb"));
+  struct stat info {};
+  if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
+  HeaderlessLayout layout;
+  if (!PlanHeaderlessLayout(info.st_size, *format, layout)) return nullptr;
+  BitmapPtr bitmap = AdoptBitmap(FreeImage_AllocateT(FIT_BITMAP, static_cast<int>(layout.width),
+                                                     static_cast<int>(layout.height), static_cast<int>(format->bitsPerPixel),
+                                                     format->redMask, format->greenMask, format->blueMask));
+  if (!bitmap || !ReadHeaderlessRows(file.get(), layout, bitmap.get())) return nullptr;
+  return bitmap;
+}
+
+int32_t RawLoadFlags() {
+  for (const RawFlagsRow& row : kRawLoadFlags)
+    if (row.loadAs == ConversionSettings.rawLoadAs) return row.flags;
+  return RAW_DEFAULT;
+}
+
+BitmapPtr MakeMetadataHolder(FIBITMAP* source) {
+  BitmapPtr holder = AdoptBitmap(FreeImage_AllocateT(FIT_BITMAP, 10, 10, 8, 0, 0, 0));
+  if (holder && source) FreeImage_CloneMetadata(holder.get(), source);
+  return holder;
+}
+
+BitmapPtr ApplyToneMapping(BitmapPtr bitmap) {
+  const int32_t loadAs = ConversionSettings.rawLoadAs;
+  if (!bitmap || (loadAs != kLoadAs48HalfSize && loadAs != kLoadAs48)) return bitmap;
+  for (const ToneMapper& mapper : kToneMappers)
+    if (mapper.code == ConversionSettings.rawToneMapping) return AdoptBitmap(mapper.map(bitmap.get()));
+  return bitmap;
+}

@@ -1,0 +1,33 @@
+#pragma once
+// Loading the input file into one bitmap, the metadata holder that carries the input's
+// metadata to the saved file, and the tone mapping of 48-bit RAW loads.
+#include <cstdint>
+#include <string>
+
+#include "pipeline/BitmapPtr.h"
+
+// Silences libtiff's own console output (it writes warnings about private tags of camera
+// files straight to standard error). Call once at start-up, before any image is loaded.
+void InitialiseImageLibraries();
+
+// Tries the decoders in their fixed order and returns the first bitmap obtained: headerless
+// pixels when rawLoadAs asks for them, the RAW decoder, the JPEG decoder, and finally the
+// file read as headerless RGB 5-6-5 pixels. Null when every decoder fails.
+[[nodiscard]] BitmapPtr LoadSourceImage(const std::string& path);
+
+// Reads the file as headerless pixels: mode 1 is 8-bit grey, mode 2 is 16-bit RGB 5-6-5.
+// rawHeaderSize bytes are skipped; rawWidth x rawHeight is the size when both are non-zero,
+// otherwise the data is taken as a square. Missing pixels come out black, surplus bytes are
+// ignored. Null for an unreadable file, a negative header, an empty remainder, a size that
+// is not positive, or more pixel data than the headerless limit.
+[[nodiscard]] BitmapPtr LoadRawPixelData(const std::string& path, int32_t mode);
+
+// The RAW decoder flags for the current rawLoadAs.
+[[nodiscard]] int32_t RawLoadFlags();
+
+// A small bitmap that holds a copy of `source`'s metadata until the output is saved.
+[[nodiscard]] BitmapPtr MakeMetadataHolder(FIBITMAP* source);
+
+// Maps the 48-bit RAW loads ("48HS", "48") to 24 bits by rawToneMapping; every other load
+// and NONE pass through unchanged.
+[[nodiscard]] BitmapPtr ApplyToneMapping(BitmapPtr bitmap);

@@ -1,0 +1,260 @@
+#include "pipeline/Saving.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <span>
+#include <string_view>
+#include <utility>
+
+#include "convert/ConversionJob.h"
+#include "formats/FormatTables.h"
+#include "pipeline/BitmapConversion.h"
+#include "pipeline/ExifOrientation.h"
+#include "pipeline/Naming.h"
+#include "platform/FilePtr.h"
+#include "platform/Files.h"
+#include "settings/ConversionSettings.h"
+
+namespace {
+
+// ---- save flags ------------------------------------------------------------------------
+
+struct CodeFlag {
+  int32_t code;
+  int32_t flag;
+};
+
+enum class UnlistedCode {
+  kZero,        // a code without a row contributes nothing (FreeImage's default)
+  kValueItself  // the setting's number is the flag (a quality)
+};
+
+struct SaveFlagRule {
+  std::string_view extension;
+  int32_t (*setting)();  // null: the rule always contributes `fixedFlags`
+  std::span<const CodeFlag> codes;
+  UnlistedCode unlisted;
+  int32_t fixedFlags;
+};
+
+const CodeFlag kBmpCompression[] = {{0, BMP_DEFAULT}, {1, BMP_SAVE_RLE}};
+const CodeFlag kExrCompression[] = {{0, EXR_NONE}, {1, EXR_ZIP}, {2, EXR_PIZ}, {3, EXR_PXR24}, {4, EXR_B44}};
+const CodeFlag kJpegChroma[] = {
+    {0, JPEG_SUBSAMPLING_444}, {1, JPEG_SUBSAMPLING_422}, {2, JPEG_SUBSAMPLING_420}, {3, JPEG_SUBSAMPLING_411}};
+// SIMPLE is FreeImage's baseline mode, which writes no metadata markers.
+const CodeFlag kJpegSaveAs[] = {{0, 0}, {1, JPEG_BASELINE}, {2, JPEG_OPTIMIZE}, {3, JPEG_PROGRESSIVE}};
+const CodeFlag kPngCompression[] = {
+    {0, PNG_Z_NO_COMPRESSION}, {1, PNG_Z_BEST_SPEED}, {2, PNG_Z_DEFAULT_COMPRESSION}, {3, PNG_Z_BEST_COMPRESSION}};
+const CodeFlag kPngInterlaced[] = {{1, PNG_INTERLACED}};
+const CodeFlag kTgaCompression[] = {{0, TARGA_DEFAULT}, {1, TARGA_SAVE_RLE}};
+const CodeFlag kTiffCompression[] = {
+    {0, TIFF_NONE},    {1, TIFF_CCITTFAX3}, {2, TIFF_CCITTFAX4}, {3, TIFF_PACKBITS}, {4, TIFF_DEFLATE},
+    {5, TIFF_ADOBE_DEFLATE}, {6, TIFF_LZW}, {7, TIFF_JPEG},      {8, TIFF_LOGLUV}};
+const CodeFlag kTiffColorMode[] = {{1, TIFF_CMYK}};  // RGB and LAB write the same file
+const CodeFlag kWebpQuality[] = {{100, WEBP_LOSSLESS}};
+
+// Every rule of an extension contributes its flag; the contributions are OR-ed together.
+// Compression codes are read per format, whichever format's keyword set them.
+const SaveFlagRule kSaveFlagRules[] = {
+    {"bmp", [] { return ConversionSettings.bmpCompression; }, kBmpCompression, UnlistedCode::kZero, 0},
+    {"exr", [] { return ConversionSettings.exrCompression; }, kExrCompression, UnlistedCode::kZero, 0},
+    {"jpg", [] { return ConversionSettings.jpgQuality; }, {}, UnlistedCode::kValueItself, 0},
+    {"jpg", [] { return ConversionSettings.jpgChroma; }, kJpegChroma, UnlistedCode::kZero, 0},
+    {"jpg", [] { return ConversionSettings.jpgSaveAs; }, kJpegSaveAs, UnlistedCode::kZero, 0},
+    {"jxr", nullptr, {}, UnlistedCode::kZero, JXR_LOSSLESS},
+    {"png", [] { return ConversionSettings.pngCompression; }, kPngCompression, UnlistedCode::kZero, 0},
+    {"png", [] { return int32_t{ConversionSettings.pngInterlaced}; }, kPngInterlaced, UnlistedCode::kZero, 0},
+    {"tga", [] { return ConversionSettings.tgaCompression; }, kTgaCompression, UnlistedCode::kZero, 0},
+    {"tiff", [] { return ConversionSettings.tiffCompression; }, kTiffCompression, UnlistedCode::kZero, 0},
+    {"tiff", [] { return ConversionSettings.tiffColorMode; }, kTiffColorMode, UnlistedCode::kZero, 0},
+    {"webp", [] { return ConversionSettings.webpQuality; }, kWebpQuality, UnlistedCode::kValueItself, 0},
+};
+
+int32_t FlagOf(const SaveFlagRule& rule) {
+  if (!rule.setting) return rule.fixedFlags;
+  const int32_t code = rule.setting();
+  for (const CodeFlag& row : rule.codes)
+    if (row.code == code) return row.flag;
+  return rule.unlisted == UnlistedCode::kValueItself ? code : 0;
+}
+
+// ---- output depth ----------------------------------------------------------------------
+
+struct DepthSetting {
+  std::string_view extension;
+  int32_t ConversionSettingsRecord::*field;
+};
+
+const DepthSetting kDepthSettings[] = {
+    {"bmp", &ConversionSettingsRecord::bmpBpp},   {"dds", &ConversionSettingsRecord::ddsBpp},
+    {"exr", &ConversionSettingsRecord::exrBpp},   {"gif", &ConversionSettingsRecord::gifBpp},
+    {"hdr", &ConversionSettingsRecord::hdrBpp},   {"ico", &ConversionSettingsRecord::icoBpp},
+    {"j2k", &ConversionSettingsRecord::j2kBpp},   {"jng", &ConversionSettingsRecord::jngBpp},
+    {"jp2", &ConversionSettingsRecord::jp2Bpp},   {"jpg", &ConversionSettingsRecord::jpgBpp},
+    {"jxr", &ConversionSettingsRecord::jxrBpp},   {"pbm", &ConversionSettingsRecord::pbmBpp},
+    {"pcx", &ConversionSettingsRecord::pcxBpp},   {"pfm", &ConversionSettingsRecord::pfmBpp},
+    {"pgm", &ConversionSettingsRecord::pgmBpp},   {"png", &ConversionSettingsRecord::pngBpp},
+    {"ppm", &ConversionSettingsRecord::ppmBpp},   {"psd", &ConversionSettingsRecord::psdBpp},
+    {"tga", &ConversionSettingsRecord::tgaBpp},   {"tiff", &ConversionSettingsRecord::tiffBpp},
+    {"wbmp", &ConversionSettingsRecord::wbmpBpp}, {"webp", &ConversionSettingsRecord::webpBpp},
+    {"xpm", &ConversionSettingsRecord::xpmBpp},
+};
+
+// 16-bit output is 5-5-5 for these and 5-6-5 for every other extension.
+const std::string_view kRgb555Extensions[] = {"ico", "tga"};
+// 8-bit output is grey for these and a Wu-quantised 256-colour palette for the others.
+const std::string_view kGrey8Extensions[] = {"j2k", "jp2", "jpg", "jxr"};
+
+bool Lists(std::span<const std::string_view> list, const std::string& extension) {
+  return std::find(list.begin(), list.end(), extension) != list.end();
+}
+
+BitmapPtr To16Bits(BitmapPtr bitmap, const std::string& extension) {
+  if (BppOf(bitmap) > 32) bitmap = ConvertToRgb24(std::move(bitmap));
+  return ConvertWithinLimits(std::move(bitmap), 16,
+                             Lists(kRgb555Extensions, extension) ? FreeImage_ConvertTo16Bits555
+                                                                 : FreeImage_ConvertTo16Bits565);
+}
+
+BitmapPtr To8Bits(BitmapPtr bitmap, const std::string& extension) {
+  if (Lists(kGrey8Extensions, extension)) return ConvertWithinLimits(std::move(bitmap), 8, FreeImage_ConvertTo8Bits);
+  if (BppOf(bitmap) != 24) bitmap = ConvertToRgb24(std::move(bitmap));
+  return ConvertWithinLimits(std::move(bitmap), 8,
+                             [](FIBITMAP* b) { return FreeImage_ColorQuantizeEx(b, FIQ_WUQUANT, 256, 0, nullptr); });
+}
+
+struct DepthConversion {
+  int32_t target;
+  BitmapPtr (*convert)(BitmapPtr, const std::string& extension);
+};
+
+const DepthConversion kDepthConversions[] = {
+    {96, [](BitmapPtr b, const std::string&) { return ConvertWithinLimits(std::move(b), 96, FreeImage_ConvertToRGBF); }},
+    {48, [](BitmapPtr b, const std::string&) { return ConvertWithinLimits(std::move(b), 48, FreeImage_ConvertToRGB16); }},
+    {32, [](BitmapPtr b, const std::string&) { return ConvertWithinLimits(std::move(b), 32, FreeImage_ConvertTo32Bits); }},
+    {24, [](BitmapPtr b, const std::string&) { return ConvertToRgb24(std::move(b)); }},
+    {16, To16Bits},
+    {8, To8Bits},
+    {4, [](BitmapPtr b, const std::string&) { return ConvertWithinLimits(std::move(b), 4, FreeImage_ConvertTo4Bits); }},
+    {1, [](BitmapPtr b, const std::string&) {
+       return ConvertWithinLimits(std::move(b), 1, [](FIBITMAP* d) { return FreeImage_Dither(d, FID_FS); });
+     }},
+};
+
+// ---- writing ---------------------------------------------------------------------------
+
+unsigned ReadFromFile(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+  return static_cast<unsigned>(std::fread(buffer, size, count, static_cast<std::FILE*>(handle)));
+}
+unsigned WriteToFile(void* buffer, unsigned size, unsigned count, fi_handle handle) {
+  return static_cast<unsigned>(std::fwrite(buffer, size, count, static_cast<std::FILE*>(handle)));
+}
+int SeekInFile(fi_handle handle, long offset, int origin) {
+  return fseeko(static_cast<std::FILE*>(handle), offset, origin);
+}
+long TellInFile(fi_handle handle) { return static_cast<long>(ftello(static_cast<std::FILE*>(handle))); }
+
+// The process's umask, read without changing it (umask() would race with other threads).
+mode_t CurrentUmask() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
+  return 022;
+}
+
+// What the written file's permissions would have been had it been written in place: an
+// existing target keeps its own, a new file gets 0666 less the umask.
+mode_t OutputFileMode(const std::string& target) {
+  struct stat info {};
+  if (stat(target.c_str(), &info) == 0) return info.st_mode & 07777;
+  return 0666 & ~CurrentUmask();
+}
+
+// Removes the temporary file on every path that does not rename it over the target.
+struct TemporaryFile {
+  std::string path;
+  bool renamed = false;
+  ~TemporaryFile() {
+    if (!renamed) unlink(path.c_str());
+  }
+};
+
+bool WriteImage(std::FILE* file, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags) {
+  FreeImageIO io{ReadFromFile, WriteToFile, SeekInFile, TellInFile};
+  if (!FreeImage_SaveToHandle(format, bitmap, &io, file, flags)) return false;
+  return std::fflush(file) == 0 && !std::ferror(file);
+}
+
+bool SaveThroughTemporaryFile(FIBITMAP* bitmap, const std::string& target, FREE_IMAGE_FORMAT format, int flags) {
+  std::string name = target.substr(0, target.rfind('/') + 1) + ".pixquill-XXXXXX";
+  const int descriptor = mkstemp(name.data());
+  if (descriptor < 0) return false;
+  TemporaryFile temporary{name};
+  if (fchmod(descriptor, OutputFileMode(target)) != 0) {
+    close(descriptor);
+    return false;
+  }
+  FilePtr file(fdopen(descriptor, "w+b"));
+  if (!file) {
+    close(descriptor);
+    return false;
+  }
+  if (!WriteImage(file.get(), bitmap, format, flags)) return false;
+  if (std::fclose(file.release()) != 0) return false;
+  if (std::rename(temporary.path.c_str(), target.c_str()) != 0) return false;
+  temporary.renamed = true;
+  return true;
+}
+
+}  // namespace
+
+void PrepareSaveSettings() {
+  const std::string& extension = ConversionJob.outputExtension;
+  const auto entry = OutputFormatTable.find(extension);
+  ConversionJob.saveFormat = entry == OutputFormatTable.end() ? kNoFormatCode : entry->second.formatCode;
+  ConversionJob.targetBpp = 0;
+  for (const DepthSetting& row : kDepthSettings)
+    if (row.extension == extension) ConversionJob.targetBpp = ConversionSettings.*row.field;
+  ConversionJob.saveFlags = SaveFlagsFor(extension);
+  ConversionJob.autoBpp = ConversionJob.targetBpp == 0 ? 1 : 0;
+}
+
+int32_t SaveFlagsFor(const std::string& extension) {
+  int32_t flags = 0;
+  for (const SaveFlagRule& rule : kSaveFlagRules)
+    if (rule.extension == extension) flags |= FlagOf(rule);
+  return flags;
+}
+
+int32_t AutoTargetBpp(const std::string& extension, int32_t sourceBpp) {
+  const std::vector<int32_t> depths = PermittedBitDepths(extension);
+  for (int32_t depth : depths)
+    if (depth >= sourceBpp) return depth;
+  return depths.empty() ? 0 : depths.back();
+}
+
+BitmapPtr ConvertForSave(BitmapPtr bitmap) {
+  if (!bitmap) return bitmap;
+  if (ConversionJob.autoBpp) ConversionJob.targetBpp = AutoTargetBpp(ConversionJob.outputExtension, ConversionJob.sourceBpp);
+  if (BppOf(bitmap) == ConversionJob.targetBpp) return bitmap;
+  for (const DepthConversion& row : kDepthConversions)
+    if (row.target == ConversionJob.targetBpp) return row.convert(std::move(bitmap), ConversionJob.outputExtension);
+  return nullptr;
+}
+
+bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder) {
+  if (bitmap && metadataHolder) FreeImage_CloneMetadata(bitmap.get(), metadataHolder.get());
+  MarkMetadataUpright(bitmap.get());
+  ConversionJob.outputFile = BuildOutputPath();
+  if (!bitmap) return false;
+  // Writing over the input would destroy it whatever the outcome.
+  if (IsSameFile(ConversionJob.outputFile, ConversionJob.currentFile)) return false;
+  return SaveThroughTemporaryFile(bitmap.get(), ConversionJob.outputFile,
+                                  static_cast<FREE_IMAGE_FORMAT>(ConversionJob.saveFormat), ConversionJob.saveFlags);
+}

@@ -1,0 +1,30 @@
+#pragma once
+// Saving: the save format, depth and flags of the output extension, the conversion to the
+// output depth, and writing the file.
+#include <cstdint>
+#include <string>
+
+#include "pipeline/BitmapPtr.h"
+
+// Fixes ConversionJob.saveFormat, targetBpp, saveFlags and autoBpp for
+// ConversionJob.outputExtension. Run once per run, before the worker starts.
+void PrepareSaveSettings();
+
+// The FreeImage save flags for an extension from the per-format settings; 0 (FreeImage's
+// defaults) for an extension without options.
+[[nodiscard]] int32_t SaveFlagsFor(const std::string& extension);
+
+// The smallest permitted depth of the extension not below `sourceBpp`, or its largest
+// when the source is deeper than all of them; 0 for an extension without depths.
+[[nodiscard]] int32_t AutoTargetBpp(const std::string& extension, int32_t sourceBpp);
+
+// Brings the bitmap to ConversionJob.targetBpp, which it first chooses from sourceBpp when
+// autoBpp is set. Null for a depth without a conversion, or when a conversion fails.
+[[nodiscard]] BitmapPtr ConvertForSave(BitmapPtr bitmap);
+
+// Copies the input's metadata back (marked upright), sets ConversionJob.outputFile from the
+// name mask and writes the file. The file is written under a temporary name in the output
+// folder and renamed over the target only once complete, so a failed save leaves no partial
+// file and an earlier file of that name intact. Fails when the output path names the input
+// file itself. Releases both bitmaps.
+[[nodiscard]] bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder);

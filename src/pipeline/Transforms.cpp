@@ -1,0 +1,189 @@
+#include "pipeline/Transforms.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <utility>
+
+#include "pipeline/BitmapConversion.h"
+#include "pipeline/Colors.h"
+#include "pipeline/Limits.h"
+#include "settings/ConversionSettings.h"
+
+namespace {
+
+constexpr int8_t kRotateSimple = 0;
+constexpr int8_t kRotateAdvanced = 1;
+constexpr int8_t kUnitPixels = 0;
+constexpr int8_t kUnitPercent = 1;
+constexpr int8_t kResizeLargeImages = 1;
+
+struct FilterRow {
+  int8_t code;
+  FREE_IMAGE_FILTER filter;
+};
+
+const FilterRow kResizeFilters[] = {
+    {0, FILTER_BOX},        {1, FILTER_BILINEAR},   {2, FILTER_BSPLINE},
+    {3, FILTER_BICUBIC},    {4, FILTER_CATMULLROM}, {5, FILTER_LANCZOS3},
+};
+
+struct DitherRow {
+  int8_t code;
+  FREE_IMAGE_DITHER dither;
+};
+
+const DitherRow kDitherAlgorithms[] = {
+    {0, FID_FS},          {1, FID_BAYER4x4},    {2, FID_BAYER8x8},      {3, FID_BAYER16x16},
+    {4, FID_CLUSTER6x6},  {5, FID_CLUSTER8x8},  {6, FID_CLUSTER16x16},
+};
+
+// A turn by an angle that is not a multiple of 90 degrees is done by FreeImage as a quarter
+// turn plus three shears; the largest of those bitmaps is about (w + h tan(a/2)) x
+// (w sin a + h cos a) for the residual angle a of at most 45 degrees.
+bool RotationFitsLimits(int width, int height, int bpp, int degrees) {
+  const int quarterTurns = (degrees + 45) / 90;
+  if (quarterTurns % 2 == 1) std::swap(width, height);
+  const double residual = (degrees - 90.0 * quarterTurns) * std::numbers::pi / 180.0;
+  const double sheared = width + height * std::fabs(std::tan(residual / 2)) + 1;
+  const double tall = width * std::fabs(std::sin(residual)) + height * std::cos(residual) + 2;
+  return FitsImageBytes(static_cast<int64_t>(std::ceil(sheared)), static_cast<int64_t>(std::ceil(tall)), bpp);
+}
+
+BitmapPtr RotateSimple(BitmapPtr bitmap, int degrees) {
+  if (!RotationFitsLimits(WidthOf(bitmap), HeightOf(bitmap), BppOf(bitmap), degrees)) return nullptr;
+  const uint32_t color = ParseHexColor(ConversionSettings.rotationBackColor);
+  const RGBQUAD background{BlueOf(color), GreenOf(color), RedOf(color), 0};
+  return AdoptBitmap(FreeImage_Rotate(bitmap.get(), degrees, &background));
+}
+
+BitmapPtr RotateAboutCentre(BitmapPtr bitmap, int degrees, int width, int height) {
+  return AdoptBitmap(FreeImage_RotateEx(bitmap.get(), degrees, 0.0, 0.0, width / 2.0, height / 2.0, FALSE));
+}
+
+struct Size {
+  int64_t width;
+  int64_t height;
+};
+
+// Only the longer side's target counts; the other side follows the proportions, rounded
+// to the nearest pixel with halves away from zero.
+Size KeepAspectSize(int width, int height, int32_t targetWidth, int32_t targetHeight) {
+  if (width >= height) {
+    const float ratio = static_cast<float>(width) / static_cast<float>(height);
+    return {targetWidth, static_cast<int64_t>(std::round(targetWidth / static_cast<double>(ratio)))};
+  }
+  const float ratio = static_cast<float>(height) / static_cast<float>(width);
+  return {static_cast<int64_t>(std::round(targetHeight / static_cast<double>(ratio))), targetHeight};
+}
+
+// FreeImage rescales palette and 16-bit images through 24 bits, and filters one direction
+// first, keeping a bitmap of one new and one old side in between.
+bool ResizeFitsLimits(int width, int height, int bpp, Size target) {
+  const int resultBpp = std::max(bpp, 24);
+  const int64_t between = std::min(target.width * height, width * target.height);
+  return FitsImageLimits(target.width, target.height, resultBpp) &&
+         FitsImageBytes(between, 1, resultBpp);
+}
+
+bool ResizeWanted(int width, int height, int32_t targetWidth, int32_t targetHeight) {
+  if (targetWidth <= 0 || targetHeight <= 0) return false;
+  if (width == targetWidth && height == targetHeight) return false;
+  // LARGEIMAGES: an image that reaches the target in at least one direction is resized.
+  if (ConversionSettings.resizeType == kResizeLargeImages && width < targetWidth && height < targetHeight)
+    return false;
+  return true;
+}
+
+// Depths FreeImage's threshold and dither do not take are made 24-bit first.
+BitmapPtr WithBinarisableDepth(BitmapPtr bitmap) {
+  const int bpp = BppOf(bitmap);
+  return bpp < 4 || bpp > 32 ? ConvertToRgb24(std::move(bitmap)) : std::move(bitmap);
+}
+
+}  // namespace
+
+BitmapPtr ApplyRotation(BitmapPtr bitmap) {
+  const ConversionSettingsRecord& s = ConversionSettings;
+  if (!bitmap || !s.doRotation || s.rotation <= 0 || s.rotation >= 360) return bitmap;
+  const int width = WidthOf(bitmap);
+  const int height = HeightOf(bitmap);
+  const int bpp = BppOf(bitmap);
+  if (bpp <= 16 || bpp > 32) bitmap = ConvertToRgb24(std::move(bitmap));
+  if (!bitmap) return bitmap;
+  if (s.rotationType == kRotateSimple) return RotateSimple(std::move(bitmap), s.rotation);
+  if (s.rotationType == kRotateAdvanced) return RotateAboutCentre(std::move(bitmap), s.rotation, width, height);
+  return bitmap;
+}
+
+BitmapPtr ApplyResize(BitmapPtr bitmap, int width, int height) {
+  const ConversionSettingsRecord& s = ConversionSettings;
+  if (!bitmap || !s.doResize) return bitmap;
+  const int32_t targetWidth = ResizeDimension(s.width, s.widthUnit, width);
+  const int32_t targetHeight = ResizeDimension(s.height, s.heightUnit, height);
+  if (!ResizeWanted(width, height, targetWidth, targetHeight)) return bitmap;
+  const Size size = s.keepAspectRatio ? KeepAspectSize(width, height, targetWidth, targetHeight)
+                                      : Size{targetWidth, targetHeight};
+  if (!ResizeFitsLimits(width, height, BppOf(bitmap), size)) return nullptr;
+  return AdoptBitmap(FreeImage_Rescale(bitmap.get(), static_cast<int>(size.width), static_cast<int>(size.height),
+                                       ResizeFilter()));
+}
+
+int32_t ResizeDimension(int32_t value, int8_t unit, int32_t current) {
+  if (unit == kUnitPixels) return value;
+  if (unit != kUnitPercent) return 0;
+  // nearbyint rounds halves to even in the default rounding mode.
+  const double target = std::nearbyint(value / 100.0 * current);
+  constexpr double kLowest = std::numeric_limits<int32_t>::min();
+  constexpr double kHighest = std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(std::clamp(target, kLowest, kHighest));
+}
+
+FREE_IMAGE_FILTER ResizeFilter() {
+  for (const FilterRow& row : kResizeFilters)
+    if (row.code == ConversionSettings.resizeAlgorithm) return row.filter;
+  return FILTER_BICUBIC;
+}
+
+BitmapPtr ApplyFlips(BitmapPtr bitmap) {
+  if (!bitmap) return bitmap;
+  if (ConversionSettings.flipHorizontal) FreeImage_FlipHorizontal(bitmap.get());
+  if (ConversionSettings.flipVertical) FreeImage_FlipVertical(bitmap.get());
+  return bitmap;
+}
+
+BitmapPtr ApplyColorAdjustment(BitmapPtr bitmap) {
+  const ConversionSettingsRecord& s = ConversionSettings;
+  if (!bitmap || !s.doColorCorrection) return bitmap;
+  const int bpp = BppOf(bitmap);
+  if (bpp < 8 || bpp > 32) bitmap = ConvertToRgb24(std::move(bitmap));
+  // FreeImage refuses some depths (16-bit); the bitmap then goes on unchanged.
+  if (bitmap) FreeImage_AdjustColors(bitmap.get(), s.brightness, s.contrast, s.gamma, s.invert ? TRUE : FALSE);
+  return bitmap;
+}
+
+BitmapPtr ApplyGreyscale(BitmapPtr bitmap) {
+  if (!bitmap || !ConversionSettings.greyscale) return bitmap;
+  if (BppOf(bitmap) > 32) bitmap = ConvertToRgb24(std::move(bitmap));
+  return ConvertWithinLimits(std::move(bitmap), 8, FreeImage_ConvertToGreyscale);
+}
+
+BitmapPtr ApplyThreshold(BitmapPtr bitmap) {
+  if (!bitmap || !ConversionSettings.doThreshold) return bitmap;
+  bitmap = WithBinarisableDepth(std::move(bitmap));
+  const BYTE level = static_cast<BYTE>(ConversionSettings.threshold & 0xFF);
+  return bitmap ? AdoptBitmap(FreeImage_Threshold(bitmap.get(), level)) : nullptr;
+}
+
+BitmapPtr ApplyDither(BitmapPtr bitmap) {
+  if (!bitmap || !ConversionSettings.doDither) return bitmap;
+  bitmap = WithBinarisableDepth(std::move(bitmap));
+  return bitmap ? AdoptBitmap(FreeImage_Dither(bitmap.get(), DitherAlgorithm())) : nullptr;
+}
+
+FREE_IMAGE_DITHER DitherAlgorithm() {
+  for (const DitherRow& row : kDitherAlgorithms)
+    if (row.code == ConversionSettings.dither) return row.dither;
+  return FID_FS;
+}

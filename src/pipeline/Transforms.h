@@ -1,0 +1,45 @@
+#pragma once
+// The transform stages between loading and framing. Each takes the working bitmap and
+// returns the one to continue with; a null bitmap passes through, and a bitmap that a stage
+// replaces is released by that stage.
+#include <FreeImage.h>
+
+#include <cstdint>
+
+#include "pipeline/BitmapPtr.h"
+
+// Turns by `rotation` degrees when doRotation is set and 0 < rotation < 360: SIMPLE grows
+// the canvas and fills the corners with rotationBackColor, ADVANCED turns about the centre
+// within the same canvas. Depths of 16 bits and less or above 32 are made 24-bit first.
+[[nodiscard]] BitmapPtr ApplyRotation(BitmapPtr bitmap);
+
+// Rescales a `width` x `height` bitmap to the target of the resize settings. A target of
+// zero or less, the same size, or (LARGEIMAGES) an image smaller than the target in both
+// directions leave it unchanged; a target beyond the image limits fails (null).
+[[nodiscard]] BitmapPtr ApplyResize(BitmapPtr bitmap, int width, int height);
+
+// One target side from a setting: PIXELS is the value itself, PERCENT is value / 100 of
+// `current` rounded to the nearest integer with halves to even; any other unit gives 0.
+// Results beyond the int32 range saturate.
+[[nodiscard]] int32_t ResizeDimension(int32_t value, int8_t unit, int32_t current);
+
+// The FreeImage filter of resizeAlgorithm (BICUBIC for unknown codes).
+[[nodiscard]] FREE_IMAGE_FILTER ResizeFilter();
+
+// Mirrors left-right (flipHorizontal), then top-bottom (flipVertical), in place.
+[[nodiscard]] BitmapPtr ApplyFlips(BitmapPtr bitmap);
+
+// Brightness, contrast, gamma and inversion, all four in one adjustment.
+[[nodiscard]] BitmapPtr ApplyColorAdjustment(BitmapPtr bitmap);
+
+// An 8-bit grey bitmap when greyscale is set.
+[[nodiscard]] BitmapPtr ApplyGreyscale(BitmapPtr bitmap);
+
+// A 1-bit bitmap, split at the low 8 bits of `threshold`, when doThreshold is set.
+[[nodiscard]] BitmapPtr ApplyThreshold(BitmapPtr bitmap);
+
+// A 1-bit bitmap dithered with DitherAlgorithm(), when doDither is set.
+[[nodiscard]] BitmapPtr ApplyDither(BitmapPtr bitmap);
+
+// The FreeImage dither of the `dither` setting (Floyd-Steinberg for unknown codes).
+[[nodiscard]] FREE_IMAGE_DITHER DitherAlgorithm();

@@ -1,0 +1,263 @@
+#include "pipeline/Loading.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <climits>
+#include <cmath>
+
+#include "convert/ConversionJob.h"
+#include "formats/FormatTables.h"
+#include "settings/ConversionSettings.h"
+#include "support/DngWriter.h"
+#include "support/HeaderlessFiles.h"
+#include "support/TestBitmaps.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+// Tolerances: headerless pixels are exact; the preview is a quality-90 JPEG of flat
+// quadrants, compared away from the quadrant edges, within 6 levels.
+constexpr int kPreviewTolerance = 6;
+
+class LoadingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetConversionSettings(true);
+    BuildOutputFormatTable();
+    ResetConversionJob();
+  }
+  TempFolder folder;
+};
+
+struct SquareCase {
+  int32_t mode;
+  size_t bytes;
+  int side;
+  unsigned bpp;
+};
+
+TEST_F(LoadingTest, HeaderlessDataWithoutSizeIsReadAsSquare) {
+  const SquareCase cases[] = {
+      {2, 800, 20, 16},  // 400 two-byte pixels
+      {2, 810, 20, 16},  // sqrt(405) = 20.12: the last 10 bytes are ignored
+      {1, 400, 20, 8},   {1, 419, 20, 8}, {1, 421, 21, 8}, {2, 2, 1, 16},
+  };
+  for (const SquareCase& c : cases) {
+    SCOPED_TRACE("mode " + std::to_string(c.mode) + ", " + std::to_string(c.bytes) + " bytes");
+    std::vector<uint8_t> bytes = HeaderlessPixels(40, 40, c.mode == 1 ? 8 : 16, TestPattern::kGradient);
+    bytes.resize(c.bytes);
+    WriteBytes(folder / "pixels.raw", bytes);
+    BitmapPtr bitmap = LoadRawPixelData(folder / "pixels.raw", c.mode);
+    ASSERT_TRUE(bitmap);
+    EXPECT_EQ(FreeImage_GetWidth(bitmap.get()), static_cast<unsigned>(c.side));
+    EXPECT_EQ(FreeImage_GetHeight(bitmap.get()), static_cast<unsigned>(c.side));
+    EXPECT_EQ(FreeImage_GetBPP(bitmap.get()), c.bpp);
+  }
+}
+
+TEST_F(LoadingTest, HeaderlessPixelsKeepTheirPlaceAndColour) {
+  WriteHeaderlessFile(folder / "565.raw", 20, 20, 16, TestPattern::kQuadrants);
+  BitmapPtr bitmap = LoadRawPixelData(folder / "565.raw", 2);
+  ASSERT_TRUE(bitmap);
+  EXPECT_EQ(FreeImage_GetRedMask(bitmap.get()), unsigned{FI16_565_RED_MASK});
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x)
+      ASSERT_EQ(PixelAt(bitmap.get(), x, y), Through565(PatternColor(TestPattern::kQuadrants, 20, 20, x, y)))
+          << "at " << x << "," << y;
+}
+
+TEST_F(LoadingTest, HeaderIsSkippedAndGivenSizeWins) {
+  ConversionSettings.rawHeaderSize = 37;
+  ConversionSettings.rawWidth = 13;
+  ConversionSettings.rawHeight = 7;
+  WriteHeaderlessFile(folder / "grey.raw", 13, 7, 8, TestPattern::kGradient, 37);
+  BitmapPtr bitmap = LoadRawPixelData(folder / "grey.raw", 1);
+  ASSERT_TRUE(bitmap);
+  ASSERT_EQ(FreeImage_GetWidth(bitmap.get()), 13u);
+  ASSERT_EQ(FreeImage_GetHeight(bitmap.get()), 7u);
+  for (int y = 0; y < 7; ++y)
+    for (int x = 0; x < 13; ++x)
+      ASSERT_EQ(PixelAt(bitmap.get(), x, y).red, GreyOf(PatternColor(TestPattern::kGradient, 13, 7, x, y)));
+}
+
+TEST_F(LoadingTest, ShortDataIsPaddedWithBlackRowsAndLongDataIsCut) {
+  ConversionSettings.rawWidth = 10;
+  ConversionSettings.rawHeight = 10;
+  WriteHeaderlessFile(folder / "short.raw", 10, 6, 8, TestPattern::kMidGrey);
+  WriteHeaderlessFile(folder / "long.raw", 10, 12, 8, TestPattern::kGradient);
+
+  BitmapPtr padded = LoadRawPixelData(folder / "short.raw", 1);
+  ASSERT_TRUE(padded);
+  EXPECT_EQ(PixelAt(padded.get(), 9, 5).red, 100);
+  EXPECT_EQ(PixelAt(padded.get(), 0, 6).red, 0);
+  EXPECT_EQ(PixelAt(padded.get(), 9, 9).red, 0);
+
+  BitmapPtr cut = LoadRawPixelData(folder / "long.raw", 1);
+  ASSERT_TRUE(cut);
+  ASSERT_EQ(FreeImage_GetHeight(cut.get()), 10u);
+  EXPECT_EQ(PixelAt(cut.get(), 4, 9).red, GreyOf(PatternColor(TestPattern::kGradient, 10, 12, 4, 9)));
+}
+
+TEST_F(LoadingTest, WidthWithoutHeightFallsBackToTheSquare) {
+  ConversionSettings.rawWidth = 8;
+  WriteHeaderlessFile(folder / "grey.raw", 20, 20, 8, TestPattern::kMidGrey);
+  BitmapPtr bitmap = LoadRawPixelData(folder / "grey.raw", 1);
+  ASSERT_TRUE(bitmap);
+  EXPECT_EQ(FreeImage_GetWidth(bitmap.get()), 20u);
+}
+
+struct RefusedCase {
+  const char* name;
+  int32_t header, width, height, mode;
+  size_t fileBytes;
+};
+
+TEST_F(LoadingTest, UnsafeOrEmptyHeaderlessRequestsFail) {
+  const RefusedCase cases[] = {
+      {"negative header", -10, 0, 0, 2, 800},
+      {"header as long as the file", 800, 0, 0, 2, 800},
+      {"header beyond the file", 5000, 0, 0, 2, 800},
+      {"empty file", 0, 0, 0, 2, 0},
+      {"negative width", 0, -20, 20, 2, 800},
+      {"negative height", 0, 20, -20, 1, 800},
+      {"more than 1 GiB", 0, 40000, 40000, 1, 800},
+      {"overflowing 32 bits", 0, INT_MAX, INT_MAX, 2, 800},
+      {"side beyond the limit", 0, 70000, 1, 1, 800},
+      {"unknown mode", 0, 0, 0, 3, 800},
+  };
+  for (const RefusedCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ConversionSettings.rawHeaderSize = c.header;
+    ConversionSettings.rawWidth = c.width;
+    ConversionSettings.rawHeight = c.height;
+    WriteBytes(folder / "data.raw", std::vector<uint8_t>(c.fileBytes, 7));
+    EXPECT_FALSE(LoadRawPixelData(folder / "data.raw", c.mode));
+  }
+  ConversionSettings = ConversionSettingsRecord{};
+  EXPECT_FALSE(LoadRawPixelData(folder / "missing.raw", 2));
+  EXPECT_FALSE(LoadRawPixelData(folder.path(), 2));
+}
+
+TEST_F(LoadingTest, EightBitModeReadsEvenACameraFileAsHeaderlessPixels) {
+  DngOptions dng;
+  ASSERT_TRUE(WriteTestDng(folder / "camera.dng", dng));
+  ConversionSettings.rawLoadAs = 1;
+  BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng");
+  ASSERT_TRUE(bitmap);
+  struct stat info {};
+  ASSERT_EQ(stat((folder / "camera.dng").c_str(), &info), 0);
+  const auto side = static_cast<unsigned>(std::nearbyint(std::sqrt(static_cast<double>(info.st_size))));
+  EXPECT_EQ(FreeImage_GetBPP(bitmap.get()), 8u);
+  EXPECT_EQ(FreeImage_GetWidth(bitmap.get()), side);
+}
+
+TEST_F(LoadingTest, AutoTakesTheEmbeddedPreview) {
+  DngOptions dng;
+  dng.preview = true;
+  ASSERT_TRUE(WriteTestDng(folder / "camera.dng", dng));
+  BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng");
+  ASSERT_TRUE(bitmap);
+  EXPECT_EQ(FreeImage_GetBPP(bitmap.get()), 24u);
+  // The demosaiced mosaic comes out more saturated (about 243, 24, 24 for the red quadrant),
+  // so matching the scene closely shows that the preview was taken.
+  EXPECT_EQ(CompareWithPattern(bitmap.get(), TestPattern::kQuadrants, kPreviewTolerance, 4), "");
+}
+
+TEST_F(LoadingTest, AutoWithoutPreviewDecodesTheMosaicTo24Bits) {
+  ASSERT_TRUE(WriteTestDng(folder / "camera.dng", DngOptions{}));
+  BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng");
+  ASSERT_TRUE(bitmap);
+  EXPECT_EQ(FreeImage_GetBPP(bitmap.get()), 24u);
+  EXPECT_EQ(FreeImage_GetWidth(bitmap.get()), 96u);
+  const Rgb8 topLeft = PixelAt(bitmap.get(), 20, 15);
+  EXPECT_GT(topLeft.red, 200);
+  EXPECT_LT(topLeft.green, 80);
+}
+
+struct ToneCase {
+  int32_t loadAs;
+  int32_t toneMapping;
+  unsigned loadedBpp;
+  unsigned mappedBpp;
+  unsigned width;
+};
+
+TEST_F(LoadingTest, ToneMappingRunsOnlyFor48BitLoads) {
+  DngOptions dng;
+  dng.preview = true;
+  ASSERT_TRUE(WriteTestDng(folder / "camera.dng", dng));
+  const ToneCase cases[] = {
+      {5, 0, 48, 48, 96},  // "48" with NONE keeps the 48 bits
+      {5, 1, 48, 24, 96},  // LINEAR
+      {5, 2, 48, 24, 96},  // AL
+      {5, 3, 48, 24, 96},  // DRR
+      {5, 4, 48, 24, 96},  // GD
+      {4, 2, 48, 24, 48},  // "48HS" is half size
+      {0, 2, 24, 24, 96},  // AUTO: no tone mapping whatever the setting
+      {3, 1, 24, 24, 96},  // "24"
+  };
+  for (const ToneCase& c : cases) {
+    SCOPED_TRACE("rawLoadAs " + std::to_string(c.loadAs) + ", tone mapping " + std::to_string(c.toneMapping));
+    ConversionSettings.rawLoadAs = c.loadAs;
+    ConversionSettings.rawToneMapping = c.toneMapping;
+    BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng");
+    ASSERT_TRUE(bitmap);
+    EXPECT_EQ(FreeImage_GetBPP(bitmap.get()), c.loadedBpp);
+    EXPECT_EQ(FreeImage_GetWidth(bitmap.get()), c.width);
+    FIBITMAP* loaded = bitmap.get();
+    BitmapPtr mapped = ApplyToneMapping(std::move(bitmap));
+    ASSERT_TRUE(mapped);
+    EXPECT_EQ(FreeImage_GetBPP(mapped.get()), c.mappedBpp);
+    if (c.mappedBpp == c.loadedBpp) {
+      EXPECT_EQ(mapped.get(), loaded) << "the bitmap should pass unchanged";
+    }
+    // Every mapping keeps the scene recognisable: the top-left quadrant stays red.
+    const Rgb8 topLeft = PixelAt(mapped.get(), static_cast<int>(c.width) / 4, 8);
+    EXPECT_GT(topLeft.red, topLeft.green + 50);
+  }
+}
+
+TEST_F(LoadingTest, UnknownFileBecomesA565Picture) {
+  WriteText(folder / "notes.txt", std::string(800, 'x'));
+  BitmapPtr bitmap = LoadSourceImage(folder / "notes.txt");
+  ASSERT_TRUE(bitmap);
+  EXPECT_EQ(FreeImage_GetBPP(bitmap.get()), 16u);
+  EXPECT_EQ(FreeImage_GetWidth(bitmap.get()), 20u);
+  EXPECT_FALSE(LoadSourceImage(folder / "missing.dng"));
+}
+
+TEST_F(LoadingTest, JpegInputIsTurnedByItsOrientation) {
+  // A preview decoded from a DNG is upright but still says Orientation 6; saved as it is,
+  // it makes a JPEG that a reader turns once more.
+  DngOptions dng;
+  dng.preview = true;
+  dng.orientation = 6;
+  ASSERT_TRUE(WriteTestDng(folder / "camera.dng", dng));
+  BitmapPtr upright = LoadSourceImage(folder / "camera.dng");
+  ASSERT_TRUE(upright);
+  ASSERT_EQ(FreeImage_GetWidth(upright.get()), 64u);
+  ASSERT_TRUE(FreeImage_Save(FIF_JPEG, upright.get(), (folder / "turned.jpg").c_str(), 90));
+  BitmapPtr loaded = LoadSourceImage(folder / "turned.jpg");
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(FreeImage_GetWidth(loaded.get()), 96u);
+  EXPECT_EQ(FreeImage_GetHeight(loaded.get()), 64u);
+}
+
+TEST_F(LoadingTest, MetadataHolderKeepsTheInputsMetadata) {
+  DngOptions dng;
+  dng.preview = true;
+  dng.exif = true;
+  ASSERT_TRUE(WriteTestDng(folder / "camera.dng", dng));
+  BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng");
+  ASSERT_TRUE(bitmap);
+  BitmapPtr holder = MakeMetadataHolder(bitmap.get());
+  ASSERT_TRUE(holder);
+  EXPECT_EQ(FreeImage_GetWidth(holder.get()), 10u);
+  FITAG* make = nullptr;
+  ASSERT_TRUE(FreeImage_GetMetadata(FIMD_EXIF_MAIN, holder.get(), "Make", &make));
+  EXPECT_STREQ(static_cast<const char*>(FreeImage_GetTagValue(make)), "Quillmark");
+  EXPECT_EQ(FreeImage_GetMetadataCount(FIMD_EXIF_RAW, holder.get()), 1u);
+}
+
+}  // namespace

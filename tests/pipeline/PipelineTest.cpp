@@ -1,0 +1,198 @@
+#include "pipeline/Pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <filesystem>
+#include <functional>
+
+#include "convert/ConversionJob.h"
+#include "formats/FormatTables.h"
+#include "pipeline/Loading.h"
+#include "pipeline/Saving.h"
+#include "settings/ConversionSettings.h"
+#include "support/DngWriter.h"
+#include "support/RunProgram.h"
+#include "support/TestBitmaps.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+// Tolerances: sizes and depths are exact; colours of the saved JPEG are checked only as
+// "which channel dominates", since the preview and the JPEG encoder both round.
+
+class PipelineTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitialiseImageLibraries();
+    ResetConversionSettings(true);
+    BuildInputExtensionTable();
+    BuildOutputFormatTable();
+    BuildAcceptedInputExtensions();
+    ResetConversionJob();
+    ConversionJob.outputFolder = folder.path() + "/";
+    ConversionJob.outputExtension = "jpg";
+  }
+  // Writes the DNG, prepares the save settings as the driver does and runs the pipeline.
+  bool Convert(const DngOptions& dng) {
+    ConversionJob.currentFile = folder / "photo.dng";
+    if (!WriteTestDng(ConversionJob.currentFile, dng)) return false;
+    PrepareSaveSettings();
+    return ProcessImage();
+  }
+  BitmapPtr Output() const { return AdoptBitmap(FreeImage_Load(FIF_JPEG, ConversionJob.outputFile.c_str(), 0)); }
+  TempFolder folder;
+};
+
+DngOptions WithPreview() {
+  DngOptions dng;
+  dng.preview = true;
+  return dng;
+}
+
+std::string ExifText(FIBITMAP* bitmap, const char* key) {
+  FITAG* tag = nullptr;
+  if (!FreeImage_GetMetadata(FIMD_EXIF_MAIN, bitmap, key, &tag) || !tag) return "(absent)";
+  return FreeImage_TagToString(FIMD_EXIF_MAIN, tag);
+}
+
+TEST_F(PipelineTest, DefaultsConvertTheDngToA24BitJpeg) {
+  ASSERT_TRUE(Convert(WithPreview()));
+  EXPECT_EQ(ConversionJob.sourceBpp, 24);
+  EXPECT_EQ(ConversionJob.targetBpp, 24);
+  EXPECT_EQ(ConversionJob.outputWidth, 96);
+  EXPECT_EQ(ConversionJob.outputHeight, 64);
+  EXPECT_EQ(ConversionJob.frameNumber, 1);
+  EXPECT_EQ(ConversionJob.outputFile, folder / "photo.jpg");
+  BitmapPtr output = Output();
+  ASSERT_TRUE(output);
+  EXPECT_EQ(FreeImage_GetBPP(output.get()), 24u);
+  EXPECT_EQ(CompareWithPattern(output.get(), TestPattern::kQuadrants, 8, 6), "");
+}
+
+TEST_F(PipelineTest, Deep48BitLoadIsToneMappedAndSavedAt24Bits) {
+  ConversionSettings.rawLoadAs = 5;
+  ConversionSettings.rawToneMapping = 0;  // NONE: the 48 bits reach the depth conversion
+  ASSERT_TRUE(Convert(DngOptions{}));
+  EXPECT_EQ(ConversionJob.sourceBpp, 48);
+  EXPECT_EQ(ConversionJob.targetBpp, 24);
+  BitmapPtr output = Output();
+  ASSERT_TRUE(output);
+  EXPECT_EQ(FreeImage_GetBPP(output.get()), 24u);
+}
+
+TEST_F(PipelineTest, GreyscaleOfA24BitSourceStillSaves24Bits) {
+  ConversionSettings.greyscale = 1;
+  ASSERT_TRUE(Convert(WithPreview()));
+  EXPECT_EQ(ConversionJob.targetBpp, 24);
+  BitmapPtr output = Output();
+  ASSERT_TRUE(output);
+  EXPECT_EQ(FreeImage_GetBPP(output.get()), 24u);
+  const Rgb8 pixel = PixelAt(output.get(), 20, 15);
+  EXPECT_NEAR(pixel.red, pixel.green, 2);
+  EXPECT_NEAR(pixel.green, pixel.blue, 2);
+}
+
+TEST_F(PipelineTest, SizeAfterRotationAndResizingReachesTheJob) {
+  ConversionSettings.doRotation = 1;
+  ConversionSettings.rotation = 90;
+  ConversionSettings.doResize = 1;
+  ConversionSettings.width = 50;
+  ConversionSettings.widthUnit = 1;  // PERCENT
+  ConversionSettings.height = 50;
+  ConversionSettings.heightUnit = 1;
+  ASSERT_TRUE(Convert(WithPreview()));
+  EXPECT_EQ(ConversionJob.outputWidth, 32);
+  EXPECT_EQ(ConversionJob.outputHeight, 48);
+  BitmapPtr output = Output();
+  ASSERT_TRUE(output);
+  EXPECT_EQ(FreeImage_GetWidth(output.get()), 32u);
+}
+
+TEST_F(PipelineTest, InputExifReachesTheJpegMarkedUpright) {
+  DngOptions dng = WithPreview();
+  dng.orientation = 6;
+  dng.exif = true;
+  ASSERT_TRUE(Convert(dng));
+  BitmapPtr output = Output();
+  ASSERT_TRUE(output);
+  // The decoder already turned the pixels: the scene's top-left (red) quadrant is now top-right.
+  EXPECT_EQ(FreeImage_GetWidth(output.get()), 64u);
+  EXPECT_EQ(FreeImage_GetHeight(output.get()), 96u);
+  const Rgb8 topRight = PixelAt(output.get(), 48, 20);
+  EXPECT_GT(topRight.red, topRight.blue + 100);
+  EXPECT_EQ(ExifText(output.get(), "Orientation"), "top, left side");
+  EXPECT_EQ(ExifText(output.get(), "Make"), "Quillmark");
+  EXPECT_EQ(ExifText(output.get(), "Model"), "Test Camera");
+  EXPECT_EQ(ExifText(output.get(), "DateTime"), "2021:06:15 10:20:30");
+}
+
+TEST_F(PipelineTest, SimpleJpegCarriesNoMetadata) {
+  ConversionSettings.jpgSaveAs = 1;
+  DngOptions dng = WithPreview();
+  dng.exif = true;
+  ASSERT_TRUE(Convert(dng));
+  BitmapPtr output = Output();
+  ASSERT_TRUE(output);
+  EXPECT_EQ(FreeImage_GetMetadataCount(FIMD_EXIF_MAIN, output.get()), 0u);
+  EXPECT_EQ(FreeImage_GetMetadataCount(FIMD_EXIF_RAW, output.get()), 0u);
+}
+
+TEST_F(PipelineTest, MissingInputFailsWithoutOutput) {
+  ConversionJob.currentFile = folder / "missing.dng";
+  PrepareSaveSettings();
+  EXPECT_FALSE(ProcessImage());
+  EXPECT_EQ(ConversionJob.sourceBpp, 0);
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+}
+
+TEST_F(PipelineTest, HostileNumbersEndInAResultNotACrash) {
+  const struct {
+    const char* name;
+    std::function<void(ConversionSettingsRecord&)> set;
+    bool converts;
+  } cases[] = {
+      {"width of two billion pixels", [](auto& s) { s.doResize = 1, s.width = INT_MAX, s.height = 10; }, false},
+      {"two billion percent", [](auto& s) { s.doResize = 1, s.width = s.height = INT_MAX, s.widthUnit = s.heightUnit = 1; }, false},
+      {"negative sizes", [](auto& s) { s.doResize = 1, s.width = s.height = INT_MIN; }, true},
+      {"huge rotation", [](auto& s) { s.doRotation = 1, s.rotation = INT_MAX; }, true},
+      {"negative rotation", [](auto& s) { s.doRotation = 1, s.rotation = INT_MIN; }, true},
+      // Headerless attempts that fail hand over to the RAW decoder.
+      {"huge headerless size", [](auto& s) { s.rawLoadAs = 1, s.rawWidth = s.rawHeight = INT_MAX; }, true},
+      {"negative header", [](auto& s) { s.rawLoadAs = 2, s.rawHeaderSize = INT_MIN; }, true},
+      {"threshold beyond a byte", [](auto& s) { s.doThreshold = 1, s.threshold = INT_MIN; }, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetConversionSettings(true);
+    c.set(ConversionSettings);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Convert(WithPreview()), c.converts);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    std::filesystem::remove(folder / "photo.jpg");
+  }
+}
+
+TEST_F(PipelineTest, EveryCameraSampleConvertsWithDefaults) {
+  const std::string samples = SamplesFolder();
+  if (samples.empty()) GTEST_SKIP() << "no camera samples at ../shared/samples/raw";
+  int converted = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(samples)) {
+    const std::string path = entry.path().string();
+    if (!IsAcceptedInputExtension(FileExtension(path))) continue;
+    SCOPED_TRACE(path);
+    ResetConversionSettings(true);
+    ConversionJob.currentFile = path;
+    PrepareSaveSettings();
+    ASSERT_TRUE(ProcessImage());
+    BitmapPtr output = Output();
+    ASSERT_TRUE(output);
+    EXPECT_GE(FreeImage_GetWidth(output.get()), 64u);
+    EXPECT_EQ(ConversionJob.outputWidth, static_cast<int>(FreeImage_GetWidth(output.get())));
+    ++converted;
+  }
+  EXPECT_GT(converted, 0);
+}
+
+}  // namespace
