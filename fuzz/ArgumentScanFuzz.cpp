@@ -31,6 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ResetConversionJob();
   ResetConversionSettings(true);
 
+  for (size_t i = 0; i <= CommandLine.size(); ++i) {
+    (void)ParameterName(i);
+    (void)ParameterValue(i);
+  }
   ScanResult scan = ScanArguments();
   Require(scan.errorMessage.empty() || scan.errorMessage == kIncorrectParameterCount,
           "a scan without profiles fails only with the parameter-count message");

@@ -53,12 +53,17 @@ bool StartsWithNoCase(std::string_view text, std::string_view word) {
   return text.size() >= word.size() && FindNoCase(text.substr(0, word.size()), word) == 0;
 }
 
-// A double beyond float's range has no defined conversion; it becomes infinity, as the
-// hardware rounding would make it.
+// Rounds to the nearest float as the hardware would. A double beyond float's range has no
+// defined conversion, so the edge is handled here: values less than half a step above the
+// largest float still round to it ("3.40282347e+38" is that float printed with nine
+// digits); from there on they become infinity.
 float ToSinglePrecision(double value) {
-  constexpr double kLargest = std::numeric_limits<float>::max();
-  if (value > kLargest) return std::numeric_limits<float>::infinity();
-  if (value < -kLargest) return -std::numeric_limits<float>::infinity();
+  constexpr float kLargest = std::numeric_limits<float>::max();
+  constexpr float kInfinity = std::numeric_limits<float>::infinity();
+  constexpr double kOverflow = 0x1.ffffffp+127;  // the largest float plus half its last step
+  const double magnitude = std::fabs(value);
+  if (magnitude >= kOverflow) return value > 0 ? kInfinity : -kInfinity;
+  if (magnitude > kLargest) return value > 0 ? kLargest : -kLargest;
   return static_cast<float>(value);
 }
 
