@@ -9,6 +9,7 @@
 #include "convert/SettingsReport.h"
 #include "convert/Worker.h"
 #include "formats/FormatTables.h"
+#include "pipeline/Loading.h"
 #include "pipeline/Saving.h"
 #include "pipeline/Watermarks.h"
 #include "platform/Console.h"
@@ -101,6 +102,7 @@ int32_t RunWorker() {
     ConversionProgress.convertedCount = 0;
   }
   ConversionProgress.running = 1;
+  InitialiseImageLibraries();
   std::thread worker(ConversionWorker, 0);
   worker.join();
   std::lock_guard<std::mutex> guard(progressLock);

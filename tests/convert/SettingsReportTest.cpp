@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "formats/FormatTables.h"
+#include "platform/Text.h"
 #include "settings/ConversionSettings.h"
 
 namespace {
@@ -28,8 +29,7 @@ const char* const kOutputExtensions[] = {"bmp", "dds", "exr", "gif", "hdr", "ico
 
 TEST_F(SettingsReportTest, EveryOutputExtensionReportsItsDepthFirstAndChecksIt) {
   for (const char* extension : kOutputExtensions) {
-    std::string upper;
-    for (const char* c = extension; *c; ++c) upper += static_cast<char>(*c - 32);
+    std::string upper = ToUpper(extension);
     std::string text = Printed([&] { EXPECT_EQ(ReportSaveOptions(extension, true), std::nullopt) << extension; });
     EXPECT_EQ(text.rfind(upper + " BPP: 0\n", 0), 0u) << text;
     EXPECT_EQ(Printed([&] { (void)ReportSaveOptions(extension, false); }), "") << extension;
