@@ -104,6 +104,18 @@ bool ReadHeaderlessRows(std::FILE* file, const HeaderlessLayout& layout, FIBITMA
   return true;
 }
 
+// A JPEG states its size in a few header bytes, so a file of a few kilobytes can claim a
+// picture of many gigabytes that the decoder would allocate and fill. The header is read
+// first (without pixels, which costs next to nothing) and such a claim refused.
+BitmapPtr LoadJpegWithinLimits(const std::string& path) {
+  BitmapPtr header = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), FIF_LOAD_NOPIXELS));
+  if (!header || !FitsImageLimits(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()),
+                                  FreeImage_GetBPP(header.get())))
+    return nullptr;
+  // The decoder turns the pixels upright by the file's EXIF orientation.
+  return AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE));
+}
+
 }  // namespace
 
 void InitialiseImageLibraries() {
@@ -116,8 +128,7 @@ BitmapPtr LoadSourceImage(const std::string& path) {
   BitmapPtr bitmap;
   if (loadAs == kLoadAs8BitPixels || loadAs == kLoadAs16BitPixels) bitmap = LoadRawPixelData(path, loadAs);
   if (!bitmap) bitmap = AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), RawLoadFlags()));
-  // The JPEG decoder turns the pixels upright by the file's EXIF orientation.
-  if (!bitmap) bitmap = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE));
+  if (!bitmap) bitmap = LoadJpegWithinLimits(path);
   if (!bitmap) bitmap = LoadRawPixelData(path, kLoadAs16BitPixels);
   return bitmap;
 }
