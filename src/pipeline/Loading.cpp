@@ -33,15 +33,18 @@ const HeaderlessFormat kHeaderlessFormats[] = {
 struct RawFlagsRow {
   int32_t loadAs;
   int32_t flags;
+  int decodedBpp;   // depth of the bitmap the decoder makes at most
+  int sizeDivisor;  // 2 when it decodes at half width and half height
 };
 
 // Codes not listed (the headerless modes among them) decode with RAW_DEFAULT.
 const RawFlagsRow kRawLoadFlags[] = {
-    {0, RAW_PREVIEW},  // AUTO: the embedded preview, or a 24-bit decode when there is none
-    {3, RAW_DISPLAY},
-    {kLoadAs48HalfSize, RAW_HALFSIZE},
-    {kLoadAs48, RAW_DEFAULT},
+    {0, RAW_PREVIEW, 24, 1},  // AUTO: the embedded preview, or a 24-bit decode when there is none
+    {3, RAW_DISPLAY, 24, 1},
+    {kLoadAs48HalfSize, RAW_HALFSIZE, 48, 2},
+    {kLoadAs48, RAW_DEFAULT, 48, 1},
 };
+constexpr RawFlagsRow kRawDefaultRow{-1, RAW_DEFAULT, 48, 1};
 
 struct ToneMapper {
   int32_t code;
@@ -104,6 +107,35 @@ bool ReadHeaderlessRows(std::FILE* file, const HeaderlessLayout& layout, FIBITMA
   return true;
 }
 
+const RawFlagsRow& RawLoadRow() {
+  for (const RawFlagsRow& row : kRawLoadFlags)
+    if (row.loadAs == ConversionSettings.rawLoadAs) return row;
+  return kRawDefaultRow;
+}
+
+// The camera's size comes from the file's header (read without pixels), so a file that
+// claims more pixels than the image limits admit is refused before the decoder allocates.
+BitmapPtr LoadRawWithinLimits(const std::string& path) {
+  const RawFlagsRow& row = RawLoadRow();
+  BitmapPtr header = AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), FIF_LOAD_NOPIXELS));
+  if (!header || !FitsImageLimits(FreeImage_GetWidth(header.get()) / row.sizeDivisor,
+                                  FreeImage_GetHeight(header.get()) / row.sizeDivisor, row.decodedBpp))
+    return nullptr;
+  return AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), row.flags));
+}
+
+// A JPEG states its size in a few header bytes, so a file of a few kilobytes can claim a
+// picture of many gigabytes that the decoder would allocate and fill. The header is read
+// first (without pixels, which costs next to nothing) and such a claim refused.
+BitmapPtr LoadJpegWithinLimits(const std::string& path) {
+  BitmapPtr header = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), FIF_LOAD_NOPIXELS));
+  if (!header || !FitsImageLimits(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()),
+                                  FreeImage_GetBPP(header.get())))
+    return nullptr;
+  // The decoder turns the pixels upright by the file's EXIF orientation.
+  return AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE));
+}
+
 }  // namespace
 
 void InitialiseImageLibraries() {
@@ -115,9 +147,8 @@ BitmapPtr LoadSourceImage(const std::string& path) {
   const int32_t loadAs = ConversionSettings.rawLoadAs;
   BitmapPtr bitmap;
   if (loadAs == kLoadAs8BitPixels || loadAs == kLoadAs16BitPixels) bitmap = LoadRawPixelData(path, loadAs);
-  if (!bitmap) bitmap = AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), RawLoadFlags()));
-  // The JPEG decoder turns the pixels upright by the file's EXIF orientation.
-  if (!bitmap) bitmap = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE));
+  if (!bitmap) bitmap = LoadRawWithinLimits(path);
+  if (!bitmap) bitmap = LoadJpegWithinLimits(path);
   if (!bitmap) bitmap = LoadRawPixelData(path, kLoadAs16BitPixels);
   return bitmap;
 }
@@ -137,11 +168,7 @@ BitmapPtr LoadRawPixelData(const std::string& path, int32_t mode) {
   return bitmap;
 }
 
-int32_t RawLoadFlags() {
-  for (const RawFlagsRow& row : kRawLoadFlags)
-    if (row.loadAs == ConversionSettings.rawLoadAs) return row.flags;
-  return RAW_DEFAULT;
-}
+int32_t RawLoadFlags() { return RawLoadRow().flags; }
 
 BitmapPtr MakeMetadataHolder(FIBITMAP* source) {
   BitmapPtr holder = AdoptBitmap(FreeImage_AllocateT(FIT_BITMAP, 10, 10, 8, 0, 0, 0));
