@@ -264,20 +264,24 @@ TEST_F(FramesTest, KeepsTheMetadataOfTheImage) {
 
 TEST_F(FramesTest, SameColoursAsAFullSizeOverlayCompositedByFreeImage) {
   struct Case {
-    int left, right, top, bottom, opacity;
+    int width, height, left, right, top, bottom, opacity;
   };
-  for (Case c : {Case{20, 20, 20, 20, 255},
-                 {10, 30, 10, 10, 128},
-                 {7, 0, 13, 29, 37},
-                 {0, 0, 20, 0, 200},
-                 {45, 40, 35, 30, 255}}) {
+  // The last case is wide enough for its bands to be drawn in several tiles, with the
+  // corner diagonals crossing from one tile into the next.
+  for (Case c : {Case{83, 67, 20, 20, 20, 20, 255},
+                 {83, 67, 10, 30, 10, 10, 128},
+                 {83, 67, 7, 0, 13, 29, 37},
+                 {83, 67, 0, 0, 20, 0, 200},
+                 {83, 67, 45, 40, 35, 30, 255},
+                 {2500, 900, 700, 650, 800, 60, 150}}) {
     SetWidths(c.left, c.right, c.top, c.bottom);
     SetColours("ff0000", "00ff00", "0000ff", "ffff00");
     ConversionSettings.frSolidOpacity = c.opacity;
-    BitmapPtr photo = MakeTestBitmap(83, 67, 24, TestPattern::kGradient);
-    BitmapPtr expected = FramedTheLongWay(photo.get(), 83, 67, c.left, c.right, c.top, c.bottom, c.opacity);
+    BitmapPtr photo = MakeTestBitmap(c.width, c.height, 24, TestPattern::kGradient);
+    BitmapPtr expected =
+        FramedTheLongWay(photo.get(), c.width, c.height, c.left, c.right, c.top, c.bottom, c.opacity);
     ASSERT_TRUE(expected) << c.left << " " << c.right << " " << c.top << " " << c.bottom;
-    BitmapPtr image = ApplySolidFrame(std::move(photo), 83, 67);
+    BitmapPtr image = ApplySolidFrame(std::move(photo), c.width, c.height);
     EXPECT_EQ(CountDifferentPixels(image.get(), expected.get()), 0)
         << c.left << " " << c.right << " " << c.top << " " << c.bottom << " at " << c.opacity;
   }
