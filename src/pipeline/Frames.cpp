@@ -33,12 +33,12 @@ std::string Back(int64_t distance) {
   return std::to_string(-distance);
 }
 
-// One side of the frame: its colour, the corner rectangle painted underneath the mitre where
-// this side meets the next, and the trapezoid of the side itself.
 struct Rect {
   int x, y, width, height;
 };
 
+// One side of the frame: its colour, the corner rectangle painted underneath the mitre where
+// this side meets the next, and the trapezoid of the side itself.
 struct FrameSide {
   uint32_t color;
   Rect corner;
