@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "pipeline/Limits.h"
 #include "platform/FilePtr.h"
@@ -104,6 +105,87 @@ bool ReadHeaderlessRows(std::FILE* file, const HeaderlessLayout& layout, FIBITMA
   return true;
 }
 
+// The depth and the share of each side that a RAW decode with these flags produces. The
+// preview flag falls back to a full 24-bit decode when the file has no preview.
+struct RawOutput {
+  int bitsPerPixel;
+  int sideDivisor;
+};
+
+RawOutput RawOutputFor(int32_t flags) {
+  if (flags == RAW_PREVIEW || flags == RAW_DISPLAY) return {24, 1};
+  if (flags == RAW_HALFSIZE) return {48, 2};
+  return {48, 1};
+}
+
+// A decoder allocates the whole bitmap from the size the file states before it reads a
+// single pixel, so a file of a few hundred bytes can ask for gigabytes (a JPEG header that
+// claims 30000 x 30000 pixels takes 2.6 GB and 7 s). The header alone is read first -
+// FIF_LOAD_NOPIXELS costs next to nothing - and a decode whose bitmap would exceed the
+// limits is not started. A file whose header cannot be read would not decode either.
+bool DecodeFitsLimits(FREE_IMAGE_FORMAT format, const std::string& path, int bitsPerPixel, int sideDivisor) {
+  BitmapPtr header = AdoptBitmap(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
+  if (!header) return false;
+  const int64_t width = FreeImage_GetWidth(header.get());
+  const int64_t height = FreeImage_GetHeight(header.get());
+  return FitsImageLimits(std::max<int64_t>(width / sideDivisor, 1), std::max<int64_t>(height / sideDivisor, 1),
+                         bitsPerPixel);
+}
+
+// A JPEG frame header - baseline, extended or progressive: FF C0..C2, a length for one or
+// three components, 8 or 12 bits, then height and width. Lossless frames (FF C3) hold RAW
+// mosaics, which the RAW decoder sizes and checks itself.
+constexpr size_t kJpegFrameHeaderBytes = 9;
+
+bool IsOversizedJpegFrame(const uint8_t* p) {
+  if (p[0] != 0xFF || p[1] < 0xC0 || p[1] > 0xC2 || p[2] != 0 || (p[3] != 0x0B && p[3] != 0x11)) return false;
+  if (p[4] != 8 && p[4] != 12) return false;
+  const int64_t height = p[5] << 8 | p[6];
+  const int64_t width = p[7] << 8 | p[8];
+  return width > 0 && height > 0 && !FitsImageLimits(width, height, 24);
+}
+
+// The RAW decoder hands an embedded JPEG preview to the JPEG decoder as it stands in the
+// file and offers no way to ask for its size first, so a file with a small mosaic can carry
+// a preview whose header claims 65000 x 65000 pixels (12 GB). Such a frame header anywhere
+// in the file makes the preview unusable, and the decode goes on as the RAW decoder's own
+// fallback for a file without a preview does: a full 24-bit decode. The scan reads the
+// file once, which costs a few milliseconds beside the decode.
+bool HoldsOversizedJpegFrame(const std::string& path) {
+  FilePtr file(std::fopen(path.c_str(), "rb"));
+  if (!file) return false;
+  constexpr size_t kCarry = kJpegFrameHeaderBytes - 1;
+  std::vector<uint8_t> buffer(size_t{1} << 20);
+  size_t kept = 0;  // bytes carried over from the previous read, so no header is cut in two
+  for (;;) {
+    const size_t got = std::fread(buffer.data() + kept, 1, buffer.size() - kept, file.get());
+    const size_t filled = kept + got;
+    const uint8_t* end = buffer.data() + filled;
+    for (const uint8_t* p = buffer.data(); end - p >= static_cast<std::ptrdiff_t>(kJpegFrameHeaderBytes); ++p) {
+      p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, static_cast<size_t>(end - p)));
+      if (!p || end - p < static_cast<std::ptrdiff_t>(kJpegFrameHeaderBytes)) break;
+      if (IsOversizedJpegFrame(p)) return true;
+    }
+    if (got == 0 || filled < kCarry) return false;
+    std::memmove(buffer.data(), buffer.data() + filled - kCarry, kCarry);
+    kept = kCarry;
+  }
+}
+
+BitmapPtr DecodeRaw(const std::string& path) {
+  int32_t flags = RawLoadFlags();
+  const RawOutput output = RawOutputFor(flags);
+  if (!DecodeFitsLimits(FIF_RAW, path, output.bitsPerPixel, output.sideDivisor)) return nullptr;
+  if (flags == RAW_PREVIEW && HoldsOversizedJpegFrame(path)) flags = RAW_DISPLAY;
+  return AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), flags));
+}
+
+// The JPEG decoder turns the pixels upright by the file's EXIF orientation.
+BitmapPtr DecodeJpeg(const std::string& path) {
+  if (!DecodeFitsLimits(FIF_JPEG, path, 24, 1)) return nullptr;
+  return AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE));
+}
+
 }  // namespace
 
 void InitialiseImageLibraries() {
@@ -115,9 +197,8 @@ BitmapPtr LoadSourceImage(const std::string& path) {
   const int32_t loadAs = ConversionSettings.rawLoadAs;
   BitmapPtr bitmap;
   if (loadAs == kLoadAs8BitPixels || loadAs == kLoadAs16BitPixels) bitmap = LoadRawPixelData(path, loadAs);
-  if (!bitmap) bitmap = AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), RawLoadFlags()));
-  // The JPEG decoder turns the pixels upright by the file's EXIF orientation.
-  if (!bitmap) bitmap = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE));
+  if (!bitmap) bitmap = DecodeRaw(path);
+  if (!bitmap) bitmap = DecodeJpeg(path);
   if (!bitmap) bitmap = LoadRawPixelData(path, kLoadAs16BitPixels);
   return bitmap;
 }
