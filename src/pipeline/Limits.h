@@ -16,7 +16,8 @@ inline constexpr int64_t kMaxImageSide = 65535;
 // No single bitmap a stage creates may hold more pixel bytes than this. A stage holds its
 // input and its result at the same time, so the pipeline's pixels stay below about twice
 // this figure, which leaves room for the decoder's own buffers on a machine with a few
-// gigabytes. It still admits a 48-bit 150-megapixel camera image (900 MB).
+// gigabytes. It still admits a 48-bit 150-megapixel camera image (900 MB). The tone
+// mappers work on a float copy of at most twice this size, which they release themselves.
 inline constexpr int64_t kMaxImageBytes = int64_t{1} << 30;  // 1 GiB
 
 // True when the pixels of a bitmap of the given size and depth stay within kMaxImageBytes

@@ -34,15 +34,18 @@ const HeaderlessFormat kHeaderlessFormats[] = {
 struct RawFlagsRow {
   int32_t loadAs;
   int32_t flags;
+  int decodedBpp;   // depth of the bitmap the decoder makes at most
+  int sizeDivisor;  // 2 when it decodes at half width and half height
 };
 
 // Codes not listed (the headerless modes among them) decode with RAW_DEFAULT.
 const RawFlagsRow kRawLoadFlags[] = {
-    {0, RAW_PREVIEW},  // AUTO: the embedded preview, or a 24-bit decode when there is none
-    {3, RAW_DISPLAY},
-    {kLoadAs48HalfSize, RAW_HALFSIZE},
-    {kLoadAs48, RAW_DEFAULT},
+    {0, RAW_PREVIEW, 24, 1},  // AUTO: the embedded preview, or a 24-bit decode when there is none
+    {3, RAW_DISPLAY, 24, 1},
+    {kLoadAs48HalfSize, RAW_HALFSIZE, 48, 2},
+    {kLoadAs48, RAW_DEFAULT, 48, 1},
 };
+constexpr RawFlagsRow kRawDefaultRow{-1, RAW_DEFAULT, 48, 1};
 
 struct ToneMapper {
   int32_t code;
@@ -105,31 +108,10 @@ bool ReadHeaderlessRows(std::FILE* file, const HeaderlessLayout& layout, FIBITMA
   return true;
 }
 
-// The depth and the share of each side that a RAW decode with these flags produces. The
-// preview flag falls back to a full 24-bit decode when the file has no preview.
-struct RawOutput {
-  int bitsPerPixel;
-  int sideDivisor;
-};
-
-RawOutput RawOutputFor(int32_t flags) {
-  if (flags == RAW_PREVIEW || flags == RAW_DISPLAY) return {24, 1};
-  if (flags == RAW_HALFSIZE) return {48, 2};
-  return {48, 1};
-}
-
-// A decoder allocates the whole bitmap from the size the file states before it reads a
-// single pixel, so a file of a few hundred bytes can ask for gigabytes (a JPEG header that
-// claims 30000 x 30000 pixels takes 2.6 GB and 7 s). The header alone is read first -
-// FIF_LOAD_NOPIXELS costs next to nothing - and a decode whose bitmap would exceed the
-// limits is not started. A file whose header cannot be read would not decode either.
-bool DecodeFitsLimits(FREE_IMAGE_FORMAT format, const std::string& path, int bitsPerPixel, int sideDivisor) {
-  BitmapPtr header = AdoptBitmap(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
-  if (!header) return false;
-  const int64_t width = FreeImage_GetWidth(header.get());
-  const int64_t height = FreeImage_GetHeight(header.get());
-  return FitsImageLimits(std::max<int64_t>(width / sideDivisor, 1), std::max<int64_t>(height / sideDivisor, 1),
-                         bitsPerPixel);
+const RawFlagsRow& RawLoadRow() {
+  for (const RawFlagsRow& row : kRawLoadFlags)
+    if (row.loadAs == ConversionSettings.rawLoadAs) return row;
+  return kRawDefaultRow;
 }
 
 // A JPEG frame header - baseline, extended or progressive: FF C0..C2, a length for one or
@@ -147,10 +129,10 @@ bool IsOversizedJpegFrame(const uint8_t* p) {
 
 // The RAW decoder hands an embedded JPEG preview to the JPEG decoder as it stands in the
 // file and offers no way to ask for its size first, so a file with a small mosaic can carry
-// a preview whose header claims 65000 x 65000 pixels (12 GB). Such a frame header anywhere
-// in the file makes the preview unusable, and the decode goes on as the RAW decoder's own
-// fallback for a file without a preview does: a full 24-bit decode. The scan reads the
-// file once, which costs a few milliseconds beside the decode.
+// a preview whose header claims 65000 x 65000 pixels (12 GB; 30000 x 30000 took 2.6 GB and
+// 6 s). Such a frame header anywhere in the file makes the preview unusable, and the decode
+// goes on as the RAW decoder's own fallback for a file without a preview does: a full
+// 24-bit decode. The scan reads the file once: about 10 ms for a 48 MB file.
 bool HoldsOversizedJpegFrame(const std::string& path) {
   FilePtr file(std::fopen(path.c_str(), "rb"));
   if (!file) return false;
@@ -172,17 +154,27 @@ bool HoldsOversizedJpegFrame(const std::string& path) {
   }
 }
 
-BitmapPtr DecodeRaw(const std::string& path) {
-  int32_t flags = RawLoadFlags();
-  const RawOutput output = RawOutputFor(flags);
-  if (!DecodeFitsLimits(FIF_RAW, path, output.bitsPerPixel, output.sideDivisor)) return nullptr;
-  if (flags == RAW_PREVIEW && HoldsOversizedJpegFrame(path)) flags = RAW_DISPLAY;
+// The camera's size comes from the file's header (read without pixels), so a file that
+// claims more pixels than the image limits admit is refused before the decoder allocates.
+BitmapPtr LoadRawWithinLimits(const std::string& path) {
+  const RawFlagsRow& row = RawLoadRow();
+  BitmapPtr header = AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), FIF_LOAD_NOPIXELS));
+  if (!header || !FitsImageLimits(FreeImage_GetWidth(header.get()) / row.sizeDivisor,
+                                  FreeImage_GetHeight(header.get()) / row.sizeDivisor, row.decodedBpp))
+    return nullptr;
+  const int32_t flags = row.flags == RAW_PREVIEW && HoldsOversizedJpegFrame(path) ? RAW_DISPLAY : row.flags;
   return AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), flags));
 }
 
-// The JPEG decoder turns the pixels upright by the file's EXIF orientation.
-BitmapPtr DecodeJpeg(const std::string& path) {
-  if (!DecodeFitsLimits(FIF_JPEG, path, 24, 1)) return nullptr;
+// A JPEG states its size in a few header bytes, so a file of a few kilobytes can claim a
+// picture of many gigabytes that the decoder would allocate and fill. The header is read
+// first (without pixels, which costs next to nothing) and such a claim refused.
+BitmapPtr LoadJpegWithinLimits(const std::string& path) {
+  BitmapPtr header = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), FIF_LOAD_NOPIXELS));
+  if (!header || !FitsImageLimits(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()),
+                                  FreeImage_GetBPP(header.get())))
+    return nullptr;
+  // The decoder turns the pixels upright by the file's EXIF orientation.
   return AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE));
 }
 
@@ -197,8 +189,8 @@ BitmapPtr LoadSourceImage(const std::string& path) {
   const int32_t loadAs = ConversionSettings.rawLoadAs;
   BitmapPtr bitmap;
   if (loadAs == kLoadAs8BitPixels || loadAs == kLoadAs16BitPixels) bitmap = LoadRawPixelData(path, loadAs);
-  if (!bitmap) bitmap = DecodeRaw(path);
-  if (!bitmap) bitmap = DecodeJpeg(path);
+  if (!bitmap) bitmap = LoadRawWithinLimits(path);
+  if (!bitmap) bitmap = LoadJpegWithinLimits(path);
   if (!bitmap) bitmap = LoadRawPixelData(path, kLoadAs16BitPixels);
   return bitmap;
 }
@@ -218,11 +210,7 @@ BitmapPtr LoadRawPixelData(const std::string& path, int32_t mode) {
   return bitmap;
 }
 
-int32_t RawLoadFlags() {
-  for (const RawFlagsRow& row : kRawLoadFlags)
-    if (row.loadAs == ConversionSettings.rawLoadAs) return row.flags;
-  return RAW_DEFAULT;
-}
+int32_t RawLoadFlags() { return RawLoadRow().flags; }
 
 BitmapPtr MakeMetadataHolder(FIBITMAP* source) {
   BitmapPtr holder = AdoptBitmap(FreeImage_AllocateT(FIT_BITMAP, 10, 10, 8, 0, 0, 0));

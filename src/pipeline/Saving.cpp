@@ -115,18 +115,29 @@ bool Lists(std::span<const std::string_view> list, const std::string& extension)
   return std::find(list.begin(), list.end(), extension) != list.end();
 }
 
+// FreeImage's 16-bit, grey and dither conversions do not take 16 bits per channel, so such
+// bitmaps go through 24 bits first.
+BitmapPtr WithByteChannels(BitmapPtr bitmap) {
+  return BppOf(bitmap) > 32 ? ConvertToRgb24(std::move(bitmap)) : std::move(bitmap);
+}
+
 BitmapPtr To16Bits(BitmapPtr bitmap, const std::string& extension) {
-  if (BppOf(bitmap) > 32) bitmap = ConvertToRgb24(std::move(bitmap));
-  return ConvertWithinLimits(std::move(bitmap), 16,
+  return ConvertWithinLimits(WithByteChannels(std::move(bitmap)), 16,
                              Lists(kRgb555Extensions, extension) ? FreeImage_ConvertTo16Bits555
                                                                  : FreeImage_ConvertTo16Bits565);
 }
 
 BitmapPtr To8Bits(BitmapPtr bitmap, const std::string& extension) {
-  if (Lists(kGrey8Extensions, extension)) return ConvertWithinLimits(std::move(bitmap), 8, FreeImage_ConvertTo8Bits);
+  if (Lists(kGrey8Extensions, extension))
+    return ConvertWithinLimits(WithByteChannels(std::move(bitmap)), 8, FreeImage_ConvertTo8Bits);
   if (BppOf(bitmap) != 24) bitmap = ConvertToRgb24(std::move(bitmap));
   return ConvertWithinLimits(std::move(bitmap), 8,
                              [](FIBITMAP* b) { return FreeImage_ColorQuantizeEx(b, FIQ_WUQUANT, 256, 0, nullptr); });
+}
+
+BitmapPtr To1Bit(BitmapPtr bitmap, const std::string&) {
+  return ConvertWithinLimits(WithByteChannels(std::move(bitmap)), 1,
+                             [](FIBITMAP* b) { return FreeImage_Dither(b, FID_FS); });
 }
 
 struct DepthConversion {
@@ -142,9 +153,7 @@ const DepthConversion kDepthConversions[] = {
     {16, To16Bits},
     {8, To8Bits},
     {4, [](BitmapPtr b, const std::string&) { return ConvertWithinLimits(std::move(b), 4, FreeImage_ConvertTo4Bits); }},
-    {1, [](BitmapPtr b, const std::string&) {
-       return ConvertWithinLimits(std::move(b), 1, [](FIBITMAP* d) { return FreeImage_Dither(d, FID_FS); });
-     }},
+    {1, To1Bit},
 };
 
 // ---- writing ---------------------------------------------------------------------------

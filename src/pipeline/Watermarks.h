@@ -1,4 +1,6 @@
 #pragma once
+#include <cstdint>
+
 #include "pipeline/BitmapPtr.h"
 
 // Stamps the text or picture watermark onto the image. Returns the bitmap to continue
@@ -10,3 +12,29 @@ BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height);
 // had (the driver then stops with "Error: Invalid watermark font").
 [[nodiscard]] bool CreateWatermarkFont();
 void ReleaseWatermarkFont();
+
+// The pieces of the stage, for the watermark that doWatermark selects (1 text, 2 picture).
+
+// Left edge of a text line of `lineWidth` in a box of `boxWidth`, by wmTextAlignment.
+int LineX(int lineWidth, int boxWidth);
+
+// The overlay turned by the watermark's rotation when it is 1..359 degrees (counter-
+// clockwise, uncovered corners transparent); otherwise unchanged.
+BitmapPtr RotateWatermark(BitmapPtr overlay);
+
+// Cuts the overlay on its right and bottom so that it ends before the reference area does,
+// less the offsets; null when nothing would remain.
+BitmapPtr CropWatermarkToFit(BitmapPtr overlay, int width, int height, int overlayWidth, int overlayHeight);
+
+struct WatermarkPosition {
+  int64_t x = 0;
+  int64_t y = 0;
+};
+
+// Top-left corner of an overlay of ow × oh in an image of width × height, by the anchor,
+// offsets and boundary of the watermark.
+WatermarkPosition PlaceWatermark(int width, int height, int overlayWidth, int overlayHeight);
+
+// (77·red + 150·green + 29·blue) >> 8 in all three channels; alpha kept. Pixels are packed
+// red in bits 0-7 up to alpha in bits 24-31.
+uint32_t GreyFilter(uint32_t rgba);

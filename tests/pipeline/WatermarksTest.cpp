@@ -1,0 +1,430 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <functional>
+
+#include "pipeline/Watermarks.h"
+#include "platform/Fonts.h"
+#include "settings/ConversionSettings.h"
+#include "support/SolidBitmaps.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+const Rgb8 kGrey{100, 100, 100};
+constexpr int kWidth = 300, kHeight = 200;
+
+// The rectangle of pixels that differ from the untouched photo; empty when none does.
+struct Box {
+  int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;  // inclusive
+  bool empty() const { return right < 0; }
+  int width() const { return right - left + 1; }
+  int height() const { return bottom - top + 1; }
+};
+
+Box ChangedBox(FIBITMAP* image, Rgb8 photo) {
+  Box box;
+  for (int y = 0; y < static_cast<int>(FreeImage_GetHeight(image)); ++y)
+    for (int x = 0; x < static_cast<int>(FreeImage_GetWidth(image)); ++x) {
+      if (Near(PixelAt(image, x, y), photo, 0)) continue;
+      box.left = std::min(box.left, x), box.right = std::max(box.right, x);
+      box.top = std::min(box.top, y), box.bottom = std::max(box.bottom, y);
+    }
+  return box;
+}
+
+int CountPixels(FIBITMAP* image, Box box, const std::function<bool(Rgb8)>& test) {
+  int count = 0;
+  for (int y = box.top; y <= box.bottom; ++y)
+    for (int x = box.left; x <= box.right; ++x) count += test(PixelAt(image, x, y));
+  return count;
+}
+
+class WatermarksTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetConversionSettings(true); }
+  void TearDown() override { ReleaseWatermarkFont(); }
+
+  // A text watermark on an opaque red box, so that the box shows where it lies.
+  static void UseTextOnRedBox(const std::string& text) {
+    ConversionSettingsRecord& s = ConversionSettings;
+    s.doWatermark = 1;
+    s.wmText = text;
+    s.wmBackColor = "ff0000";
+    s.wmBackOpacity = 255;
+    ASSERT_TRUE(CreateWatermarkFont());
+  }
+  // A picture watermark of `width` × `height`, written as `name` into the test's folder.
+  void UsePicture(FIBITMAP* picture, const std::string& name, FREE_IMAGE_FORMAT format, int flags = 0) {
+    std::string path = folder_ / name;
+    ASSERT_TRUE(FreeImage_Save(format, picture, path.c_str(), flags));
+    ConversionSettings.doWatermark = 2;
+    ConversionSettings.wmImage = path;
+  }
+  void UseRedPicture(int width, int height) {
+    UsePicture(MakeSolidBitmap(width, height, 24, {255, 0, 0}).get(), "red.png", FIF_PNG);
+  }
+  static BitmapPtr Stamped(int bpp = 24) {
+    return ApplyWatermark(MakeSolidBitmap(kWidth, kHeight, bpp, kGrey), kWidth, kHeight);
+  }
+  static TextMetrics Measured(const std::string& text, TextMode mode = TextMode::kRaster) {
+    FontRecord font;
+    FontRequest request;
+    request.family = ConversionSettings.wmFont;
+    request.pointSize = ConversionSettings.wmFontSize;
+    EXPECT_TRUE(CreateFont(request, font));
+    CanvasPtr canvas = CreateCanvas(10, 10);
+    DrawingPtr drawing = StartDrawing(canvas.get());
+    SelectFont(drawing.get(), font, mode);
+    return MeasureText(drawing.get(), font, text);
+  }
+
+  TempFolder folder_;
+};
+
+}  // namespace
+
+TEST_F(WatermarksTest, DefaultPlacementPutsTheBoxCornerTenPixelsFromTheImageCorner) {
+  UseTextOnRedBox("Quillmark");
+  BitmapPtr image = Stamped();
+  Box box = ChangedBox(image.get(), kGrey);
+  ASSERT_FALSE(box.empty());
+  EXPECT_EQ(box.right, kWidth - 1 - 10);
+  EXPECT_EQ(box.bottom, kHeight - 1 - 10);
+  EXPECT_EQ(box.width(), std::lround(Measured("Quillmark").width));
+  EXPECT_EQ(box.height(), Measured("Quillmark").height);
+}
+
+TEST_F(WatermarksTest, FrameBoundaryMeasuresFromInsideTheFrame) {
+  UseRedPicture(30, 20);
+  ConversionSettingsRecord& s = ConversionSettings;
+  s.wmImagePosition = 0;  // TOPLEFT
+  s.wmImageBoundary = 1;  // FRAME
+  s.frSolidLeft = s.frSolidRight = s.frSolidTop = s.frSolidBottom = 20;
+  struct Case {
+    int doFrame, left, top;
+  };
+  for (Case c : {Case{1, 30, 30}, {0, 10, 10}}) {
+    s.doFrame = static_cast<bool8>(c.doFrame);
+    Box box = ChangedBox(Stamped().get(), kGrey);
+    EXPECT_EQ(box.left, c.left) << "frame " << c.doFrame;
+    EXPECT_EQ(box.top, c.top) << "frame " << c.doFrame;
+    EXPECT_EQ(box.width(), 30);
+    EXPECT_EQ(box.height(), 20);
+  }
+}
+
+TEST_F(WatermarksTest, EveryAnchorPlacesWithTruncatingDivision) {
+  ConversionSettings.doWatermark = 2;
+  ConversionSettings.wmImageXOffset = 4;
+  ConversionSettings.wmImageYOffset = 6;
+  struct Case {
+    int code;
+    int64_t x, y;
+  };
+  // Reference 101 × 51, overlay 20 × 10.
+  for (Case c : {Case{0, 4, 6},
+                 {1, 40, 6},
+                 {2, 77, 6},
+                 {3, 4, 20},
+                 {4, 40, 20},
+                 {5, 77, 20},
+                 {6, 4, 35},
+                 {7, 40, 35},
+                 {8, 77, 35},
+                 {9, 0, 0},
+                 {-1, 0, 0}}) {
+    ConversionSettings.wmImagePosition = static_cast<int8_t>(c.code);
+    WatermarkPosition p = PlaceWatermark(101, 51, 20, 10);
+    EXPECT_EQ(p.x, c.x) << c.code;
+    EXPECT_EQ(p.y, c.y) << c.code;
+  }
+  ConversionSettings.wmImagePosition = 4;
+  EXPECT_EQ(PlaceWatermark(10, 10, 15, 13).x, -2) << "(10 - 15) / 2 truncates toward zero";
+  EXPECT_EQ(PlaceWatermark(10, 10, 15, 13).y, -1);
+}
+
+TEST_F(WatermarksTest, LineXFollowsTheAlignment) {
+  ConversionSettings.wmTextPadding = 5;
+  struct Case {
+    int alignment, lineWidth, boxWidth, x;
+  };
+  for (Case c : {Case{0, 100, 300, 5},
+                 {2, 100, 300, 195},
+                 {1, 100, 300, 100},
+                 {1, 60, 300, 120},
+                 {1, 1, 10, 5},
+                 {1, 10, 1, -5},
+                 {7, 100, 300, 0}}) {
+    ConversionSettings.wmTextAlignment = static_cast<int8_t>(c.alignment);
+    EXPECT_EQ(LineX(c.lineWidth, c.boxWidth), c.x) << c.alignment << " " << c.lineWidth << " " << c.boxWidth;
+  }
+}
+
+TEST_F(WatermarksTest, TwoLinesMakeATallerBoxWithTheSecondLineOneStepLower) {
+  UseTextOnRedBox("Line one%EOL%line two");
+  ConversionSettings.wmTextPadding = 5;
+  ConversionSettings.wmFontLeading = 7;
+  ConversionSettings.wmTextPosition = 0;
+  BitmapPtr image = Stamped();
+  Box box = ChangedBox(image.get(), kGrey);
+  TextMetrics one = Measured("Line one"), two = Measured("line two");
+  EXPECT_EQ(box.width(), std::max<long>(10, std::lround(std::max(one.width, two.width))) + 10);
+  EXPECT_EQ(box.height(), 2 * one.height + 7 + 10);
+  // The text rows: white pixels inside the box, first and last.
+  int firstText = -1, lastText = -1;
+  for (int y = box.top; y <= box.bottom; ++y)
+    if (CountPixels(image.get(), {box.left, y, box.right, y}, [](Rgb8 p) { return p.green > 200; })) {
+      if (firstText < 0) firstText = y;
+      lastText = y;
+    }
+  EXPECT_GE(firstText, box.top + 5);
+  EXPECT_GT(lastText, box.top + 5 + one.height + 7) << "second line one line step lower";
+}
+
+TEST_F(WatermarksTest, CentredLinesDifferingBy40PixelsStart20PixelsApart) {
+  ConversionSettings.wmTextAlignment = 1;
+  EXPECT_EQ(LineX(60, 200) - LineX(100, 200), 20);
+
+  // Drawn: two lines of "M", the second narrower; the first glyph column of each line.
+  UseTextOnRedBox("MMMMMMMM%eol%MMMM");
+  ConversionSettings.wmTextAlignment = 1;
+  ConversionSettings.wmTextPosition = 0;
+  BitmapPtr image = Stamped();
+  Box box = ChangedBox(image.get(), kGrey);
+  int lineHeight = Measured("M").height;
+  auto firstTextColumn = [&](int top) {
+    for (int x = box.left; x <= box.right; ++x)
+      if (CountPixels(image.get(), {x, top, x, top + lineHeight - 1}, [](Rgb8 p) { return p.green > 200; }))
+        return x;
+    return -1;
+  };
+  int wide = firstTextColumn(box.top), narrow = firstTextColumn(box.top + lineHeight);
+  ASSERT_GE(wide, 0);
+  double shift = (Measured("MMMMMMMM").width - Measured("MMMM").width) / 2;
+  EXPECT_NEAR(narrow - wide, shift, 1.0);
+}
+
+TEST_F(WatermarksTest, SingleLineStartsAtThePaddingWhateverTheAlignment) {
+  UseTextOnRedBox("Quill");
+  ConversionSettings.wmTextPadding = 6;
+  BitmapPtr left = Stamped();
+  for (int alignment : {1, 2}) {
+    ConversionSettings.wmTextAlignment = static_cast<int8_t>(alignment);
+    EXPECT_EQ(CountDifferentPixels(Stamped().get(), left.get()), 0) << alignment;
+  }
+}
+
+TEST_F(WatermarksTest, RotationTurnsOnlyBetweenOneAnd359Degrees) {
+  ConversionSettings.doWatermark = 1;
+  struct Case {
+    int angle;
+    unsigned width, height;
+  };
+  for (Case c : {Case{90, 50, 200},
+                 {270, 50, 200},
+                 {180, 200, 50},
+                 {0, 200, 50},
+                 {360, 200, 50},
+                 {-30, 200, 50},
+                 {400, 200, 50}}) {
+    ConversionSettings.wmTextRotation = c.angle;
+    BitmapPtr turned = RotateWatermark(MakeSolidBitmap(200, 50, 32, {1, 2, 3, 255}));
+    ASSERT_TRUE(turned) << c.angle;
+    EXPECT_EQ(FreeImage_GetWidth(turned.get()), c.width) << c.angle;
+    EXPECT_EQ(FreeImage_GetHeight(turned.get()), c.height) << c.angle;
+  }
+  ConversionSettings.wmTextRotation = 45;
+  BitmapPtr turned = RotateWatermark(MakeSolidBitmap(200, 50, 32, {1, 2, 3, 255}));
+  EXPECT_GT(FreeImage_GetHeight(turned.get()), 150u);
+  EXPECT_EQ(PixelAt(turned.get(), 0, 0).alpha, 0) << "uncovered corners are transparent";
+}
+
+TEST_F(WatermarksTest, AWatermarkWiderThanTheImageIsCutOnItsRight) {
+  UseRedPicture(400, 20);
+  ConversionSettings.wmImagePosition = 0;
+  Box box = ChangedBox(Stamped().get(), kGrey);
+  EXPECT_EQ(box.left, 10);
+  EXPECT_EQ(box.right, kWidth - 1);
+  EXPECT_EQ(box.height(), 20);
+}
+
+TEST_F(WatermarksTest, ANegativeOffsetAtTopLeftPlacesNothing) {
+  UseRedPicture(30, 20);
+  ConversionSettings.wmImagePosition = 0;
+  ConversionSettings.wmImageXOffset = -5;
+  BitmapPtr image = Stamped();
+  ASSERT_TRUE(image);
+  EXPECT_TRUE(ChangedBox(image.get(), kGrey).empty());
+}
+
+TEST_F(WatermarksTest, AnOffsetBeyondTheImageFailsTheStage) {
+  UseRedPicture(30, 20);
+  ConversionSettings.wmImagePosition = 0;
+  for (auto [x, y] : {std::pair{kWidth + 5, 10}, {10, kHeight}, {INT_MAX, 10}}) {
+    ConversionSettings.wmImageXOffset = x;
+    ConversionSettings.wmImageYOffset = y;
+    EXPECT_FALSE(Stamped()) << x << "," << y;
+  }
+}
+
+TEST_F(WatermarksTest, RasterLettersAreWrittenSoTransparentTextShowsThroughTheBox) {
+  UseTextOnRedBox("WWWW");
+  ConversionSettings.wmTextOpacity = 0;
+  auto isPhoto = [](Rgb8 p) { return Near(p, kGrey, 0); };
+  auto isBox = [](Rgb8 p) { return p.red > 240 && p.green < 5; };
+  // The box is found from the antialiased run, where nothing shows through.
+  ConversionSettings.wmTextAntialiasing = 1;
+  BitmapPtr plain = Stamped();
+  Box box = ChangedBox(plain.get(), kGrey);
+  ASSERT_FALSE(box.empty());
+  EXPECT_EQ(CountPixels(plain.get(), box, isPhoto), 0);
+  EXPECT_EQ(CountPixels(plain.get(), box, isBox), box.width() * box.height());
+
+  ConversionSettings.wmTextAntialiasing = 0;
+  BitmapPtr raster = Stamped();
+  EXPECT_GT(CountPixels(raster.get(), box, isPhoto), 20) << "letters show the photo";
+  EXPECT_GT(CountPixels(raster.get(), box, isBox), box.width() * box.height() / 2);
+}
+
+TEST_F(WatermarksTest, OpaquePictureAtHalfOpacityDarkensAndStillCovers) {
+  UsePicture(MakeSolidBitmap(40, 30, 24, {255, 255, 255}).get(), "white.jpg", FIF_JPEG, 100);
+  ConversionSettings.wmImageOpacity = 128;
+  BitmapPtr image =
+      ApplyWatermark(MakeTestBitmap(kWidth, kHeight, 24, TestPattern::kGradient), kWidth, kHeight);
+  Box rect{kWidth - 50, kHeight - 40, kWidth - 11, kHeight - 11};
+  // White at 128 over black, then pasted (×255/256) and composited at alpha 254: about 126
+  // whatever the photo beneath; two levels for the JPEG.
+  EXPECT_EQ(CountPixels(image.get(), rect, [](Rgb8 p) { return Near(p, {126, 126, 126}, 2); }), 40 * 30);
+}
+
+TEST_F(WatermarksTest, PictureWithAlphaAtHalfOpacityIsHalfTransparent) {
+  // Transparent, with an opaque white block at x 10..29, y 10..19.
+  BitmapPtr picture = MakeSolidBitmap(40, 30, 32, {255, 255, 255, 0});
+  RGBQUAD opaqueWhite{255, 255, 255, 255};
+  for (unsigned y = 10; y < 20; ++y)
+    for (unsigned x = 10; x < 30; ++x) FreeImage_SetPixelColor(picture.get(), x, y, &opaqueWhite);
+  UsePicture(picture.get(), "logo.png", FIF_PNG);
+  ConversionSettings.wmImageOpacity = 128;
+  ConversionSettings.wmImagePosition = 0;
+  BitmapPtr image = Stamped();
+  Box changed = ChangedBox(image.get(), kGrey);
+  EXPECT_EQ(changed.left, 20);
+  EXPECT_EQ(changed.top, 20);
+  EXPECT_EQ(changed.width(), 20);
+  EXPECT_EQ(changed.height(), 10);
+  EXPECT_TRUE(Near(PixelAt(image.get(), 25, 25), {177, 177, 177}, 2))
+      << ToString(PixelAt(image.get(), 25, 25));
+}
+
+TEST_F(WatermarksTest, GreyFilterWeighsTheChannels) {
+  struct Case {
+    uint32_t in, out;
+  };
+  for (Case c : {Case{0xFF0000FF, 0xFF4C4C4C},
+                 {0x8000FF00, 0x80959595},
+                 {0x00FF0000, 0x001C1C1C},
+                 {0xFFFFFFFF, 0xFFFFFFFF},
+                 {0x7F000000, 0x7F000000}}) {
+    EXPECT_EQ(GreyFilter(c.in), c.out) << std::hex << c.in;
+  }
+  UseRedPicture(20, 20);
+  ConversionSettings.wmImageGreyscale = 1;
+  Rgb8 stamped = PixelAt(Stamped().get(), kWidth - 20, kHeight - 20);
+  EXPECT_TRUE(Near(stamped, {75, 75, 75}, 1)) << ToString(stamped);
+}
+
+TEST_F(WatermarksTest, TextWithOnePercentSignIsUsedAsTyped) {
+  UseTextOnRedBox("100%");
+  ConversionSettings.wmTextPadding = 3;
+  Box box = ChangedBox(Stamped().get(), kGrey);
+  EXPECT_EQ(box.width(), std::lround(Measured("100%").width) + 6);
+}
+
+TEST_F(WatermarksTest, FontIsAvailableByNameOrMetricSubstituteOnly) {
+  for (auto [family, available] :
+       {std::pair{"Arial", true}, {"Liberation Sans", true}, {"NoSuchFont", false}}) {
+    ConversionSettings.wmFont = family;
+    EXPECT_EQ(CreateWatermarkFont(), available) << family;
+  }
+  // Without a font the text watermark draws nothing, and the image is still made 24-bit.
+  ConversionSettings.doWatermark = 1;
+  BitmapPtr image = Stamped(8);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(FreeImage_GetBPP(image.get()), 24u);
+  EXPECT_TRUE(ChangedBox(image.get(), kGrey).empty());
+}
+
+TEST_F(WatermarksTest, NothingToDoHandsTheSameBitmapOnAndNullPassesThrough) {
+  BitmapPtr photo = MakeSolidBitmap(10, 10, 8, kGrey);
+  FIBITMAP* same = photo.get();
+  EXPECT_EQ(ApplyWatermark(std::move(photo), 10, 10).get(), same);
+  UseRedPicture(5, 5);
+  EXPECT_FALSE(ApplyWatermark(nullptr, 10, 10));
+}
+
+TEST_F(WatermarksTest, AnyDepthComesOutTwentyFourBitWithItsMetadata) {
+  UseRedPicture(10, 10);
+  for (int bpp : {8, 24, 32}) {
+    BitmapPtr photo = MakeSolidBitmap(kWidth, kHeight, bpp, kGrey);
+    AddCommentTag(photo.get(), "camera");
+    BitmapPtr image = ApplyWatermark(std::move(photo), kWidth, kHeight);
+    ASSERT_TRUE(image) << bpp;
+    EXPECT_EQ(FreeImage_GetBPP(image.get()), 24u) << bpp;
+    EXPECT_TRUE(HasCommentTag(image.get())) << bpp;
+    EXPECT_EQ(ChangedBox(image.get(), kGrey).width(), 10) << bpp;
+  }
+}
+
+TEST_F(WatermarksTest, MissingOrUnreadablePictureLeavesTheImageAlone) {
+  ConversionSettings.doWatermark = 2;
+  WriteText(folder_ / "fake.png", "not a picture");
+  BitmapPtr gif = MakeSolidBitmap(10, 10, 8, kGrey);
+  ASSERT_TRUE(FreeImage_Save(FIF_GIF, gif.get(), (folder_ / "a.gif").c_str()));
+  for (std::string path : {folder_ / "missing.png", folder_ / "fake.png", folder_ / "a.gif", std::string()}) {
+    ConversionSettings.wmImage = path;
+    BitmapPtr image = Stamped();
+    ASSERT_TRUE(image) << path;
+    EXPECT_TRUE(ChangedBox(image.get(), kGrey).empty()) << path;
+  }
+}
+
+TEST_F(WatermarksTest, HostileNumbersEndQuicklyWithoutACrash) {
+  using Change = std::function<void(ConversionSettingsRecord&)>;
+  std::vector<std::pair<const char*, Change>> cases = {
+      {"font size max", [](auto& s) { s.wmFontSize = INT_MAX; }},
+      {"font size min", [](auto& s) { s.wmFontSize = INT_MIN; }},
+      {"font size 20000", [](auto& s) { s.wmFontSize = 20000; }},
+      {"font size 0", [](auto& s) { s.wmFontSize = 0; }},
+      {"padding max", [](auto& s) { s.wmTextPadding = INT_MAX; }},
+      {"padding min", [](auto& s) { s.wmTextPadding = INT_MIN; }},
+      {"padding -3", [](auto& s) { s.wmTextPadding = -3; }},
+      {"leading max", [](auto& s) { s.wmText = "a%eol%b%eol%c", s.wmFontLeading = INT_MAX; }},
+      {"leading min", [](auto& s) { s.wmText = "a%eol%b%eol%c", s.wmFontLeading = INT_MIN; }},
+      {"many lines",
+       [](auto& s) {
+         for (int i = 0; i < 20000; ++i) s.wmText += "%EOL%";
+       }},
+      {"offsets min", [](auto& s) { s.wmTextXOffset = s.wmTextYOffset = INT_MIN; }},
+      {"offsets max", [](auto& s) { s.wmTextXOffset = s.wmTextYOffset = INT_MAX; }},
+      {"big box turned", [](auto& s) { s.wmTextPadding = 6000, s.wmTextRotation = 45; }},
+      {"opacity out of range", [](auto& s) { s.wmTextOpacity = 1000, s.wmBackOpacity = -1000; }},
+      {"frame boundary beyond image",
+       [](auto& s) { s.wmTextBoundary = 1, s.doFrame = 1, s.frSolidLeft = INT_MAX; }},
+  };
+  for (auto& [name, change] : cases) {
+    ResetConversionSettings(true);
+    ConversionSettings.doWatermark = 1;
+    change(ConversionSettings);
+    ASSERT_TRUE(CreateWatermarkFont()) << name;
+    auto start = std::chrono::steady_clock::now();
+    BitmapPtr image = Stamped();
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 5.0) << name;
+    if (image) {
+      EXPECT_EQ(FreeImage_GetWidth(image.get()), static_cast<unsigned>(kWidth)) << name;
+    }
+  }
+}

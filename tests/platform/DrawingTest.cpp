@@ -1,0 +1,271 @@
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "platform/Drawing.h"
+#include "support/SolidBitmaps.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+constexpr uint32_t kOpaqueRed = 0xFF0000FF;
+constexpr uint32_t kOpaqueBlue = 0xFFFF0000;
+
+// The canvas pixel at (x, y) as straight channels.
+StraightPixel CanvasPixel(cairo_surface_t* canvas, int x, int y) {
+  cairo_surface_flush(canvas);
+  return Unpremultiply(CanvasRow(canvas, y)[x]);
+}
+
+std::set<int> AlphaLevels(cairo_surface_t* canvas) {
+  std::set<int> levels;
+  cairo_surface_flush(canvas);
+  for (int y = 0; y < CanvasHeight(canvas); ++y)
+    for (int x = 0; x < CanvasWidth(canvas); ++x)
+      levels.insert(static_cast<int>(CanvasRow(canvas, y)[x] >> 24));
+  return levels;
+}
+
+void SaveBitmap(FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, const std::string& path, int flags = 0) {
+  ASSERT_TRUE(FreeImage_Save(format, bitmap, path.c_str(), flags)) << path;
+}
+
+}  // namespace
+
+TEST(DrawingTest, CanvasSizesOutsideTheLimitsAreRefused) {
+  struct Case {
+    int width, height;
+    bool made;
+  };
+  for (Case c : {Case{1, 1, true},
+                 {kMaxCanvasSide, 1, true},
+                 {1, kMaxCanvasSide, true},
+                 {0, 5, false},
+                 {5, 0, false},
+                 {-3, 5, false},
+                 {kMaxCanvasSide + 1, 1, false},
+                 {1, kMaxCanvasSide + 1, false},
+                 {INT32_MAX, INT32_MAX, false}}) {
+    CanvasPtr canvas = CreateCanvas(c.width, c.height);
+    EXPECT_EQ(canvas != nullptr, c.made) << c.width << " x " << c.height;
+  }
+}
+
+TEST(DrawingTest, NewCanvasIsTransparentAndFilledCanvasHoldsItsColour) {
+  CanvasPtr clear = CreateCanvas(7, 5);
+  ASSERT_TRUE(clear);
+  EXPECT_EQ(AlphaLevels(clear.get()), std::set<int>{0});
+  CanvasPtr filled = CreateFilledCanvas(7, 5, 0x80204060);  // alpha 128
+  ASSERT_TRUE(filled);
+  StraightPixel p = CanvasPixel(filled.get(), 6, 4);
+  EXPECT_NEAR(p.red, 0x60, 1);
+  EXPECT_NEAR(p.green, 0x40, 1);
+  EXPECT_NEAR(p.blue, 0x20, 1);
+  EXPECT_EQ(p.alpha, 128);
+}
+
+TEST(DrawingTest, ResizeGivesATransparentCanvasOrKeepsTheOld) {
+  CanvasPtr canvas = CreateCanvas(10, 10);
+  ASSERT_TRUE(ResizeBlankCanvas(canvas, 33, 7));
+  EXPECT_EQ(CanvasWidth(canvas.get()), 33);
+  EXPECT_EQ(CanvasHeight(canvas.get()), 7);
+  EXPECT_FALSE(ResizeBlankCanvas(canvas, 0, 7));
+  EXPECT_EQ(CanvasWidth(canvas.get()), 33);
+}
+
+TEST(DrawingTest, PathTextFillsTheFigureItDescribes) {
+  CanvasPtr canvas = CreateCanvas(40, 40);
+  DrawingPtr drawing = StartDrawing(canvas.get());
+  SetFillColor(drawing.get(), kOpaqueRed);
+  // The triangle (0,0), (40,0), (0,40): everything above the anti-diagonal.
+  ASSERT_TRUE(FillPathText(drawing.get(), "M 0 0 l 40 0 l -40 40 Z"));
+  EXPECT_EQ(CanvasPixel(canvas.get(), 5, 5).alpha, 255);
+  EXPECT_EQ(CanvasPixel(canvas.get(), 5, 5).red, 255);
+  EXPECT_EQ(CanvasPixel(canvas.get(), 35, 35).alpha, 0);
+  EXPECT_EQ(CanvasPixel(canvas.get(), 30, 5).alpha, 255);
+  EXPECT_EQ(CanvasPixel(canvas.get(), 5, 30).alpha, 255);
+  // Fills are antialiased: the diagonal has partly covered pixels.
+  EXPECT_GT(AlphaLevels(canvas.get()).size(), 2u);
+}
+
+TEST(DrawingTest, MalformedPathTextFillsNothing) {
+  for (const char* text : {"", "Z", "l 5 5 Z", "M 1", "M 1 x l 2 2 Z", "M 0 0 L 5 5 Z", "M 0 0 l 5 -- Z",
+                           "M 0 0 l 10 0 l 0 10 Q", "M 99999999 0 l 1 1 Z", "M 0 0 l 3999999 0 l 3999999 0 Z",
+                           "M 1.5 0 l 1 1 Z"}) {
+    CanvasPtr canvas = CreateCanvas(20, 20);
+    DrawingPtr drawing = StartDrawing(canvas.get());
+    SetFillColor(drawing.get(), kOpaqueRed);
+    EXPECT_FALSE(FillPathText(drawing.get(), text)) << text;
+    EXPECT_EQ(AlphaLevels(canvas.get()), std::set<int>{0}) << text;
+  }
+}
+
+TEST(DrawingTest, AntialiasCanBeSwitchedOff) {
+  CanvasPtr canvas = CreateCanvas(40, 40);
+  DrawingPtr drawing = StartDrawing(canvas.get());
+  SetAntialias(drawing.get(), false);
+  SetFillColor(drawing.get(), kOpaqueRed);
+  ASSERT_TRUE(FillPathText(drawing.get(), "M 0 0 l 40 0 l -40 40 Z"));
+  EXPECT_EQ(AlphaLevels(canvas.get()), (std::set<int>{0, 255}));
+}
+
+TEST(DrawingTest, ReplaceWritesAllChannelsWhileBlendMixes) {
+  for (WriteMode mode : {WriteMode::kBlend, WriteMode::kReplace}) {
+    CanvasPtr canvas = CreateFilledCanvas(4, 4, kOpaqueBlue);
+    DrawingPtr drawing = StartDrawing(canvas.get());
+    SetWriteMode(drawing.get(), mode);
+    SetFillColor(drawing.get(), 0x400000FF);  // red at alpha 64
+    FillRectangle(drawing.get(), 0, 0, 2, 4);
+    StraightPixel covered = CanvasPixel(canvas.get(), 0, 0), untouched = CanvasPixel(canvas.get(), 3, 0);
+    EXPECT_EQ(untouched.blue, 255);
+    EXPECT_EQ(untouched.alpha, 255);
+    if (mode == WriteMode::kReplace) {
+      EXPECT_EQ(covered.alpha, 64);
+      EXPECT_NEAR(covered.red, 255, 2);
+      EXPECT_EQ(covered.blue, 0);
+    } else {
+      EXPECT_EQ(covered.alpha, 255);
+      EXPECT_NEAR(covered.red, 64, 1);
+      EXPECT_NEAR(covered.blue, 191, 1);
+    }
+  }
+}
+
+TEST(DrawingTest, DrawCanvasMultipliesAlphaByOpacity) {
+  struct Case {
+    int opacity;
+    int alpha;
+  };
+  for (Case c : {Case{255, 255}, {128, 128}, {0, 0}, {300, 255}, {-4, 0}}) {
+    CanvasPtr source = CreateFilledCanvas(3, 3, kOpaqueRed);
+    CanvasPtr target = CreateCanvas(3, 3);
+    DrawCanvas(target.get(), source.get(), c.opacity);
+    StraightPixel p = CanvasPixel(target.get(), 1, 1);
+    EXPECT_EQ(p.alpha, c.alpha) << c.opacity;
+    if (c.alpha) {
+      EXPECT_EQ(p.red, 255) << c.opacity;
+    }
+  }
+}
+
+TEST(DrawingTest, DrawCanvasBlendsOverTheTargetThroughTheFilter) {
+  CanvasPtr source = CreateFilledCanvas(6, 2, 0xFF00FF00);  // opaque green
+  CanvasPtr target = CreateFilledCanvas(6, 2, kOpaqueBlue);
+  auto toWhite = [](uint32_t rgba) -> uint32_t { return rgba | 0x00FFFFFF; };
+  DrawCanvas(target.get(), source.get(), 128, toWhite);
+  StraightPixel p = CanvasPixel(target.get(), 1, 1);
+  EXPECT_EQ(p.alpha, 255);
+  EXPECT_NEAR(p.red, 128, 1);  // white at 128 over blue
+  EXPECT_NEAR(p.green, 128, 1);
+  EXPECT_EQ(p.blue, 255);
+}
+
+TEST(DrawingTest, ATileCanvasHoldsExactlyItsPartOfTheWholePicture) {
+  auto draw = [](cairo_surface_t* canvas) {
+    DrawingPtr drawing = StartDrawing(canvas);
+    SetFillColor(drawing.get(), kOpaqueRed);
+    ASSERT_TRUE(FillPathText(drawing.get(), "M 3 0 l 50 7 l -40 30 Z"));
+  };
+  CanvasPtr whole = CreateCanvas(60, 40);
+  draw(whole.get());
+  CanvasPtr tile = CreateCanvas(17, 11);
+  SetCanvasOrigin(tile.get(), 20, 9);
+  draw(tile.get());
+  CanvasPtr faded = CreateCanvas(17, 11);
+  SetCanvasOrigin(faded.get(), 20, 9);
+  DrawCanvas(faded.get(), tile.get(), 255);
+  for (int y = 0; y < 11; ++y)
+    for (int x = 0; x < 17; ++x) {
+      cairo_surface_flush(whole.get());
+      cairo_surface_flush(faded.get());
+      ASSERT_EQ(CanvasRow(faded.get(), y)[x], CanvasRow(whole.get(), y + 9)[x + 20]) << x << "," << y;
+    }
+}
+
+TEST(DrawingTest, HandOverGivesStraightAlphaWithRowsBottomUp) {
+  CanvasPtr canvas = CreateCanvas(5, 4);
+  DrawingPtr drawing = StartDrawing(canvas.get());
+  SetFillColor(drawing.get(), kOpaqueRed);
+  FillRectangle(drawing.get(), 0, 0, 5, 1);  // top row
+  SetFillColor(drawing.get(), 0x4000FF00);   // green at alpha 64, bottom-right pixel
+  FillRectangle(drawing.get(), 4, 3, 1, 1);
+  drawing.reset();
+  BitmapPtr bitmap = CanvasToBitmap(canvas.get());
+  ASSERT_TRUE(bitmap);
+  EXPECT_EQ(FreeImage_GetBPP(bitmap.get()), 32u);
+  EXPECT_EQ(ToString(PixelAt(bitmap.get(), 2, 0)), ToString({255, 0, 0, 255}));
+  EXPECT_EQ(PixelAt(bitmap.get(), 2, 1).alpha, 0);
+  Rgb8 corner = PixelAt(bitmap.get(), 4, 3);
+  EXPECT_EQ(corner.alpha, 64);
+  EXPECT_NEAR(corner.green, 255, 2) << "premultiplied values must be divided by alpha";
+}
+
+TEST(DrawingTest, PicturesAreReadFromBmpJpegAndPngOnly) {
+  TempFolder folder;
+  BitmapPtr opaque = MakeSolidBitmap(9, 6, 24, {200, 100, 50});
+  BitmapPtr withAlpha = MakeSolidBitmap(9, 6, 32, {10, 20, 30, 128});
+  SaveBitmap(opaque.get(), FIF_BMP, folder / "a.bmp");
+  SaveBitmap(opaque.get(), FIF_JPEG, folder / "a.jpg", 100);
+  SaveBitmap(withAlpha.get(), FIF_PNG, folder / "a.png");
+  SaveBitmap(opaque.get(), FIF_TIFF, folder / "a.tif");
+  SaveBitmap(opaque.get(), FIF_TARGA, folder / "a.tga");
+  // A PNG saved under another name is still a PNG: the content decides.
+  SaveBitmap(withAlpha.get(), FIF_PNG, folder / "png.bmp");
+
+  struct Case {
+    std::string name;
+    bool read;
+    int bpp;
+    bool transparent;
+  };
+  for (const Case& c : {Case{"a.bmp", true, 24, false},
+                        {"a.jpg", true, 24, false},
+                        {"a.png", true, 32, true},
+                        {"png.bmp", true, 32, true},
+                        {"a.tif", false, 0, false},
+                        {"a.tga", false, 0, false},
+                        {"missing.png", false, 0, false}}) {
+    Picture picture;
+    EXPECT_EQ(ReadPicture(folder / c.name, 1000, picture), c.read) << c.name;
+    if (!c.read) continue;
+    EXPECT_EQ(picture.width, 9) << c.name;
+    EXPECT_EQ(picture.height, 6) << c.name;
+    EXPECT_EQ(picture.bitsPerPixel, c.bpp) << c.name;
+    EXPECT_EQ(picture.transparent, c.transparent) << c.name;
+  }
+  Picture png;
+  ASSERT_TRUE(ReadPicture(folder / "a.png", 1000, png));
+  StraightPixel p = CanvasPixel(png.canvas.get(), 8, 5);
+  EXPECT_EQ(p.alpha, 128);
+  EXPECT_NEAR(p.red, 10, 1);
+  EXPECT_NEAR(p.blue, 30, 1);
+}
+
+TEST(DrawingTest, PictureLargerThanAllowedIsRefusedBeforeDecoding) {
+  TempFolder folder;
+  SaveBitmap(MakeSolidBitmap(40, 30, 24, {1, 2, 3}).get(), FIF_PNG, folder / "p.png");
+  Picture picture;
+  EXPECT_FALSE(ReadPicture(folder / "p.png", 40 * 30 - 1, picture));
+  EXPECT_TRUE(ReadPicture(folder / "p.png", 40 * 30, picture));
+}
+
+TEST(DrawingTest, PaletteTransparencyCountsAndEmptyBmpAlphaMeansOpaque) {
+  TempFolder folder;
+  BitmapPtr palette = MakeSolidBitmap(4, 4, 8, {7, 7, 7});
+  BYTE table[256];
+  std::fill(std::begin(table), std::end(table), BYTE{255});
+  table[7] = 0;
+  FreeImage_SetTransparencyTable(palette.get(), table, 256);
+  SaveBitmap(palette.get(), FIF_PNG, folder / "palette.png");
+  SaveBitmap(MakeSolidBitmap(4, 4, 32, {90, 80, 70, 0}).get(), FIF_BMP, folder / "noalpha.bmp");
+
+  Picture picture;
+  ASSERT_TRUE(ReadPicture(folder / "palette.png", 100, picture));
+  EXPECT_EQ(picture.bitsPerPixel, 8);
+  EXPECT_TRUE(picture.transparent);
+  EXPECT_EQ(CanvasPixel(picture.canvas.get(), 1, 1).alpha, 0);
+
+  ASSERT_TRUE(ReadPicture(folder / "noalpha.bmp", 100, picture));
+  EXPECT_EQ(CanvasPixel(picture.canvas.get(), 1, 1).alpha, 255);
+  EXPECT_EQ(CanvasPixel(picture.canvas.get(), 1, 1).red, 90);
+}
