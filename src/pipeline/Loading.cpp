@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "pipeline/Limits.h"
 #include "platform/FilePtr.h"
@@ -33,15 +34,18 @@ const HeaderlessFormat kHeaderlessFormats[] = {
 struct RawFlagsRow {
   int32_t loadAs;
   int32_t flags;
+  int decodedBpp;   // depth of the bitmap the decoder makes at most
+  int sizeDivisor;  // 2 when it decodes at half width and half height
 };
 
 // Codes not listed (the headerless modes among them) decode with RAW_DEFAULT.
 const RawFlagsRow kRawLoadFlags[] = {
-    {0, RAW_PREVIEW},  // AUTO: the embedded preview, or a 24-bit decode when there is none
-    {3, RAW_DISPLAY},
-    {kLoadAs48HalfSize, RAW_HALFSIZE},
-    {kLoadAs48, RAW_DEFAULT},
+    {0, RAW_PREVIEW, 24, 1},  // AUTO: the embedded preview, or a 24-bit decode when there is none
+    {3, RAW_DISPLAY, 24, 1},
+    {kLoadAs48HalfSize, RAW_HALFSIZE, 48, 2},
+    {kLoadAs48, RAW_DEFAULT, 48, 1},
 };
+constexpr RawFlagsRow kRawDefaultRow{-1, RAW_DEFAULT, 48, 1};
 
 struct ToneMapper {
   int32_t code;
@@ -104,6 +108,76 @@ bool ReadHeaderlessRows(std::FILE* file, const HeaderlessLayout& layout, FIBITMA
   return true;
 }
 
+const RawFlagsRow& RawLoadRow() {
+  for (const RawFlagsRow& row : kRawLoadFlags)
+    if (row.loadAs == ConversionSettings.rawLoadAs) return row;
+  return kRawDefaultRow;
+}
+
+// A JPEG frame header - baseline, extended or progressive: FF C0..C2, a length for one or
+// three components, 8 or 12 bits, then height and width. Lossless frames (FF C3) hold RAW
+// mosaics, which the RAW decoder sizes and checks itself.
+constexpr size_t kJpegFrameHeaderBytes = 9;
+
+bool IsOversizedJpegFrame(const uint8_t* p) {
+  if (p[0] != 0xFF || p[1] < 0xC0 || p[1] > 0xC2 || p[2] != 0 || (p[3] != 0x0B && p[3] != 0x11)) return false;
+  if (p[4] != 8 && p[4] != 12) return false;
+  const int64_t height = p[5] << 8 | p[6];
+  const int64_t width = p[7] << 8 | p[8];
+  return width > 0 && height > 0 && !FitsImageLimits(width, height, 24);
+}
+
+// The RAW decoder hands an embedded JPEG preview to the JPEG decoder as it stands in the
+// file and offers no way to ask for its size first, so a file with a small mosaic can carry
+// a preview whose header claims 65000 x 65000 pixels (12 GB; 30000 x 30000 took 2.6 GB and
+// 6 s). Such a frame header anywhere in the file makes the preview unusable, and the decode
+// goes on as the RAW decoder's own fallback for a file without a preview does: a full
+// 24-bit decode. The scan reads the file once: about 10 ms for a 48 MB file.
+bool HoldsOversizedJpegFrame(const std::string& path) {
+  FilePtr file(std::fopen(path.c_str(), "rb"));
+  if (!file) return false;
+  constexpr size_t kCarry = kJpegFrameHeaderBytes - 1;
+  std::vector<uint8_t> buffer(size_t{1} << 20);
+  size_t kept = 0;  // bytes carried over from the previous read, so no header is cut in two
+  for (;;) {
+    const size_t got = std::fread(buffer.data() + kept, 1, buffer.size() - kept, file.get());
+    const size_t filled = kept + got;
+    const uint8_t* end = buffer.data() + filled;
+    for (const uint8_t* p = buffer.data(); end - p >= static_cast<std::ptrdiff_t>(kJpegFrameHeaderBytes); ++p) {
+      p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, static_cast<size_t>(end - p)));
+      if (!p || end - p < static_cast<std::ptrdiff_t>(kJpegFrameHeaderBytes)) break;
+      if (IsOversizedJpegFrame(p)) return true;
+    }
+    if (got == 0 || filled < kCarry) return false;
+    std::memmove(buffer.data(), buffer.data() + filled - kCarry, kCarry);
+    kept = kCarry;
+  }
+}
+
+// The camera's size comes from the file's header (read without pixels), so a file that
+// claims more pixels than the image limits admit is refused before the decoder allocates.
+BitmapPtr LoadRawWithinLimits(const std::string& path) {
+  const RawFlagsRow& row = RawLoadRow();
+  BitmapPtr header = AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), FIF_LOAD_NOPIXELS));
+  if (!header || !FitsImageLimits(FreeImage_GetWidth(header.get()) / row.sizeDivisor,
+                                  FreeImage_GetHeight(header.get()) / row.sizeDivisor, row.decodedBpp))
+    return nullptr;
+  const int32_t flags = row.flags == RAW_PREVIEW && HoldsOversizedJpegFrame(path) ? RAW_DISPLAY : row.flags;
+  return AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), flags));
+}
+
+// A JPEG states its size in a few header bytes, so a file of a few kilobytes can claim a
+// picture of many gigabytes that the decoder would allocate and fill. The header is read
+// first (without pixels, which costs next to nothing) and such a claim refused.
+BitmapPtr LoadJpegWithinLimits(const std::string& path) {
+  BitmapPtr header = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), FIF_LOAD_NOPIXELS));
+  if (!header || !FitsImageLimits(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()),
+                                  FreeImage_GetBPP(header.get())))
+    return nullptr;
+  // The decoder turns the pixels upright by the file's EXIF orientation.
+  return AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE));
+}
+
 }  // namespace
 
 void InitialiseImageLibraries() {
@@ -115,9 +189,8 @@ BitmapPtr LoadSourceImage(const std::string& path) {
   const int32_t loadAs = ConversionSettings.rawLoadAs;
   BitmapPtr bitmap;
   if (loadAs == kLoadAs8BitPixels || loadAs == kLoadAs16BitPixels) bitmap = LoadRawPixelData(path, loadAs);
-  if (!bitmap) bitmap = AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), RawLoadFlags()));
-  // The JPEG decoder turns the pixels upright by the file's EXIF orientation.
-  if (!bitmap) bitmap = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE));
+  if (!bitmap) bitmap = LoadRawWithinLimits(path);
+  if (!bitmap) bitmap = LoadJpegWithinLimits(path);
   if (!bitmap) bitmap = LoadRawPixelData(path, kLoadAs16BitPixels);
   return bitmap;
 }
@@ -137,11 +210,7 @@ BitmapPtr LoadRawPixelData(const std::string& path, int32_t mode) {
   return bitmap;
 }
 
-int32_t RawLoadFlags() {
-  for (const RawFlagsRow& row : kRawLoadFlags)
-    if (row.loadAs == ConversionSettings.rawLoadAs) return row.flags;
-  return RAW_DEFAULT;
-}
+int32_t RawLoadFlags() { return RawLoadRow().flags; }
 
 BitmapPtr MakeMetadataHolder(FIBITMAP* source) {
   BitmapPtr holder = AdoptBitmap(FreeImage_AllocateT(FIT_BITMAP, 10, 10, 8, 0, 0, 0));

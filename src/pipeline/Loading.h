@@ -12,7 +12,8 @@ void InitialiseImageLibraries();
 
 // Tries the decoders in their fixed order and returns the first bitmap obtained: headerless
 // pixels when rawLoadAs asks for them, the RAW decoder, the JPEG decoder, and finally the
-// file read as headerless RGB 5-6-5 pixels. Null when every decoder fails.
+// file read as headerless RGB 5-6-5 pixels. A JPEG whose stated size exceeds the image
+// limits is not decoded. Null when every decoder fails.
 [[nodiscard]] BitmapPtr LoadSourceImage(const std::string& path);
 
 // Reads the file as headerless pixels: mode 1 is 8-bit grey, mode 2 is 16-bit RGB 5-6-5.

@@ -244,6 +244,27 @@ TEST_F(LoadingTest, JpegInputIsTurnedByItsOrientation) {
   EXPECT_EQ(FreeImage_GetHeight(loaded.get()), 64u);
 }
 
+TEST_F(LoadingTest, JpegClaimingAHugeSizeIsNotDecoded) {
+  BitmapPtr small = MakeTestBitmap(16, 16, 24, TestPattern::kGradient);
+  MemoryStreamPtr stream(FreeImage_OpenMemory());
+  ASSERT_TRUE(FreeImage_SaveToMemory(FIF_JPEG, small.get(), stream.get(), 90));
+  BYTE* data = nullptr;
+  DWORD size = 0;
+  FreeImage_AcquireMemory(stream.get(), &data, &size);
+  std::vector<uint8_t> jpeg(data, data + size);
+  // The baseline frame header (FF C0) holds the height and width after its length and precision.
+  size_t frame = 2;
+  while (frame + 9 < jpeg.size() && !(jpeg[frame] == 0xFF && jpeg[frame + 1] == 0xC0))
+    frame += 2 + (jpeg[frame + 2] << 8 | jpeg[frame + 3]);
+  ASSERT_LT(frame + 9, jpeg.size());
+  for (size_t at : {frame + 5, frame + 7}) jpeg[at] = 20000 >> 8, jpeg[at + 1] = 20000 & 0xFF;
+  WriteBytes(folder / "claims-1.2GB.dng", jpeg);
+
+  BitmapPtr bitmap = LoadSourceImage(folder / "claims-1.2GB.dng");
+  ASSERT_TRUE(bitmap);
+  EXPECT_EQ(FreeImage_GetBPP(bitmap.get()), 16u) << "only the headerless fallback may read it";
+}
+
 TEST_F(LoadingTest, MetadataHolderKeepsTheInputsMetadata) {
   DngOptions dng;
   dng.preview = true;

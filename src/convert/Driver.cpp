@@ -1,0 +1,170 @@
+#include "convert/Driver.h"
+
+#include <optional>
+#include <thread>
+
+#include "cli/MessageCatalogue.h"
+#include "cli/Placeholders.h"
+#include "convert/ConversionJob.h"
+#include "convert/SettingsReport.h"
+#include "convert/Worker.h"
+#include "formats/FormatTables.h"
+#include "pipeline/Loading.h"
+#include "pipeline/Saving.h"
+#include "pipeline/Watermarks.h"
+#include "platform/Console.h"
+#include "platform/Files.h"
+#include "platform/Text.h"
+#include "settings/ConversionSettings.h"
+
+namespace {
+
+RunOutcome Refuse(const std::string& message) {
+  PrintLine("Error: " + message);
+  return RunOutcome::Refused;
+}
+
+// Checks the input file and moves it from inputFile to currentFile.
+std::optional<std::string> TakeInputFile() {
+  if (FileExtension(ConversionJob.inputFile).empty()) {
+    ConversionJob.inputFile.clear();
+    return "Invalid input file";
+  }
+  ConversionJob.currentFile = ConversionJob.inputFile;
+  ConversionJob.inputFile.clear();
+  if (FileSize(ConversionJob.currentFile) <= 0) return "Invalid input file";
+  return std::nullopt;
+}
+
+// Relative folders are taken from the program's folder, not from the current directory,
+// so a run gives the same result from wherever a script starts it. A leading ".." is
+// refused rather than resolved. The folder is never created.
+std::optional<std::string> NormaliseOutputFolder(bool debug) {
+  std::string& folder = ConversionJob.outputFolder;
+  if (folder.empty()) folder = FolderPart(ConversionJob.currentFile);
+  if (debug) PrintLine("Output: " + folder);
+  if (StartsWith(folder, "..")) return "Incorrect output folder";
+  if (!StartsWith(folder, "/")) {
+    if (StartsWith(folder, "./") || StartsWith(folder, ".\\")) folder.erase(0, 2);
+    folder = ConversionJob.programFolder + folder;
+  }
+  if (!EndsWith(folder, "/")) folder += "/";
+  if (FileSize(folder) != -2) return "Invalid output folder";
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckWatermark(bool debug) {
+  ReportWatermarkKind(debug);
+  if (ConversionSettings.doWatermark == 1) {
+    ReportTextWatermark(debug);
+    if (!CreateWatermarkFont()) return "Invalid watermark font";
+  } else if (ConversionSettings.doWatermark == 2) {
+    ReportImageWatermark(debug);
+    if (FileSize(ConversionSettings.wmImage) <= 0) return "Invalid watermark image";
+  }
+  return std::nullopt;
+}
+
+// Every check of the request, in order, with the settings report of debug mode between
+// them. Returns the message of the first failed check.
+std::optional<std::string> CheckRequest(bool debug) {
+  if (debug) PrintLine("Input: " + ConversionJob.inputFile);
+  if (auto error = TakeInputFile()) return error;
+  if (auto error = NormaliseOutputFolder(debug)) return error;
+  if (ConversionJob.sourceFormat.empty()) ConversionJob.sourceFormat = AcceptedInputFormats.front();
+  if (ConversionJob.outputExtension.empty()) ConversionJob.outputExtension = AcceptedOutputFormats.front();
+  if (debug) PrintLine("Conversion: " + ConversionJob.outputExtension);
+  if (!IsAcceptedOutputFormat(ConversionJob.outputExtension)) return "Invalid conversion type";
+  ReportLoadOptions(ConversionJob.sourceFormat, debug);
+  if (auto error = ReportSaveOptions(ConversionJob.outputExtension, debug)) return error;
+  if (auto error = ReportTransforms(debug)) return error;
+  ReportFrame(debug);
+  if (auto error = CheckWatermark(debug)) return error;
+  ReportNaming(debug);
+  return std::nullopt;
+}
+
+void PrintStatus(bool quiet, const char* key, const char* group) {
+  if (!quiet) PrintLine(Translate(key, group));
+}
+
+int32_t ImportInputFile() {
+  std::string extension = ToLower(FileExtension(ConversionJob.currentFile));
+  if (extension == "txt" || extension == "lst") return 0;  // lists are read by the windowed front end only
+  return AddJobFile(ConversionJob.currentFile) ? 1 : 0;
+}
+
+int32_t RunWorker() {
+  {
+    std::lock_guard<std::mutex> guard(progressLock);
+    ConversionProgress.index = 0;
+    ConversionProgress.currentName.clear();
+    ConversionProgress.convertedCount = 0;
+  }
+  ConversionProgress.running = 1;
+  InitialiseImageLibraries();
+  std::thread worker(ConversionWorker, 0);
+  worker.join();
+  std::lock_guard<std::mutex> guard(progressLock);
+  return ConversionProgress.convertedCount;
+}
+
+// The font lives from the watermark check to the end of the run.
+struct WatermarkFontRelease {
+  ~WatermarkFontRelease() {
+    if (ConversionSettings.doWatermark == 1) ReleaseWatermarkFont();
+  }
+};
+
+}  // namespace
+
+RunOutcome RunConversion(bool quiet) {
+  const bool debug = IsDebugRun();
+  WatermarkFontRelease fontRelease;
+  PrintStatus(quiet, "Preparing", "General");
+  if (auto error = CheckRequest(debug)) return Refuse(*error);
+  PrepareSaveSettings();
+
+  PrintStatus(quiet, "Importing", "General");
+  int32_t added = ImportInputFile();
+  ConversionProgress.convertedCount = added;
+  if (!quiet) PrintLine(FillPlaceholders(Translate("Import complete", "Msg"), std::to_string(added)));
+  if (added == 0) {
+    PrintLine(Translate("Conversion is not complete", "Msg"));
+    PrintLine(Translate("Empty input files", "Msg"));
+    return RunOutcome::Stopped;
+  }
+
+  PrintStatus(quiet, "Converting", "General");
+  int32_t converted = RunWorker();
+  if (converted == 0) {
+    PrintLine(Translate("Conversion is not complete", "Msg"));
+    return RunOutcome::Stopped;
+  }
+  PrintStatus(quiet, "Conversion complete", "Msg");
+  if (!quiet)
+    PrintLine(FillPlaceholders(Translate("Files converted", "Msg"), std::to_string(converted), std::to_string(added)));
+  return RunOutcome::Converted;
+}
+
+bool AddJobFile(const std::string& path) {
+  if (FileSize(path) == 0 || !IsAcceptedInputExtension(FileExtension(path))) return false;
+  JobFileList.clear();
+  JobFileEntry& entry = JobFileList[path];
+  if (entry.added == 0) {
+    entry.subfolder = SubfolderOf(path, ConversionJob.inputFile);
+    entry.added = 1;
+  }
+  return true;
+}
+
+std::string SubfolderOf(const std::string& path, const std::string& baseFolder) {
+  if (path.empty() || baseFolder.empty()) return {};
+  std::string folder = FolderPart(path);
+  if (folder.find(baseFolder) == std::string::npos) return {};
+  std::string subfolder;
+  size_t pos = 0;
+  for (size_t hit; (hit = folder.find(baseFolder, pos)) != std::string::npos; pos = hit + baseFolder.size())
+    subfolder += folder.substr(pos, hit - pos);
+  return subfolder + folder.substr(pos);
+}

@@ -1,0 +1,217 @@
+// End-to-end runs of the real program: exact console lines and exit status of the driver.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "support/DngWriter.h"
+#include "support/RunProgram.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr size_t kBannerLines = 4;
+
+// What follows the banner of a normal run.
+Lines AfterBanner(const ProgramRun& run) {
+  if (run.lines.size() < kBannerLines) return run.lines;
+  return Lines(run.lines.begin() + kBannerLines, run.lines.end());
+}
+
+const Lines kSuccessLines = {"Preparing...", "Importing...", "Import complete, new files added: 1",
+                             "Converting...", "Conversion complete", "Files converted: 1 of 1"};
+
+class DriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    input = folder / "photo.dng";
+    ASSERT_TRUE(WriteTestDng(input, DngOptions{}));
+    mkdir(output().c_str(), 0755);
+  }
+  std::string output() const { return folder / "out"; }
+  ProgramRun Convert(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"-i", input, "-o", output()};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunPixquill(args);
+  }
+  // The run stops at the check with exactly this error line, after the banner and "Preparing...".
+  void ExpectRefused(const std::vector<std::string>& args, const std::string& message) {
+    ProgramRun run = RunPixquill(args);
+    EXPECT_EQ(run.exitStatus, 2) << message;
+    EXPECT_EQ(AfterBanner(run), (Lines{"Preparing...", "Error: " + message}));
+  }
+  TempFolder folder;
+  std::string input;
+};
+
+TEST_F(DriverTest, NormalRunPrintsBannerAndSixStatusLines) {
+  ProgramRun run = Convert();
+  EXPECT_EQ(run.exitStatus, 0);
+  ASSERT_EQ(run.lines.size(), kBannerLines + 6) << run.stdoutText;
+  EXPECT_EQ(run.lines[0], "Quillmark 3.2");
+  EXPECT_EQ(run.lines[3], " ");
+  EXPECT_EQ(AfterBanner(run), kSuccessLines);
+  EXPECT_GT(ReadBytes(output() + "/photo.jpg").size(), 100u);
+}
+
+TEST_F(DriverTest, QuietSuccessPrintsNothing) {
+  ProgramRun run = Convert({"-q"});
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.stdoutText, "");
+  EXPECT_GT(ReadBytes(output() + "/photo.jpg").size(), 100u);
+  // -q before -i has the same effect.
+  ProgramRun before = RunPixquill({"-q", "-i", input, "-o", output()});
+  EXPECT_EQ(before.exitStatus, 0);
+  EXPECT_EQ(before.stdoutText, "");
+}
+
+TEST_F(DriverTest, DebugReportWithDefaults) {
+  ProgramRun run = Convert({"-d"});
+  EXPECT_EQ(run.exitStatus, 0);
+  Lines expected = {"Preparing...",
+                    "Input: " + input,
+                    "Output: " + output(),
+                    "Conversion: jpg",
+                    "RAW Load As: auto",
+                    "RAW Header Size: 0",
+                    "RAW Image Width: 0",
+                    "RAW Image Height: 0",
+                    "RAW Tone Mapping: al",
+                    "JPG BPP: 0",
+                    "JPG Quality: 95",
+                    "JPG Chroma Subsampling: none",
+                    "JPG Save As: standard",
+                    "Flip Horizontal: 0",
+                    "Flip Vertical: 0",
+                    "Greyscale: 0",
+                    "Frame: none",
+                    "Watermark: none",
+                    "Filename Mask: %filename%.%ext%",
+                    "File Timestamp: current",
+                    "Keep Subfolders: 1",
+                    "Importing...",
+                    "Import complete, new files added: 1",
+                    "Converting...",
+                    "Processing: " + input,
+                    "File Format: TIFF (LE)",
+                    "[OK] Saving As: " + output() + "/photo.jpg",
+                    "Conversion complete",
+                    "Files converted: 1 of 1"};
+  EXPECT_EQ(AfterBanner(run), expected);
+}
+
+TEST_F(DriverTest, DebugReportListsEveryEnabledBlock) {
+  std::string picture = folder / "mark.dng";
+  ASSERT_TRUE(WriteTestDng(picture, DngOptions{}));
+  ProgramRun run = Convert({"-d", "--rotation=90", "--width=50", "--width-unit=percent", "--height=40",
+                            "--gamma=2,2", "--threshold=300", "--dither=bayer8", "--fr-solid-left=3",
+                            "--wm-image=" + picture, "--file-timestamp=custom", "--file-timestamp-custom=0",
+                            "--filename-mask=%filename%-x.%ext%", "--no-subfolders"});
+  Lines lines = AfterBanner(run);
+  auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
+  for (const char* line : {"Image Rotation Type: simple", "Image Rotation: 90", "Image Rotation Back Color: 000000",
+                           "Width: 50 percent", "Height: 40 pixels", "Keep Aspect Ratio: 0",
+                           "Image Resize Type: allimages", "Image Resize Algorithm: bicubic", "Brightness: 0",
+                           "Contrast: 0", "Gamma: 2.00", "Invert: 0", "Image Threshold: 300",
+                           "Image Dithering Algorithm: bayer8", "Frame: solid", "Frame left: 3",
+                           "Frame opacity: 255", "Watermark: image", "Watermark greyscale: 0",
+                           "Watermark position: bottomright", "Watermark offset (x/y): 10/10",
+                           "Watermark size/mode: fixed", "Filename Mask: %filename%-x.%ext%",
+                           "File Timestamp: custom", "Custom Timestamp: 0", "Keep Subfolders: 0"})
+    EXPECT_TRUE(has(line)) << line << "\n" << run.stdoutText;
+}
+
+TEST_F(DriverTest, InputChecks) {
+  std::string empty = folder / "empty.dng";
+  WriteBytes(empty, {});
+  std::string noExtension = folder / "IMG_0001";
+  WriteBytes(noExtension, {1, 2, 3});
+  mkdir((folder / "dir.dng").c_str(), 0755);
+  for (const std::string& bad : {folder / "missing.dng", folder / "dir.dng", empty, noExtension})
+    ExpectRefused({"-i", bad, "-o", output()}, "Invalid input file");
+}
+
+TEST_F(DriverTest, OutputFolderChecks) {
+  ExpectRefused({"-i", input, "-o", "../out"}, "Incorrect output folder");
+  ExpectRefused({"-i", input, "-o", folder / "missing"}, "Invalid output folder");
+  ExpectRefused({"-i", input, "-o", input}, "Invalid output folder");
+  // A relative folder is taken from the program's folder, where no such folder exists.
+  ExpectRefused({"-i", input, "-o", "no-such-folder-here"}, "Invalid output folder");
+}
+
+TEST_F(DriverTest, OutputDefaultsToTheInputFolder) {
+  ProgramRun run = RunPixquill({"-i", input});
+  EXPECT_EQ(run.exitStatus, 0) << run.stdoutText;
+  EXPECT_GT(ReadBytes(folder / "photo.jpg").size(), 100u);
+}
+
+TEST_F(DriverTest, ConversionTypeAndSaveChecks) {
+  ExpectRefused({"-i", input, "-o", output(), "-c", "JPG"}, "Invalid conversion type");
+  ExpectRefused({"-i", input, "-o", output(), "-c", ".jpg"}, "Invalid conversion type");
+  ExpectRefused({"-i", input, "-o", output(), "-c", "png"}, "Invalid conversion type");
+  ExpectRefused({"-i", input, "-o", output(), "--jpg-bpp=16"}, "Invalid jpg-bpp value");
+  ExpectRefused({"-i", input, "-o", output(), "--jpg-quality=0"}, "Invalid jpg-quality value");
+  ExpectRefused({"-i", input, "-o", output(), "--jpg-quality=101"}, "Invalid jpg-quality value");
+  ExpectRefused({"-i", input, "-o", output(), "--jpg-quality=abc"}, "Invalid jpg-quality value");
+  for (const char* passes : {"--jpg-quality=1", "--jpg-quality=100", "--jpg-bpp=8", "--jpg-bpp=24"})
+    EXPECT_EQ(Convert({"-q", passes}).exitStatus, 0) << passes;
+}
+
+TEST_F(DriverTest, TransformChecks) {
+  ExpectRefused({"-i", input, "-o", output(), "--width=0", "--height=10"}, "Invalid width value");
+  ExpectRefused({"-i", input, "-o", output(), "--width=800"}, "Invalid height value");
+  ExpectRefused({"-i", input, "-o", output(), "--brightness=101"}, "Invalid brightness value");
+  ExpectRefused({"-i", input, "-o", output(), "--contrast=-101"}, "Invalid contrast value");
+  ExpectRefused({"-i", input, "-o", output(), "--gamma=10"}, "Invalid gamma value");
+  ExpectRefused({"-i", input, "-o", output(), "--gamma=NaN"}, "Invalid gamma value");
+  for (const char* passes : {"--brightness=-100", "--brightness=100", "--gamma=0.01", "--gamma=9.99"})
+    EXPECT_EQ(Convert({"-q", passes}).exitStatus, 0) << passes;
+  // Ranges are not tested when no adjustment option is set: the check belongs to the step.
+  EXPECT_EQ(Convert({"-q", "--width=20", "--height=20", "--width-unit=pixels"}).exitStatus, 0);
+}
+
+TEST_F(DriverTest, WatermarkChecks) {
+  ExpectRefused({"-i", input, "-o", output(), "--wm-text=x", "--wm-font=NoSuchFontAnywhere"},
+                "Invalid watermark font");
+  ExpectRefused({"-i", input, "-o", output(), "--wm-image=" + folder / "none.png"}, "Invalid watermark image");
+  mkdir((folder / "folder.png").c_str(), 0755);
+  ExpectRefused({"-i", input, "-o", output(), "--wm-image=" + folder / "folder.png"}, "Invalid watermark image");
+}
+
+TEST_F(DriverTest, ChecksStopAtTheFirstFailureAndErrorsShowWhenQuiet) {
+  ProgramRun run = RunPixquill({"-q", "-i", input, "-o", output(), "--jpg-quality=0", "--brightness=500"});
+  EXPECT_EQ(run.exitStatus, 2);
+  EXPECT_EQ(run.lines, (Lines{"Error: Invalid jpg-quality value"}));
+}
+
+TEST_F(DriverTest, AnInputThatIsNotAcceptedStopsTheConversion) {
+  std::string jpeg = folder / "IMG_0001.jpg";
+  WriteBytes(jpeg, {0xFF, 0xD8, 0xFF, 0xE0, 1, 2, 3});
+  ProgramRun run = RunPixquill({"-i", jpeg, "-o", output()});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(AfterBanner(run), (Lines{"Preparing...", "Importing...", "Import complete, new files added: 0",
+                                     "Conversion stopped",
+                                     "No input file(s) found. Please, add valid file(s) and try again!"}));
+  ProgramRun quiet = RunPixquill({"-q", "-i", jpeg, "-o", output()});
+  EXPECT_EQ(quiet.lines, (Lines{"Conversion stopped",
+                                "No input file(s) found. Please, add valid file(s) and try again!"}));
+}
+
+TEST_F(DriverTest, AFailedPipelineIsReportedAndCountsAsStopped) {
+  // The mask names a folder that does not exist below the output folder: the save fails.
+  ProgramRun run = Convert({"-d", "--filename-mask=nowhere/%filename%.%ext%"});
+  EXPECT_EQ(run.exitStatus, 1);
+  Lines lines = AfterBanner(run);
+  ASSERT_GE(lines.size(), 4u);
+  EXPECT_EQ(Lines(lines.end() - 4, lines.end()),
+            (Lines{"Processing: " + input, "File Format: TIFF (LE)", "[ERROR] Unable to convert the file!",
+                   "Conversion stopped"}));
+  ProgramRun quiet = Convert({"-q", "--filename-mask=nowhere/%filename%.%ext%"});
+  EXPECT_EQ(quiet.exitStatus, 1);
+  EXPECT_EQ(quiet.lines, (Lines{"Conversion stopped"}));
+}
+
+}  // namespace
