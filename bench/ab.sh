@@ -4,6 +4,9 @@
 #
 #   bench/ab.sh OLD_BINARY NEW_BINARY INPUT [pixquillcmd options...]
 #   RUNS=15    runs of each binary; medians are shown
+#   COUNT=1    also count the instructions of one run of each under callgrind (valgrind),
+#              with the decoder's OpenMP pool at one thread: a figure that the load of a
+#              shared machine does not move, where times of a few per cent drown in noise
 #
 # Prints median wall and CPU (user + system) seconds, peak resident MB, MB of the input
 # read from storage (one run each with the input dropped from the page cache) and the
@@ -37,6 +40,16 @@ for ((i = 0; i < RUNS; i++)); do
   done
 done
 
+instructions() {
+  OMP_NUM_THREADS=1 valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" -q -i "$input" -o "$2" "${@:3}" 2>&1 |
+    awk '/Collected :/ { printf "%.3f", $NF / 1e9 }'
+}
+old_count="" new_count=""
+if [ "${COUNT:-0}" = 1 ]; then
+  old_count=$(instructions "$old" "$work/old" "$@")
+  new_count=$(instructions "$new" "$work/new" "$@")
+fi
+
 same="differ"
 old_out=$(find "$work/old" -maxdepth 1 -type f | head -n 1)
 new_out=$(find "$work/new" -maxdepth 1 -type f | head -n 1)
@@ -47,12 +60,14 @@ elif [ "$(compare -metric AE "$old_out" "$new_out" null: 2>&1 || true)" = "0" ];
 fi
 
 printf '%s, %s runs each, load average %s\n' "$(basename "$input") $*" "$RUNS" "$(cut -d' ' -f1-3 /proc/loadavg)"
-printf '| | wall s | CPU s | peak MB | input MB read |\n|---|---:|---:|---:|---:|\n'
+printf '| | wall s | CPU s | G instructions | peak MB | input MB read |\n|---|---:|---:|---:|---:|---:|\n'
 for side in old new; do
-  printf '| %s | %s | %s | %s | %s |\n' "$side" "$(median <"$work/$side.wall")" "$(median <"$work/$side.cpu")" \
-         "$(median <"$work/$side.rss")" "$([ $side = old ] && echo "$old_read" || echo "$new_read")"
+  count_var="${side}_count" read_var="${side}_read"
+  printf '| %s | %s | %s | %s | %s | %s |\n' "$side" "$(median <"$work/$side.wall")" "$(median <"$work/$side.cpu")" \
+         "${!count_var:--}" "$(median <"$work/$side.rss")" "${!read_var}"
 done
 awk -v ow="$(median <"$work/old.wall")" -v nw="$(median <"$work/new.wall")" \
     -v oc="$(median <"$work/old.cpu")" -v nc="$(median <"$work/new.cpu")" \
-    'BEGIN { printf "| new/old | %.2f | %.2f | | |\n", nw / ow, nc / oc }'
+    -v oi="$old_count" -v ni="$new_count" -v orr="$old_read" -v nr="$new_read" \
+    'BEGIN { printf "| new/old | %.2f | %.2f | %s | | %.2f |\n", nw / ow, nc / oc, (oi > 0 ? sprintf("%.3f", ni / oi) : "-"), (orr > 0 ? nr / orr : 0) }'
 echo "Outputs: $same"
