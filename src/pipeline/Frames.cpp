@@ -33,12 +33,12 @@ std::string Back(int64_t distance) {
   return std::to_string(-distance);
 }
 
-// One side of the frame: its colour, the corner rectangle painted underneath the mitre where
-// this side meets the next, and the trapezoid of the side itself.
 struct Rect {
   int x, y, width, height;
 };
 
+// One side of the frame: its colour, the corner rectangle painted underneath the mitre where
+// this side meets the next, and the trapezoid of the side itself.
 struct FrameSide {
   uint32_t color;
   Rect corner;
@@ -71,10 +71,15 @@ std::array<FrameSide, 4> FrameSides(int64_t w, int64_t h, FrameWidths f) {
   }};
 }
 
+// A tile's two canvases hold at most 4 MiB each, so a frame as wide as the image needs a
+// few megabytes of working memory instead of two canvases of the image's size.
+constexpr int64_t kTileBytes = int64_t{4} << 20;
+
 // The parts of the image the frame can cover: the four bands without overlap, cut into
-// tiles no larger than a canvas may be. Only these are drawn and blended, so a frame costs
-// what its bands cover, not what the image does, and images wider or taller than a canvas
-// may be get their frame as well.
+// tiles of at most kTileBytes. Only these are drawn and blended, so a frame costs what its
+// bands cover, not what the image does, and images wider or taller than a canvas may be get
+// their frame as well.
+
 std::vector<Rect> FrameTiles(int w, int h, FrameWidths f) {
   int bottomTop = std::max(h - f.bottom, f.top);
   int rightLeft = std::max(w - f.right, f.left);
@@ -85,10 +90,12 @@ std::vector<Rect> FrameTiles(int w, int h, FrameWidths f) {
                   {rightLeft, f.top, w - rightLeft, middle}};
   std::vector<Rect> tiles;
   for (const Rect& band : bands)
-    for (int y = 0; y < band.height; y += kMaxCanvasSide)
-      for (int x = 0; x < band.width; x += kMaxCanvasSide)
-        tiles.push_back({band.x + x, band.y + y, std::min(kMaxCanvasSide, band.width - x),
-                         std::min(kMaxCanvasSide, band.height - y)});
+    for (int x = 0; x < band.width; x += kMaxCanvasSide) {
+      int tileWidth = std::min(kMaxCanvasSide, band.width - x);
+      int tileHeight = static_cast<int>(std::clamp<int64_t>(kTileBytes / (4 * tileWidth), 1, kMaxCanvasSide));
+      for (int y = 0; y < band.height; y += tileHeight)
+        tiles.push_back({band.x + x, band.y + y, tileWidth, std::min(tileHeight, band.height - y)});
+    }
   return tiles;
 }
 

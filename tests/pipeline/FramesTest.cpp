@@ -154,15 +154,6 @@ TEST_F(FramesTest, UnequalWidthsSplitTheTopRightBlockBetweenTopAndRight) {
                               {69, 30, kGrey}});
 }
 
-TEST_F(FramesTest, OpacityZeroLeavesThePixelsButMakesThemTwentyFourBit) {
-  SetWidths(20, 20, 20, 20);
-  ConversionSettings.frSolidOpacity = 0;
-  BitmapPtr image = Framed(50, 50, 8);
-  ASSERT_TRUE(image);
-  EXPECT_EQ(FreeImage_GetBPP(image.get()), 24u);
-  ExpectSamples(image.get(), {{0, 0, kGrey}, {25, 5, kGrey}, {25, 25, kGrey}});
-}
-
 TEST_F(FramesTest, HalfOpacityBlendsSideColourAndPhotoEvenly) {
   SetWidths(0, 0, 10, 0);
   SetColours("ff0000", "000000", "000000", "000000");
@@ -187,15 +178,28 @@ TEST_F(FramesTest, OnlySixCharacterColourTextsAreRead) {
   }
 }
 
-TEST_F(FramesTest, AnyInputDepthComesOutTwentyFourBitOfTheSameSize) {
-  SetWidths(3, 3, 3, 3);
-  for (int bpp : {8, 24, 32}) {
-    BitmapPtr image = Framed(41, 23, bpp);
-    ASSERT_TRUE(image) << bpp;
-    EXPECT_EQ(FreeImage_GetBPP(image.get()), 24u) << bpp;
-    EXPECT_EQ(FreeImage_GetWidth(image.get()), 41u) << bpp;
-    EXPECT_EQ(FreeImage_GetHeight(image.get()), 23u) << bpp;
-    ExpectSamples(image.get(), {{20, 1, kBlack}, {20, 11, kGrey}});
+TEST_F(FramesTest, EveryFrameKindGivesTwentyFourBitsAndKeepsTheSize) {
+  struct Case {
+    int doFrame, opacity, bpp;
+    unsigned resultBpp;
+    Rgb8 band;
+  };
+  // Kind 2 is not drawn but still converted; opacity 0 draws nothing visible.
+  for (Case c : {Case{1, 255, 8, 24, kBlack},
+                 {1, 255, 24, 24, kBlack},
+                 {1, 255, 32, 24, kBlack},
+                 {1, 0, 8, 24, kGrey},
+                 {2, 255, 32, 24, kGrey},
+                 {0, 255, 8, 8, kGrey}}) {
+    SetWidths(3, 3, 3, 3);
+    ConversionSettings.doFrame = static_cast<bool8>(c.doFrame);
+    ConversionSettings.frSolidOpacity = c.opacity;
+    BitmapPtr image = Framed(41, 23, c.bpp);
+    ASSERT_TRUE(image) << c.doFrame << " " << c.bpp;
+    EXPECT_EQ(FreeImage_GetBPP(image.get()), c.resultBpp) << c.doFrame << " " << c.bpp;
+    EXPECT_EQ(FreeImage_GetWidth(image.get()), 41u);
+    EXPECT_EQ(FreeImage_GetHeight(image.get()), 23u);
+    ExpectSamples(image.get(), {{20, 1, c.band}, {20, 11, kGrey}});
   }
 }
 
@@ -207,14 +211,6 @@ TEST_F(FramesTest, NoFrameHandsTheSameBitmapOnAndNullPassesThrough) {
   EXPECT_EQ(FreeImage_GetBPP(image.get()), 8u);
   SetWidths(5, 5, 5, 5);
   EXPECT_FALSE(ApplySolidFrame(nullptr, 10, 10));
-}
-
-TEST_F(FramesTest, AFrameKindOtherThanSolidOnlyConvertsTheDepth) {
-  SetWidths(5, 5, 5, 5);
-  ConversionSettings.doFrame = 2;
-  BitmapPtr image = Framed(20, 20, 32);
-  EXPECT_EQ(FreeImage_GetBPP(image.get()), 24u);
-  ExpectSamples(image.get(), {{0, 0, kGrey}});
 }
 
 TEST_F(FramesTest, HostileWidthsNeverCrashAndNegativeWidthsCountAsZero) {
@@ -264,20 +260,24 @@ TEST_F(FramesTest, KeepsTheMetadataOfTheImage) {
 
 TEST_F(FramesTest, SameColoursAsAFullSizeOverlayCompositedByFreeImage) {
   struct Case {
-    int left, right, top, bottom, opacity;
+    int width, height, left, right, top, bottom, opacity;
   };
-  for (Case c : {Case{20, 20, 20, 20, 255},
-                 {10, 30, 10, 10, 128},
-                 {7, 0, 13, 29, 37},
-                 {0, 0, 20, 0, 200},
-                 {45, 40, 35, 30, 255}}) {
+  // The last case is wide enough for its bands to be drawn in several tiles, with the
+  // corner diagonals crossing from one tile into the next.
+  for (Case c : {Case{83, 67, 20, 20, 20, 20, 255},
+                 {83, 67, 10, 30, 10, 10, 128},
+                 {83, 67, 7, 0, 13, 29, 37},
+                 {83, 67, 0, 0, 20, 0, 200},
+                 {83, 67, 45, 40, 35, 30, 255},
+                 {2500, 900, 700, 650, 800, 60, 150}}) {
     SetWidths(c.left, c.right, c.top, c.bottom);
     SetColours("ff0000", "00ff00", "0000ff", "ffff00");
     ConversionSettings.frSolidOpacity = c.opacity;
-    BitmapPtr photo = MakeTestBitmap(83, 67, 24, TestPattern::kGradient);
-    BitmapPtr expected = FramedTheLongWay(photo.get(), 83, 67, c.left, c.right, c.top, c.bottom, c.opacity);
+    BitmapPtr photo = MakeTestBitmap(c.width, c.height, 24, TestPattern::kGradient);
+    BitmapPtr expected =
+        FramedTheLongWay(photo.get(), c.width, c.height, c.left, c.right, c.top, c.bottom, c.opacity);
     ASSERT_TRUE(expected) << c.left << " " << c.right << " " << c.top << " " << c.bottom;
-    BitmapPtr image = ApplySolidFrame(std::move(photo), 83, 67);
+    BitmapPtr image = ApplySolidFrame(std::move(photo), c.width, c.height);
     EXPECT_EQ(CountDifferentPixels(image.get(), expected.get()), 0)
         << c.left << " " << c.right << " " << c.top << " " << c.bottom << " at " << c.opacity;
   }

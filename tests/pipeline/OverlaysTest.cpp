@@ -124,16 +124,3 @@ TEST(OverlaysTest, CompositingKeepsTheBitmapAndItsMetadata) {
   ASSERT_TRUE(CompositePastedOverlay(photo.get(), RandomOverlay(3, 3, 1).get(), 1, 1));
   EXPECT_TRUE(HasCommentTag(photo.get()));
 }
-
-TEST(OverlaysTest, ConversionTo24BitsKeepsA24BitBitmapAndConvertsOthers) {
-  BitmapPtr photo = MakeTestBitmap(5, 5, 24, TestPattern::kGradient);
-  FIBITMAP* same = photo.get();
-  EXPECT_EQ(ConvertTo24Bits(std::move(photo)).get(), same);
-  for (int bpp : {8, 32}) {
-    BitmapPtr converted = ConvertTo24Bits(MakeSolidBitmap(5, 5, bpp, {40, 40, 40}));
-    ASSERT_TRUE(converted) << bpp;
-    EXPECT_EQ(FreeImage_GetBPP(converted.get()), 24u) << bpp;
-    EXPECT_EQ(PixelAt(converted.get(), 2, 2).green, 40) << bpp;
-  }
-  EXPECT_FALSE(ConvertTo24Bits(nullptr));
-}

@@ -251,22 +251,28 @@ TEST_F(WatermarksTest, AWatermarkWiderThanTheImageIsCutOnItsRight) {
   EXPECT_EQ(box.height(), 20);
 }
 
-TEST_F(WatermarksTest, ANegativeOffsetAtTopLeftPlacesNothing) {
+TEST_F(WatermarksTest, OffsetsThatLeaveNothingFailAndOffsetsOutsidePlaceNothing) {
   UseRedPicture(30, 20);
   ConversionSettings.wmImagePosition = 0;
-  ConversionSettings.wmImageXOffset = -5;
-  BitmapPtr image = Stamped();
-  ASSERT_TRUE(image);
-  EXPECT_TRUE(ChangedBox(image.get(), kGrey).empty());
-}
-
-TEST_F(WatermarksTest, AnOffsetBeyondTheImageFailsTheStage) {
-  UseRedPicture(30, 20);
-  ConversionSettings.wmImagePosition = 0;
-  for (auto [x, y] : {std::pair{kWidth + 5, 10}, {10, kHeight}, {INT_MAX, 10}}) {
-    ConversionSettings.wmImageXOffset = x;
-    ConversionSettings.wmImageYOffset = y;
-    EXPECT_FALSE(Stamped()) << x << "," << y;
+  struct Case {
+    int x, y;
+    bool image;
+  };
+  // A negative offset keeps the overlay but puts it partly outside: it is not pasted. An
+  // offset beyond the image crops it to nothing: the stage fails.
+  for (Case c : {Case{-5, 10, true},
+                 {10, -1, true},
+                 {kWidth + 5, 10, false},
+                 {10, kHeight, false},
+                 {INT_MAX, 10, false},
+                 {INT_MIN, INT_MIN, true}}) {
+    ConversionSettings.wmImageXOffset = c.x;
+    ConversionSettings.wmImageYOffset = c.y;
+    BitmapPtr image = Stamped();
+    ASSERT_EQ(image != nullptr, c.image) << c.x << "," << c.y;
+    if (image) {
+      EXPECT_TRUE(ChangedBox(image.get(), kGrey).empty()) << c.x << "," << c.y;
+    }
   }
 }
 
