@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "pipeline/BitmapConversion.h"
 #include "pipeline/Limits.h"
 #include "pipeline/RawFileReader.h"
 #include "platform/FilePtr.h"
@@ -50,15 +51,24 @@ constexpr RawFlagsRow kRawDefaultRow{-1, RAW_DEFAULT, 48, 1};
 struct ToneMapper {
   int32_t code;
   FIBITMAP* (*map)(FIBITMAP*);
+  // The deepest bitmap the operator makes on the way: the three operators work on a
+  // 96-bit float copy of the image, twice the size of the 48-bit input.
+  int workingBpp;
 };
 
 // Code 0 (NONE) and unknown codes leave the bitmap as loaded.
 const ToneMapper kToneMappers[] = {
-    {1, [](FIBITMAP* b) { return FreeImage_ConvertTo24Bits(b); }},
-    {2, [](FIBITMAP* b) { return FreeImage_TmoDrago03(b, 2.2, 0.0); }},
-    {3, [](FIBITMAP* b) { return FreeImage_TmoReinhard05(b, 0.0, 0.0); }},
-    {4, [](FIBITMAP* b) { return FreeImage_TmoFattal02(b, 0.5, 0.85); }},
+    {1, [](FIBITMAP* b) { return FreeImage_ConvertTo24Bits(b); }, 24},
+    {2, [](FIBITMAP* b) { return FreeImage_TmoDrago03(b, 2.2, 0.0); }, 96},
+    {3, [](FIBITMAP* b) { return FreeImage_TmoReinhard05(b, 0.0, 0.0); }, 96},
+    {4, [](FIBITMAP* b) { return FreeImage_TmoFattal02(b, 0.5, 0.85); }, 96},
 };
+
+const ToneMapper* FindToneMapper(int32_t code) {
+  for (const ToneMapper& mapper : kToneMappers)
+    if (mapper.code == code) return &mapper;
+  return nullptr;
+}
 
 const HeaderlessFormat* FindHeaderlessFormat(int32_t mode) {
   for (const HeaderlessFormat& format : kHeaderlessFormats)
@@ -192,7 +202,13 @@ BitmapPtr MakeMetadataHolder(FIBITMAP* source) {
 BitmapPtr ApplyToneMapping(BitmapPtr bitmap) {
   const int32_t loadAs = ConversionSettings.rawLoadAs;
   if (!bitmap || (loadAs != kLoadAs48HalfSize && loadAs != kLoadAs48)) return bitmap;
-  for (const ToneMapper& mapper : kToneMappers)
-    if (mapper.code == ConversionSettings.rawToneMapping) return AdoptBitmap(mapper.map(bitmap.get()));
-  return bitmap;
+  const ToneMapper* mapper = FindToneMapper(ConversionSettings.rawToneMapping);
+  if (!mapper) return bitmap;
+  if (!ToneMappingFitsLimits(WidthOf(bitmap), HeightOf(bitmap), mapper->code)) return nullptr;
+  return AdoptBitmap(mapper->map(bitmap.get()));
+}
+
+bool ToneMappingFitsLimits(int64_t width, int64_t height, int32_t toneMapping) {
+  const ToneMapper* mapper = FindToneMapper(toneMapping);
+  return !mapper || FitsImageBytes(width, height, mapper->workingBpp);
 }

@@ -215,3 +215,34 @@ TEST_F(DriverTest, AFailedPipelineIsReportedAndCountsAsStopped) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DriverTest, VersionAfterTheFirstArgumentIsIgnoredAndTheFileConverted) {
+  ProgramRun run = Convert({"-v"});
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(AfterBanner(run), kSuccessLines);
+}
+
+TEST_F(DriverTest, PauseIsAnnouncedEvenWhenQuiet) {
+  ProgramRun run = RunPixquill({"-q", "-p", "-i", input, "-o", output()}, "x");
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.lines, (Lines{"Press any key to exit."}));
+  ProgramRun closedInput = RunPixquill({"-p", "-i", input, "-o", output()});
+  EXPECT_EQ(closedInput.exitStatus, 0) << "end of input ends the wait";
+  EXPECT_EQ(closedInput.lines.back(), "Press any key to exit.");
+}
+
+TEST_F(DriverTest, ExistingOutputIsReplacedAndTheInputNeverIs) {
+  WriteBytes(output() + "/photo.jpg", {1, 2, 3});
+  EXPECT_EQ(Convert({"-q"}).exitStatus, 0);
+  EXPECT_GT(ReadBytes(output() + "/photo.jpg").size(), 100u);
+  // A mask that names the input file itself fails like a failed save; the input survives.
+  std::vector<uint8_t> before = ReadBytes(input);
+  ProgramRun run = RunPixquill({"-q", "-i", input, "-o", folder.path(), "--filename-mask=photo.dng"});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.lines, (Lines{"Conversion stopped"}));
+  EXPECT_EQ(ReadBytes(input), before);
+}
+
+}  // namespace

@@ -101,4 +101,23 @@ TEST(LoadingLimits, DngPreviewWithinTheLimitsIsDecoded) {
   EXPECT_EQ(BppOf(bitmap), 24);
 }
 
+// The three tone-mapping operators work on a 96-bit float copy of the image: at the limits'
+// largest 48-bit image (150 megapixels) that copy alone took 1.8 GB, and GD's float planes
+// beside it more than 10 GB.
+TEST(LoadingLimits, ToneMappingStopsWhereItsFloatCopyWouldExceedTheLimits) {
+  constexpr int32_t kNone = 0, kLinear = 1, kAl = 2, kDrr = 3, kGd = 4, kUnknown = 99;
+  const struct {
+    int64_t width, height;
+    int32_t code;
+    bool fits;
+  } rows[] = {
+      {6000, 4000, kAl, true},     {6000, 4000, kGd, true},      {9000, 9000, kDrr, true},  // 81 MP
+      {9500, 9500, kAl, false},    {9500, 9500, kDrr, false},    {9500, 9500, kGd, false},  // 90 MP
+      {9500, 9500, kLinear, true}, {9500, 9500, kNone, true},    {9500, 9500, kUnknown, true},
+      {15000, 10000, kLinear, true},
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(ToneMappingFitsLimits(r.width, r.height, r.code), r.fits) << r.width << "x" << r.height << " code " << r.code;
+}
+
 }  // namespace

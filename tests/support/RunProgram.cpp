@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,7 +37,8 @@ void ReadAvailable(int& fd, std::string& into) {
 }  // namespace
 
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      const std::string& input, const std::string& workingFolder, int timeoutSeconds) {
+                      const std::string& input, const std::string& workingFolder, int timeoutSeconds,
+                      int64_t addressSpaceBytes) {
   ProgramRun run;
   int in[2], out[2], err[2];
   if (pipe(in) || pipe(out) || pipe(err)) return run;
@@ -47,6 +49,10 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     dup2(err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
     if (!workingFolder.empty() && chdir(workingFolder.c_str()) != 0) _exit(127);
+    if (addressSpaceBytes > 0) {
+      const rlimit limit{static_cast<rlim_t>(addressSpaceBytes), static_cast<rlim_t>(addressSpaceBytes)};
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
+    }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -73,20 +79,42 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
         ReadAvailable(fds[i], i == 0 ? run.stdoutText : run.stderrText);
     if (std::chrono::steady_clock::now() > deadline) {
       kill(child, SIGKILL);
+      run.timedOut = true;
       break;
     }
   }
   for (int fd : fds)
     if (fd >= 0) close(fd);
   int status = 0;
-  waitpid(child, &status, 0);
+  rusage usage{};
+  wait4(child, &status, 0, &usage);
   run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+  run.peakKilobytes = usage.ru_maxrss;
   run.lines = SplitLines(run.stdoutText);
   return run;
 }
 
 ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& input) {
   return RunProgram(PIXQUILL_BINARY, args, input);
+}
+
+bool IsSanitizerBuild() {
+#if defined(__SANITIZE_ADDRESS__)
+  return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+  return true;
+#else
+  return false;
+#endif
+#else
+  return false;
+#endif
+}
+
+ProgramRun RunPixquillWithin(const std::vector<std::string>& args, int timeoutSeconds, int64_t addressSpaceBytes) {
+  return RunProgram(PIXQUILL_BINARY, args, "", "", timeoutSeconds, IsSanitizerBuild() ? 0 : addressSpaceBytes);
 }
 
 std::string SamplesFolder() {

@@ -1,10 +1,14 @@
 #pragma once
 // Runs the real pixquillcmd binary (or any program) and captures what it printed.
+#include <cstdint>
 #include <string>
 #include <vector>
 
 struct ProgramRun {
   int exitStatus = -1;               // -1 when the program did not exit normally
+  int signal = 0;                    // the signal that ended it, 0 when it exited
+  bool timedOut = false;             // killed after the time limit
+  long peakKilobytes = 0;            // the program's peak resident memory
   std::vector<std::string> lines;    // standard output split at "\n"
   std::string stdoutText;
   std::string stderrText;
@@ -12,12 +16,21 @@ struct ProgramRun {
 
 // Runs `program` with `args`; standard input is `input` (closed after it is written).
 // `workingFolder` empty keeps the current one. The run is killed after `timeoutSeconds`.
+// A non-zero `addressSpaceBytes` limits the program's address space (RLIMIT_AS), so that
+// an allocation beyond it fails instead of exhausting the machine.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& input = "", const std::string& workingFolder = "",
-                      int timeoutSeconds = 120);
+                      int timeoutSeconds = 120, int64_t addressSpaceBytes = 0);
 
 // The pixquillcmd binary of this build.
 ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& input = "");
+
+// The pixquillcmd binary under a time limit and, except in sanitizer builds (whose shadow
+// memory needs a vast address space), an address-space limit.
+ProgramRun RunPixquillWithin(const std::vector<std::string>& args, int timeoutSeconds, int64_t addressSpaceBytes);
+
+// True in builds with AddressSanitizer, where address-space limits cannot be applied.
+bool IsSanitizerBuild();
 
 // The folder of the real camera samples; empty when it is absent (tests then skip).
 std::string SamplesFolder();
