@@ -128,7 +128,10 @@ const RawFlagsRow& RawLoadRow() {
 // claims more pixels than the image limits admit is refused before the decoder allocates.
 // A preview whose JPEG header claims more than the limits (see RawFileReader.h) is passed
 // over, and the file decoded as the RAW decoder's own fallback for a file without a
-// preview does: a full 24-bit decode.
+// preview does: a full 24-bit decode. The decoder has then already made its own fallback
+// decode of the file (and libjpeg may have warned about the zeros it was handed); that
+// result is not taken, so that what such a file yields never depends on how the decoder
+// reads a damaged preview. Such files cost two decodes; every other file is read once.
 BitmapPtr LoadRawWithinLimits(const std::string& path) {
   const RawFlagsRow& row = RawLoadRow();
   RawFileReader reader;
