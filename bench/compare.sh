@@ -1,24 +1,26 @@
 #!/usr/bin/env bash
 # Times pixquillcmd against general RAW and JPEG tools doing the same work on the same
-# files, and prints one Markdown table per scenario.
+# files, and against the sum of its own library calls. One command does all of it on a
+# fresh Debian machine: installs what it needs, builds, makes its inputs, runs every
+# scenario and writes bench/RESULTS.md.
 #
-#   bench/compare.sh                 every scenario
-#   bench/compare.sh preview full    only these scenarios
+#   bench/compare.sh                 every scenario; writes bench/RESULTS.md
+#   bench/compare.sh preview raw48   only these scenarios; writes bench/work/results.md only
 #
-#   RUNS=5           timed runs per command after one untimed warm-up; medians are shown
-#   BUILD_DIR=build-bench   where the Release build of pixquillcmd goes
+#   RUNS=5           timed runs per command after one untimed cold run; medians with min-max
+#   BUILD_DIR=build-bench   where the Release build goes
 #   SAMPLES=...      folder of real camera files (default ../shared/samples/raw)
-#   PIXQUILL=...     time this pixquillcmd binary instead of building one
+#   PIXQUILL=...     time this pixquillcmd binary instead of the one built here
 #
-# Columns: wall and CPU (user + system, all processes of the command) in seconds, peak
-# resident memory of the largest process, MB of the input file that the command read from
-# storage (measured once with the file dropped from the page cache), size of the JPEG
-# written, and its agreement with pixquillcmd's JPEG of the same scenario (PSNR in dB;
-# "same" when identical). "tool/pq" is the tool's time divided by pixquillcmd's: above 1
-# means pixquillcmd is faster. The machine is shared, so CPU time is the steadier figure.
+# Columns: wall and CPU (user + system, every process of the command) in seconds as
+# "median (min-max)", peak resident memory of the largest process, MB of the input that the
+# command read from storage (measured in the cold run, with the file dropped from the page
+# cache first), size of the JPEG written, and its agreement with pixquillcmd's JPEG of the
+# same scenario (PSNR in dB; "same" when identical). "tool/pq" is the tool's time divided by
+# pixquillcmd's: above 1, pixquillcmd is faster. The machine is shared, so CPU time is the
+# steadier figure.
 #
-# Generated inputs and outputs go to bench/work/ (not versioned); the last report is
-# bench/work/results.md.
+# Generated inputs and outputs go to bench/work/ (not versioned).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT="$(pwd)"
@@ -26,13 +28,17 @@ WORK="$ROOT/bench/work"
 RUNS="${RUNS:-5}"
 BUILD_DIR="${BUILD_DIR:-build-bench}"
 SAMPLES="${SAMPLES:-$ROOT/../shared/samples/raw}"
+RESULTS="$ROOT/bench/RESULTS.md"
+INVOCATION="RUNS=$RUNS bench/compare.sh${*:+ $*}"
 
 # ---- tools -------------------------------------------------------------------------------
 
-# Debian packages of the tools measured against; installed when missing.
-PEER_PACKAGES=(dcraw libraw-bin libjpeg-turbo-progs imagemagick libvips-tools)
+# Debian packages of the tools measured against and of the measuring itself (GNU time for
+# peak memory, util-linux-extra for fincore); installed when missing.
+PEER_PACKAGES=(dcraw libraw-bin libjpeg-turbo-progs imagemagick libvips-tools time util-linux-extra)
 
-install_peers() {
+install_packages() {
+  PACKAGES_ONLY=1 ./scripts/setup.sh
   local missing=() p
   for p in "${PEER_PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -45,20 +51,18 @@ install_peers() {
   $sudo apt-get install -y --no-install-recommends "${missing[@]}"
 }
 
-build_pixquill() {
-  if [ -n "${PIXQUILL:-}" ]; then
-    PQ="$PIXQUILL"
-  else
-    cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release >/dev/null
-    cmake --build "$BUILD_DIR" -j"$(nproc)" --target pixquillcmd make_test_dng >/dev/null
-    PQ="$ROOT/$BUILD_DIR/pixquillcmd"
-  fi
+build_programs() {
+  cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DPIXQUILL_BENCH=ON >/dev/null
+  cmake --build "$BUILD_DIR" -j"$(nproc)" --target pixquillcmd make_test_dng pixquill_part_timer >/dev/null
+  PQ="${PIXQUILL:-$ROOT/$BUILD_DIR/pixquillcmd}"
+  PARTS="$ROOT/$BUILD_DIR/bench/pixquill_part_timer"
   MAKE_DNG="$ROOT/$BUILD_DIR/tests/make_test_dng"
-  [ -x "$MAKE_DNG" ] || cmake --build "$BUILD_DIR" --target make_test_dng >/dev/null
 }
 
-# ImageMagick's own convert, even where another program of that name comes first on PATH.
+# ImageMagick's own programs, even where another program of that name comes first on PATH.
 CONVERT=/usr/bin/convert
+COMPARE=/usr/bin/compare
+IDENTIFY=/usr/bin/identify
 
 # ---- inputs ------------------------------------------------------------------------------
 
@@ -76,34 +80,50 @@ make_inputs() {
 # ---- scenarios ---------------------------------------------------------------------------
 # scenario | input | tool | command. In a command, {pq} is pixquillcmd, {in} the input,
 # {dir} an empty folder for the command's files and {out} the JPEG it must leave there.
+# {parts} MODE runs the part timer: the row's times are the sum of the parts it prints.
 # The first row of a scenario is pixquillcmd, the reference of the ratios.
-SCENARIOS=$(cat <<'EOF'
+FRAME='--fr-solid-left=40 --fr-solid-right=40 --fr-solid-top=40 --fr-solid-bottom=40 --fr-solid-top-color=204080'
+WATERMARK="--wm-text='Quillmark bench 2026' --wm-font-size=160 --wm-font-color=FF0000"
+SCENARIOS=$(cat <<EOF
 preview|PREVIEW_DNG|pixquillcmd (defaults)|{pq} -q -i {in} -o {dir}
-preview|PREVIEW_DNG|dcraw -e → djpeg → cjpeg|dcraw -e -c {in} | djpeg | cjpeg -quality 95 -sample 1x1 > {out}
+preview|PREVIEW_DNG|dcraw -e → djpeg → cjpeg (the floor)|dcraw -e -c {in} | djpeg | cjpeg -quality 95 -sample 1x1 > {out}
+preview|PREVIEW_DNG|FreeImage parts: RAW preview load + JPEG save|{parts} preview
 preview|PREVIEW_DNG|dcraw -e → ImageMagick convert|dcraw -e -c {in} | CONVERT jpg:- -quality 95 -sampling-factor 1x1 {out}
 preview|PREVIEW_DNG|dcraw -e → vips copy|dcraw -e -c {in} | vips copy stdin '{out}[Q=95]'
 preview|PREVIEW_DNG|dcraw -e alone (copies, no re-encode)|dcraw -e -c {in} > {out}
-full|MOSAIC_DNG|pixquillcmd (defaults)|{pq} -q -i {in} -o {dir}
+full|MOSAIC_DNG|pixquillcmd (defaults: no preview, 8-bit decode)|{pq} -q -i {in} -o {dir}
+full|MOSAIC_DNG|pixquillcmd --raw-load-as=24|{pq} -q -i {in} -o {dir} --raw-load-as=24
 full|MOSAIC_DNG|dcraw_emu → cjpeg|dcraw_emu -w -W -q 3 -Z - {in} | cjpeg -quality 95 -sample 1x1 > {out}
 full|MOSAIC_DNG|dcraw → cjpeg|dcraw -c -w -W -q 3 {in} | cjpeg -quality 95 -sample 1x1 > {out}
+full|MOSAIC_DNG|FreeImage parts: RAW 8-bit decode + JPEG save|{parts} 24
 full|MOSAIC_DNG|dcraw_emu → ImageMagick convert|dcraw_emu -w -W -q 3 -Z - {in} | CONVERT ppm:- -quality 95 -sampling-factor 1x1 {out}
 full|MOSAIC_DNG|dcraw_emu → vips copy|dcraw_emu -w -W -q 3 -Z - {in} | vips copy stdin '{out}[Q=95]'
+raw48|MOSAIC_DNG|pixquillcmd --raw-load-as=48 (tone mapping AL)|{pq} -q -i {in} -o {dir} --raw-load-as=48
+raw48|MOSAIC_DNG|FreeImage parts: RAW 16-bit decode + TmoDrago03 + JPEG save|{parts} 48
+raw48|MOSAIC_DNG|dcraw_emu 16-bit → cjpeg|dcraw_emu -6 -w -W -q 3 -Z - {in} | cjpeg -quality 95 -sample 1x1 > {out}
+raw48|MOSAIC_DNG|dcraw 16-bit → cjpeg|dcraw -c -6 -w -W -q 3 {in} | cjpeg -quality 95 -sample 1x1 > {out}
 resize|PREVIEW_DNG|pixquillcmd (1600 px, Lanczos)|{pq} -q -i {in} -o {dir} --width=1600 --height=1600 --keep-aspect-ratio --resize-algorithm=LANCZOS
 resize|PREVIEW_DNG|dcraw -e → vipsthumbnail|dcraw -e -c {in} | vipsthumbnail stdin --size 1600 -o '{out}[Q=95]'
 resize|PREVIEW_DNG|dcraw -e → ImageMagick convert|dcraw -e -c {in} | CONVERT jpg:- -filter Lanczos -resize 1600x1600 -quality 95 -sampling-factor 1x1 {out}
+overlays|PREVIEW_DNG|pixquillcmd (defaults)|{pq} -q -i {in} -o {dir}
+overlays|PREVIEW_DNG|pixquillcmd + 40 px frame on four sides|{pq} -q -i {in} -o {dir} $FRAME
+overlays|PREVIEW_DNG|pixquillcmd + text watermark|{pq} -q -i {in} -o {dir} $WATERMARK
 camera|CAMERA_CRW|pixquillcmd (defaults)|{pq} -q -i {in} -o {dir}
 camera|CAMERA_CRW|dcraw -e → djpeg → cjpeg|dcraw -e -c {in} | djpeg | cjpeg -quality 95 -sample 1x1 > {out}
 camera|CAMERA_CRW|dcraw -e → vips copy|dcraw -e -c {in} | vips copy stdin '{out}[Q=95]'
 camera-full|CAMERA_CRW|pixquillcmd (--raw-load-as=24)|{pq} -q -i {in} -o {dir} --raw-load-as=24
 camera-full|CAMERA_CRW|dcraw_emu → cjpeg|dcraw_emu -w -W -q 3 -Z - {in} | cjpeg -quality 95 -sample 1x1 > {out}
 camera-full|CAMERA_CRW|dcraw → cjpeg|dcraw -c -w -W -q 3 {in} | cjpeg -quality 95 -sample 1x1 > {out}
+camera-full|CAMERA_CRW|FreeImage parts: RAW 8-bit decode + JPEG save|{parts} 24
 EOF
 )
 
 SCENARIO_TITLES=$(cat <<'EOF'
 preview|24 MP DNG with a full-size JPEG preview → JPEG, quality 95, 4:4:4 (pixquillcmd's defaults use the preview)
-full|24 MP DNG without a preview → JPEG, quality 95, 4:4:4: full decode (AHD, camera white balance, BT.709 curve, no auto-brightening)
+full|24 MP DNG without a preview → JPEG, quality 95, 4:4:4: full 8-bit decode (AHD, camera white balance, BT.709 curve, no auto-brightening)
+raw48|24 MP DNG without a preview → 16-bit full decode → 8 bits → JPEG quality 95, 4:4:4
 resize|24 MP DNG preview → 1600 px on the long side, Lanczos, JPEG quality 95
+overlays|24 MP DNG preview → JPEG, with a frame or a text watermark drawn on the full-size image
 camera|Real camera file (Canon EOS D30 CRW, 2160 x 1440) → JPEG quality 95 from its embedded preview
 camera-full|Real camera file (Canon EOS D30 CRW) → JPEG quality 95 from a full decode
 EOF
@@ -111,7 +131,13 @@ EOF
 
 # ---- measuring ---------------------------------------------------------------------------
 
-median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print "nan"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+# "median min max" of the numbers on standard input.
+stats() {
+  sort -g | awk '{ v[NR] = $1 } END {
+    if (NR == 0) { print "nan nan nan"; exit }
+    m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+    print m, v[1], v[NR] }'
+}
 
 # Drops one file from the page cache (fadvise), so that the next read comes from storage.
 drop_from_cache() { dd if="$1" iflag=nocache count=0 status=none 2>/dev/null || true; }
@@ -122,105 +148,281 @@ cached_mb() { fincore --bytes --noheadings --output RES "$1" 2>/dev/null | awk '
 # The JPEG a command left in its folder (pixquillcmd names it after the input).
 result_of() { find "$1" -maxdepth 1 -name '*.jpg' -newer "$2" | head -n 1; }
 
-# Runs one command RUNS times and prints "wall cpu rssMB inputMB outputFile".
+# Runs one command RUNS times and prints "wall(median min max) cpu(median min max) rssMB
+# inputMB outputFile". A part-timer command counts the sum of the parts it reports.
 measure() {
-  local command="$1" input="$2" dir="$3"
-  local timing="$dir/.time" stamp="$dir/.stamp" walls=() cpus=() rss=() i
+  local command="$1" input="$2" dir="$3" parts="$4"
+  local timing="$dir/.time" stamp="$dir/.stamp" printed="$dir/.printed" walls=() cpus=() rss=() i
   rm -rf "$dir" && mkdir -p "$dir"
-  # One cold run: how much of the input the command reads.
   drop_from_cache "$input"
   bash -c "$command" >/dev/null 2>&1 || { echo "FAILED: $command" >&2; return 1; }
   local read_mb
   read_mb=$(cached_mb "$input")
   for ((i = 0; i < RUNS; i++)); do
     rm -f "$dir"/*.jpg && touch "$stamp"
-    /usr/bin/time -f '%e %U %S %M' -o "$timing" bash -c "$command" >/dev/null 2>&1
+    /usr/bin/time -f '%e %U %S %M' -o "$timing" bash -c "$command" >"$printed" 2>/dev/null ||
+      { echo "FAILED: $command" >&2; return 1; }
     read -r wall user sys kb <"$timing"
-    walls+=("$wall")
-    cpus+=("$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')")
-    rss+=("$((kb / 1024))")
+    if [ "$parts" = 1 ]; then
+      read -r wall cpu < <(awk '{ w += $2; c += $3 } END { print w, c }' "$printed")
+    else
+      cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')
+    fi
+    walls+=("$wall") cpus+=("$cpu") rss+=("$((kb / 1024))")
   done
-  echo "$(printf '%s\n' "${walls[@]}" | median) $(printf '%s\n' "${cpus[@]}" | median)" \
-       "$(printf '%s\n' "${rss[@]}" | median) $read_mb $(result_of "$dir" "$stamp")"
+  echo "$(printf '%s\n' "${walls[@]}" | stats) $(printf '%s\n' "${cpus[@]}" | stats)" \
+       "$(printf '%s\n' "${rss[@]}" | stats | cut -d' ' -f1) $read_mb $(result_of "$dir" "$stamp")"
 }
 
-# PSNR of one JPEG against another, "same" when identical, "size differs" when the
-# dimensions disagree.
+# PSNR of one JPEG against another, "same" when identical, the size when they differ.
 agreement() {
   local reference="$1" file="$2"
   [ "$reference" = "$file" ] && { echo "reference"; return; }
-  if [ "$(identify -format '%wx%h' "$reference")" != "$(identify -format '%wx%h' "$file")" ]; then
-    echo "size $(identify -format '%wx%h' "$file")"
+  if [ "$($IDENTIFY -format '%wx%h' "$reference")" != "$($IDENTIFY -format '%wx%h' "$file")" ]; then
+    echo "size $($IDENTIFY -format '%wx%h' "$file")"
     return
   fi
   local psnr
-  psnr=$(compare -metric PSNR "$reference" "$file" null: 2>&1 || true)
+  psnr=$($COMPARE -metric PSNR "$reference" "$file" null: 2>&1 || true)
   case "$psnr" in inf*) echo "same" ;; *) printf '%.1f dB\n' "$psnr" ;; esac
 }
 
+declare -A RESULT  # "scenario:row" -> "wallMedian cpuMedian rssMB outputFile"
+LOADS=()           # one-minute load average at the start of each scenario
+
 run_scenario() {
-  local name="$1" title reference_wall="" reference_cpu="" reference_file=""
+  local name="$1" title rows input_var input
+  LOADS+=("$(cut -d' ' -f1 /proc/loadavg)")
   title=$(grep "^$name|" <<<"$SCENARIO_TITLES" | cut -d'|' -f2-)
-  local rows
   rows=$(grep "^$name|" <<<"$SCENARIOS")
-  local input_var input
   input_var=$(head -n 1 <<<"$rows" | cut -d'|' -f2)
   input="${!input_var}"
   if [ ! -s "$input" ]; then
-    echo "### $name: skipped, no input file $input"
-    echo
+    printf '### %s: skipped, no input file %s\n\n' "$name" "$input"
     return
   fi
-  echo "### $name: $title"
-  echo
-  echo "Input: $(basename "$input"), $(awk -v b="$(stat -c %s "$input")" 'BEGIN { printf "%.1f MB", b / 1048576 }')"
-  echo
+  printf '### %s: %s\n\nInput: %s, %s\n\n' "$name" "$title" "$(basename "$input")" \
+         "$(awk -v b="$(stat -c %s "$input")" 'BEGIN { printf "%.1f MB", b / 1048576 }')"
   echo "| tool | wall s | tool/pq | CPU s | tool/pq | peak MB | input MB read | JPEG MB | agreement |"
   echo "|---|---:|---:|---:|---:|---:|---:|---:|---|"
-  local index=0 tool template command dir result
+  local index=0 tool template command dir result parts reference_wall="" reference_cpu="" reference_file=""
   while IFS='|' read -r _ _ tool template; do
     index=$((index + 1))
     dir="$WORK/out/$name/$index"
-    command="${template//\{pq\}/$PQ}"
+    parts=0
+    [[ "$template" == "{parts} "* ]] && parts=1
+    command="${template//\{parts\}/$PARTS}"
+    [ "$parts" = 1 ] && command="$command {in} {out}"
+    command="${command//\{pq\}/$PQ}"
     command="${command//\{in\}/$input}"
     command="${command//\{dir\}/$dir}"
     command="${command//\{out\}/$dir/out.jpg}"
     command="${command//CONVERT/$CONVERT}"
-    if ! result=$(measure "$command" "$input" "$dir"); then
+    if ! result=$(measure "$command" "$input" "$dir" "$parts"); then
       echo "| $tool | failed | | | | | | | |"
       continue
     fi
-    read -r wall cpu rss read_mb file <<<"$result"
-    if [ -z "$reference_file" ]; then
-      reference_wall=$wall reference_cpu=$cpu reference_file=$file
-    fi
+    local wall wall_min wall_max cpu cpu_min cpu_max rss read_mb file
+    read -r wall wall_min wall_max cpu cpu_min cpu_max rss read_mb file <<<"$result"
+    [ -n "$reference_file" ] || reference_wall=$wall reference_cpu=$cpu reference_file=$file
+    RESULT["$name:$index"]="$wall $cpu $rss $file"
     local size agree
     size=$(awk -v b="$(stat -c %s "$file")" 'BEGIN { printf "%.2f", b / 1048576 }')
     agree=$(agreement "$reference_file" "$file")
-    awk -v t="$tool" -v w="$wall" -v c="$cpu" -v rw="$reference_wall" -v rc="$reference_cpu" \
-        -v m="$rss" -v r="$read_mb" -v s="$size" -v a="$agree" \
-        'BEGIN { printf "| %s | %.2f | %.2f | %.2f | %.2f | %d | %s | %s | %s |\n", t, w, w / rw, c, c / rc, m, r, s, a }'
+    awk -v t="$tool" -v w="$wall" -v w0="$wall_min" -v w1="$wall_max" -v c="$cpu" -v c0="$cpu_min" -v c1="$cpu_max" \
+        -v rw="$reference_wall" -v rc="$reference_cpu" -v m="$rss" -v r="$read_mb" -v s="$size" -v a="$agree" \
+        'BEGIN { printf "| %s | %.2f (%.2f–%.2f) | %.2f | %.2f (%.2f–%.2f) | %.2f | %d | %s | %s | %s |\n",
+                 t, w, w0, w1, w / rw, c, c0, c1, c / rc, m, r, s, a }'
   done <<<"$rows"
+  echo
+}
+
+# Start-up: `pixquillcmd -v` against starting a program that does nothing, 51 runs each,
+# each timed on its own (GNU time's resolution is 10 ms).
+run_startup() {
+  LOADS+=("$(cut -d' ' -f1 /proc/loadavg)")
+  local runs=51 tool command
+  printf '### startup: the program'"'"'s own start-up cost (`pixquillcmd -v`), %d runs\n\n' "$runs"
+  echo "| command | wall ms | CPU ms per run | peak MB |"
+  echo "|---|---:|---:|---:|"
+  for tool in "pixquillcmd -v" "/bin/true"; do
+    command="${tool/pixquillcmd/$PQ}"
+    local times=() i start
+    for ((i = 0; i < runs; i++)); do
+      start=$EPOCHREALTIME
+      $command >/dev/null
+      times+=("$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { print (b - a) * 1000 }')")
+    done
+    local loop="for i in \$(seq $runs); do $command; done >/dev/null"
+    /usr/bin/time -f '%U %S' -o "$WORK/.startup" bash -c "$loop"
+    local cpu rss
+    cpu=$(awk -v n="$runs" '{ printf "%.2f", ($1 + $2) * 1000 / n }' "$WORK/.startup")
+    /usr/bin/time -f '%M' -o "$WORK/.startup" $command >/dev/null
+    rss=$(awk '{ printf "%.1f", $1 / 1024 }' "$WORK/.startup")
+    read -r median low high < <(printf '%s\n' "${times[@]}" | stats)
+    [ "$tool" = "/bin/true" ] || STARTUP_MS=$median
+    printf '| `%s` | %.2f (%.2f–%.2f) | %s | %s |\n' "$tool" "$median" "$low" "$high" "$cpu" "$rss"
+  done
+  echo
+}
+
+# Throughput: the same batch converted one file after another and two at a time
+# (xargs -P 2), RUNS times each, alternating.
+run_batch() {
+  LOADS+=("$(cut -d' ' -f1 /proc/loadavg)")
+  local batch="$WORK/in/batch" out="$WORK/out/batch" i
+  rm -rf "$batch" && mkdir -p "$batch"
+  for i in 1 2 3 4 5 6 7 8; do ln "$PREVIEW_DNG" "$batch/copy$i.dng"; done
+  [ -d "$SAMPLES" ] && find "$SAMPLES" -maxdepth 1 -type f ! -name '*.md' -exec ln -s {} "$batch/" \;
+  local files count
+  files=$(find "$batch" -mindepth 1 -maxdepth 1 | sort)
+  count=$(wc -l <<<"$files")
+  printf '### batch: %d files (8 links to the 24 MP preview DNG and the real camera samples), defaults\n\n' "$count"
+  echo "| how | wall s | CPU s | files per second | converted | speed-up |"
+  echo "|---|---:|---:|---:|---:|---:|"
+  printf '%s\n' "$files" >"$WORK/.batch"
+  local sequential="while read -r f; do $PQ -q -i \"\$f\" -o $out; done <$WORK/.batch"
+  local parallel="xargs -P 2 -I{} $PQ -q -i {} -o $out <$WORK/.batch"
+  declare -A walls=() cpus=()
+  local how
+  for ((i = 0; i < RUNS; i++)); do
+    for how in sequential parallel; do
+      rm -rf "$out" && mkdir -p "$out"
+      /usr/bin/time -f '%e %U %S' -o "$WORK/.batchtime" bash -c "${!how}" >/dev/null 2>&1 || true
+      read -r wall user sys <"$WORK/.batchtime"
+      walls[$how]+="$wall "
+      cpus[$how]+="$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }') "
+      CONVERTED[$how]=$(find "$out" -name '*.jpg' | wc -l)
+    done
+  done
+  local sequential_wall=""
+  for how in sequential parallel; do
+    read -r wall low high < <(tr ' ' '\n' <<<"${walls[$how]}" | grep . | stats)
+    read -r cpu _ _ < <(tr ' ' '\n' <<<"${cpus[$how]}" | grep . | stats)
+    [ -n "$sequential_wall" ] || sequential_wall=$wall
+    local label="one at a time"
+    [ "$how" = parallel ] && label='`xargs -P 2`'
+    awk -v l="$label" -v w="$wall" -v w0="$low" -v w1="$high" -v c="$cpu" -v n="$count" -v k="${CONVERTED[$how]}" -v s="$sequential_wall" \
+        'BEGIN { printf "| %s | %.2f (%.2f–%.2f) | %.2f | %.2f | %d of %d | %.2f |\n", l, w, w0, w1, c, n / w, k, n, s / w }'
+  done
+  echo
+}
+declare -A CONVERTED
+
+# ---- targets -----------------------------------------------------------------------------
+
+# Megabytes of a decoded bitmap of the JPEG's size at `bpp` bits per pixel.
+bitmap_mb() {
+  local size
+  size=$($IDENTIFY -format '%w %h' "$1")
+  awk -v s="$size" -v b="$2" 'BEGIN { split(s, d, " "); printf "%.1f", d[1] * d[2] * b / 8 / 1048576 }'
+}
+
+field() { cut -d' ' -f"$2" <<<"${RESULT[$1]:-}"; }
+
+ratio_row() {
+  local what="$1" row="$2" reference="$3" limit="$4" column="$5"
+  [ -n "${RESULT[$row]:-}" ] && [ -n "${RESULT[$reference]:-}" ] || return 0
+  awk -v w="$what" -v a="$(field "$row" "$column")" -v b="$(field "$reference" "$column")" -v l="$limit" \
+      -v wa="$(field "$row" 1)" -v wb="$(field "$reference" 1)" \
+      'BEGIN { r = a / b; printf "| %s | %.2f s CPU / %.2f s CPU (wall %.2f / %.2f) | %.2f× | ≤ %.2f× | %s |\n",
+               w, a, b, wa, wb, r, l, (r <= l ? "met" : "**not met**") }'
+}
+
+added_row() {
+  local what="$1" row="$2" reference="$3"
+  [ -n "${RESULT[$row]:-}" ] && [ -n "${RESULT[$reference]:-}" ] || return 0
+  awk -v w="$what" -v a="$(field "$row" 1)" -v b="$(field "$reference" 1)" \
+      -v ca="$(field "$row" 2)" -v cb="$(field "$reference" 2)" \
+      'BEGIN { d = (a - b) * 1000; printf "| %s | %+.0f ms wall (%+.0f ms CPU) over the plain conversion | | ≤ 100 ms | %s |\n",
+               w, d, (ca - cb) * 1000, (d <= 100 ? "met" : "**not met**") }'
+}
+
+memory_row() {
+  local what="$1" row="$2" bpp="$3" sized_by="$4"
+  [ -n "${RESULT[$row]:-}" ] && [ -n "${RESULT[$sized_by]:-}" ] || return 0
+  awk -v w="$what" -v m="$(field "$row" 3)" -v b="$(bitmap_mb "$(field "$sized_by" 4)" "$bpp")" \
+      'BEGIN { r = m / b; printf "| peak memory, %s | %d MB / %.0f MB bitmap | %.2f× | ≤ 2.50× | %s |\n",
+               w, m, b, r, (r <= 2.5 ? "met" : "**not met**") }'
+}
+
+print_targets() {
+  echo "## Targets"
+  echo
+  echo "| target | pixquillcmd / reference | ratio | limit | |"
+  echo "|---|---|---:|---:|---|"
+  ratio_row "default conversion vs its floor (dcraw -e → djpeg → cjpeg)" preview:1 preview:2 1.15 2
+  ratio_row "--raw-load-as=24 vs dcraw_emu → cjpeg (24 MP)" full:2 full:3 1.10 2
+  ratio_row "--raw-load-as=24 vs dcraw_emu → cjpeg (Canon CRW)" camera-full:1 camera-full:2 1.10 2
+  ratio_row "--raw-load-as=48 vs the sum of its own parts" raw48:1 raw48:2 1.10 2
+  added_row "40 px frame on 24 MP" overlays:2 overlays:1
+  added_row "text watermark on 24 MP" overlays:3 overlays:1
+  memory_row "default (24 MP preview, 24-bit)" preview:1 24 preview:1
+  memory_row "--raw-load-as=24 (24 MP, 24-bit)" full:2 24 full:2
+  memory_row "--raw-load-as=48 (24 MP, 48-bit)" raw48:1 48 raw48:1
+  memory_row "resize from the 24 MP preview" resize:1 24 preview:1
+  if [ -n "${STARTUP_MS:-}" ]; then
+    awk -v s="$STARTUP_MS" 'BEGIN { printf "| `pixquillcmd -v` | %.1f ms wall | | < 10 ms | %s |\n", s, (s < 10 ? "met" : "**not met**") }'
+  fi
+  echo
+  echo "CPU time decides the ratios (the machine is shared; wall times move with its load)."
+  echo "Peak memory is measured against the largest bitmap the decoder hands over."
   echo
 }
 
 # ---- main --------------------------------------------------------------------------------
 
-install_peers
-build_pixquill
+install_packages
+build_programs
 make_inputs
 mkdir -p "$WORK/out"
 
 wanted=("$@")
-[ ${#wanted[@]} -gt 0 ] || mapfile -t wanted < <(cut -d'|' -f1 <<<"$SCENARIOS" | uniq)
+[ ${#wanted[@]} -gt 0 ] || mapfile -t wanted < <({ cut -d'|' -f1 <<<"$SCENARIOS" | uniq; echo startup; echo batch; })
+
+start_load=$(cut -d' ' -f1-3 /proc/loadavg)
+body="$WORK/.body"
+: >"$body"
+for scenario in "${wanted[@]}"; do
+  # Not in a pipe: the scenarios leave their figures in RESULT for the targets table.
+  shown=$(stat -c %s "$body")
+  case "$scenario" in
+    startup) run_startup ;;
+    batch) run_batch ;;
+    *) run_scenario "$scenario" ;;
+  esac >>"$body"
+  tail -c +"$((shown + 1))" "$body" >&2
+done
+end_load=$(cut -d' ' -f1-3 /proc/loadavg)
 
 {
-  echo "## pixquillcmd against general tools ($(date '+%Y-%m-%d %H:%M'))"
+  echo "# Benchmark results"
   echo
-  echo "Machine: $(nproc) cores, $(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo);" \
-       "load average at start $(cut -d' ' -f1-3 /proc/loadavg); $RUNS runs per command, medians."
-  echo "Versions: $(dpkg-query -W -f='${Package} ${Version}; ' dcraw libraw-bin libjpeg-turbo-progs imagemagick libvips-tools libfreeimage3 2>/dev/null)"
+  echo "Produced by \`$INVOCATION\` on $(date '+%Y-%m-%d %H:%M %Z')."
   echo
-  for scenario in "${wanted[@]}"; do run_scenario "$scenario"; done
-  echo "Load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
-} | tee "$WORK/results.md"
+  echo "Machine: $(lscpu | sed -n 's/^Model name: *//p' | head -n 1), $(nproc) cores," \
+       "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), Linux $(uname -r)."
+  echo "Load average (1, 5, 15 min) at the start $start_load, at the end $end_load; one-minute load at the" \
+       "start of each scenario: $(printf '%s\n' "${LOADS[@]}" | paste -sd' ')."
+  echo "$RUNS timed runs per command after one cold run; times are \"median (min–max)\"."
+  echo
+  echo "Versions: $(dpkg-query -W -f='${Package} ${Version}; ' dcraw libraw-bin libjpeg-turbo-progs imagemagick libvips-tools libfreeimage3 libraw20 2>/dev/null)"
+  echo
+  print_targets
+  echo "## Scenarios"
+  echo
+  cat "$body"
+} >"$WORK/results.md"
+
+# A run of every scenario replaces the figures in bench/RESULTS.md; the notes below the
+# marker line there are written by hand and kept.
+if [ $# -eq 0 ]; then
+  marker="<!-- Notes below this line are kept when compare.sh rewrites the figures above. -->"
+  notes=""
+  [ -f "$RESULTS" ] && notes=$(sed -n "/^$marker\$/,\$p" "$RESULTS" | tail -n +2)
+  { cat "$WORK/results.md"; echo "$marker"; [ -n "$notes" ] && echo "$notes"; } >"$RESULTS.new"
+  mv "$RESULTS.new" "$RESULTS"
+  echo "Written: $RESULTS" >&2
+else
+  echo "Written: $WORK/results.md" >&2
+fi

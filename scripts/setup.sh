@@ -24,6 +24,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
+# PACKAGES_ONLY=1: install and stop; callers that build their own targets (bench/) use it.
+[ "${PACKAGES_ONLY:-0}" = 1 ] && exit 0
+
 BUILD_DIR="${BUILD_DIR:-build}"
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-Release}" ${CMAKE_EXTRA:-} >/dev/null
 cmake --build "$BUILD_DIR" -j"$(nproc)"
