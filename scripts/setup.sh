@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   g++ cmake make pkg-config
-  libfreeimage-dev libtiff-dev
+  libfreeimage-dev libtiff-dev libjpeg-dev libraw-dev
   libcairo2-dev libfontconfig-dev libfreetype-dev
   fonts-liberation2 fonts-dejavu-core
   libgtest-dev

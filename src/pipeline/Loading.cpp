@@ -9,6 +9,7 @@
 
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/Limits.h"
+#include "pipeline/PreviewDecoding.h"
 #include "pipeline/RawFileReader.h"
 #include "platform/FilePtr.h"
 #include "settings/ConversionSettings.h"
@@ -134,6 +135,8 @@ const RawFlagsRow& RawLoadRow() {
 // reads a damaged preview. Such files cost two decodes; every other file is read once.
 BitmapPtr LoadRawWithinLimits(const std::string& path) {
   const RawFlagsRow& row = RawLoadRow();
+  if (row.flags == RAW_PREVIEW)
+    if (BitmapPtr preview = DecodeJpegPreview(path)) return preview;
   RawFileReader reader;
   if (!OpenRawFileReader(path, reader)) return nullptr;
   BitmapPtr header = LoadFromRawFileReader(reader, FIF_RAW, FIF_LOAD_NOPIXELS);

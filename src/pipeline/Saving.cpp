@@ -16,6 +16,7 @@
 #include "formats/FormatTables.h"
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/ExifOrientation.h"
+#include "pipeline/JpegWriting.h"
 #include "pipeline/Naming.h"
 #include "platform/FilePtr.h"
 #include "platform/Files.h"
@@ -195,8 +196,12 @@ struct TemporaryFile {
 };
 
 bool WriteImage(std::FILE* file, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags) {
-  FreeImageIO io{ReadFromFile, WriteToFile, SeekInFile, TellInFile};
-  if (!FreeImage_SaveToHandle(format, bitmap, &io, file, flags)) return false;
+  if (format == FIF_JPEG && CanWriteJpegDirectly(bitmap, flags)) {
+    if (!WriteJpegDirectly(file, bitmap, flags)) return false;
+  } else {
+    FreeImageIO io{ReadFromFile, WriteToFile, SeekInFile, TellInFile};
+    if (!FreeImage_SaveToHandle(format, bitmap, &io, file, flags)) return false;
+  }
   return std::fflush(file) == 0 && !std::ferror(file);
 }
 

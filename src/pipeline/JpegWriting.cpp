@@ -1,0 +1,189 @@
+#include "pipeline/JpegWriting.h"
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <cstddef>
+#include <cstdio>
+#include <csetjmp>
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+constexpr int kQualityMask = 0x7F;
+constexpr int kSubsamplingFlags = JPEG_SUBSAMPLING_411 | JPEG_SUBSAMPLING_420 | JPEG_SUBSAMPLING_422 | JPEG_SUBSAMPLING_444;
+constexpr int kKnownFlags = kQualityMask | kSubsamplingFlags | JPEG_PROGRESSIVE | JPEG_OPTIMIZE | JPEG_BASELINE;
+
+struct Sampling {
+  int flag;
+  int lumaHorizontal, lumaVertical;  // the chroma components stay at 1 x 1
+};
+
+// Without a flag the encoder's default applies, which is 4:2:0.
+const Sampling kSamplings[] = {
+    {JPEG_SUBSAMPLING_411, 4, 1},
+    {JPEG_SUBSAMPLING_420, 2, 2},
+    {JPEG_SUBSAMPLING_422, 2, 1},
+    {JPEG_SUBSAMPLING_444, 1, 1},
+};
+
+// Rows handed to the encoder per call.
+constexpr int kRowsPerCall = 16;
+
+// The JFIF density in dots per inch, as FreeImage computes it from dots per metre.
+double DotsPerInch(unsigned dotsPerMetre) { return 0.5 + 0.0254 * dotsPerMetre; }
+
+struct MarkerSegment {
+  int marker;
+  const JOCTET* data;
+  unsigned length;
+};
+
+bool IsFrameHeaderMarker(int marker) {
+  // DQT, DHT, DRI, SOS, EOI and SOF0..SOF15 (0xC4, 0xC8 and 0xCC among them) start the
+  // encoder's own part of the file.
+  return (marker >= 0xC0 && marker <= 0xCF) || marker == 0xDB || marker == 0xDD || marker == 0xDA ||
+         marker == 0xD9;
+}
+
+bool IsJfifHeader(int marker, const JOCTET* data, unsigned length) {
+  static constexpr JOCTET kJfif[] = {'J', 'F', 'I', 'F', 0};
+  return marker == 0xE0 && length >= sizeof kJfif && std::equal(kJfif, kJfif + sizeof kJfif, data);
+}
+
+// What FreeImage writes around the encoded image: whether the encoder's JFIF header opens
+// the file (FreeImage leaves it out of its SIMPLE files), and the marker segments between
+// that header and the frame header, which FreeImage added.
+struct AddedMarkers {
+  bool jfifHeader = false;
+  std::vector<MarkerSegment> segments;
+};
+
+// False for anything that is not such a JPEG file.
+bool SplitAddedMarkers(const BYTE* file, size_t size, AddedMarkers& added) {
+  if (size < 2 || file[0] != 0xFF || file[1] != 0xD8) return false;
+  bool first = true;
+  for (size_t at = 2; at + 4 <= size; first = false) {
+    if (file[at] != 0xFF) return false;
+    const int marker = file[at + 1];
+    if (IsFrameHeaderMarker(marker)) return true;
+    const unsigned length = static_cast<unsigned>(file[at + 2] << 8 | file[at + 3]);
+    if (length < 2 || at + 2 + length > size) return false;
+    const JOCTET* data = file + at + 4;
+    if (first && IsJfifHeader(marker, data, length - 2))
+      added.jfifHeader = true;
+    else
+      added.segments.push_back({marker, data, length - 2});
+    at += 2 + length;
+  }
+  return false;
+}
+
+// FreeImage's JPEG of a one-pixel bitmap with the same metadata, ICC profile and flags.
+MemoryStreamPtr MetadataCarrierJpeg(FIBITMAP* bitmap, int flags) {
+  BitmapPtr carrier = AdoptBitmap(FreeImage_Allocate(1, 1, 24));
+  if (!carrier || !FreeImage_CloneMetadata(carrier.get(), bitmap)) return nullptr;
+  const FIICCPROFILE* profile = FreeImage_GetICCProfile(bitmap);
+  if (profile && profile->data && profile->size > 0 &&
+      !FreeImage_CreateICCProfile(carrier.get(), profile->data, static_cast<long>(profile->size)))
+    return nullptr;
+  MemoryStreamPtr stream(FreeImage_OpenMemory());
+  if (!stream || !FreeImage_SaveToMemory(FIF_JPEG, carrier.get(), stream.get(), flags)) return nullptr;
+  return stream;
+}
+
+struct ErrorManager {
+  jpeg_error_mgr base;
+  std::jmp_buf jump;
+};
+
+[[noreturn]] void JumpBack(j_common_ptr info) {
+  std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
+}
+
+// Warnings stay off the console, as they do when FreeImage encodes.
+void KeepQuiet(j_common_ptr) {}
+
+void ConfigureEncoder(jpeg_compress_struct& info, FIBITMAP* bitmap, int flags, bool jfifHeader) {
+  info.image_width = FreeImage_GetWidth(bitmap);
+  info.image_height = FreeImage_GetHeight(bitmap);
+  info.input_components = 3;
+  info.in_color_space = JCS_EXT_BGR;  // FreeImage's byte order on this platform
+  jpeg_set_defaults(&info);
+  if (flags & JPEG_PROGRESSIVE) jpeg_simple_progression(&info);
+  if (flags & JPEG_OPTIMIZE) info.optimize_coding = TRUE;
+  info.X_density = static_cast<UINT16>(DotsPerInch(FreeImage_GetDotsPerMeterX(bitmap)));
+  info.Y_density = static_cast<UINT16>(DotsPerInch(FreeImage_GetDotsPerMeterY(bitmap)));
+  info.density_unit = 1;
+  info.write_JFIF_header = jfifHeader ? TRUE : FALSE;
+  for (const Sampling& sampling : kSamplings) {
+    if (!(flags & sampling.flag)) continue;
+    info.comp_info[0].h_samp_factor = sampling.lumaHorizontal;
+    info.comp_info[0].v_samp_factor = sampling.lumaVertical;
+  }
+  jpeg_set_quality(&info, flags & kQualityMask, TRUE);
+}
+
+void WriteRows(jpeg_compress_struct& info, FIBITMAP* bitmap) {
+  const unsigned height = info.image_height;
+  JSAMPROW rows[kRowsPerCall];
+  while (info.next_scanline < height) {
+    const unsigned count = std::min<unsigned>(kRowsPerCall, height - info.next_scanline);
+    // FreeImage keeps the bottom row first.
+    for (unsigned i = 0; i < count; ++i)
+      rows[i] = FreeImage_GetScanLine(bitmap, static_cast<int>(height - 1 - (info.next_scanline + i)));
+    jpeg_write_scanlines(&info, rows, count);
+  }
+}
+
+// The encoder's errors jump back into this function, past no destructor: every object
+// with one lives in the caller.
+bool Encode(std::FILE* file, FIBITMAP* bitmap, int flags, const AddedMarkers& added) {
+  jpeg_compress_struct info{};
+  ErrorManager errors{};
+  info.err = jpeg_std_error(&errors.base);
+  errors.base.error_exit = JumpBack;
+  errors.base.output_message = KeepQuiet;
+  if (setjmp(errors.jump)) {
+    jpeg_destroy_compress(&info);
+    return false;
+  }
+  jpeg_create_compress(&info);
+  jpeg_stdio_dest(&info, file);
+  ConfigureEncoder(info, bitmap, flags, added.jfifHeader);
+  jpeg_start_compress(&info, TRUE);
+  for (const MarkerSegment& segment : added.segments)
+    jpeg_write_marker(&info, segment.marker, segment.data, segment.length);
+  WriteRows(info, bitmap);
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  return true;
+}
+
+}  // namespace
+
+bool CanWriteJpegDirectly(FIBITMAP* bitmap, int flags) {
+  if (!bitmap || !FreeImage_HasPixels(bitmap) || FreeImage_GetImageType(bitmap) != FIT_BITMAP ||
+      FreeImage_GetBPP(bitmap) != 24 || FreeImage_GetThumbnail(bitmap))
+    return false;
+  const int quality = flags & kQualityMask;
+  if ((flags & ~kKnownFlags) != 0 || quality < 1 || quality > 100) return false;
+  if (std::popcount(static_cast<unsigned>(flags & kSubsamplingFlags)) > 1) return false;
+  // Densities a JFIF header cannot hold are left to FreeImage.
+  return DotsPerInch(FreeImage_GetDotsPerMeterX(bitmap)) < 65536 &&
+         DotsPerInch(FreeImage_GetDotsPerMeterY(bitmap)) < 65536;
+}
+
+bool WriteJpegDirectly(std::FILE* file, FIBITMAP* bitmap, int flags) {
+  // The carrier holds the markers' bytes until the encoder has written them.
+  MemoryStreamPtr carrier = MetadataCarrierJpeg(bitmap, flags);
+  BYTE* data = nullptr;
+  DWORD size = 0;
+  AddedMarkers added;
+  if (!carrier || !FreeImage_AcquireMemory(carrier.get(), &data, &size) || !SplitAddedMarkers(data, size, added))
+    return false;
+  return Encode(file, bitmap, flags, added);
+}
