@@ -1,0 +1,150 @@
+// The direct preview decoder must hand over exactly what FreeImage's RAW plug-in makes of a
+// preview: any difference would change the program's output.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "pipeline/BitmapConversion.h"
+#include "pipeline/PreviewDecoding.h"
+#include "support/DamagedFiles.h"
+#include "support/DngWriter.h"
+#include "support/RunProgram.h"
+#include "support/TestBitmaps.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+struct MetadataSearchCloser {
+  void operator()(FIMETADATA* search) const { FreeImage_FindCloseMetadata(search); }
+};
+
+// Every tag of every model as "model/key" -> type, count and value bytes.
+std::map<std::string, std::string> AllMetadata(FIBITMAP* bitmap) {
+  std::map<std::string, std::string> tags;
+  for (int model = FIMD_COMMENTS; model <= FIMD_EXIF_RAW; ++model) {
+    FITAG* tag = nullptr;
+    std::unique_ptr<FIMETADATA, MetadataSearchCloser> search(
+        FreeImage_FindFirstMetadata(static_cast<FREE_IMAGE_MDMODEL>(model), bitmap, &tag));
+    if (!search) continue;
+    do {
+      const auto* value = static_cast<const char*>(FreeImage_GetTagValue(tag));
+      tags[std::to_string(model) + "/" + FreeImage_GetTagKey(tag)] =
+          std::to_string(FreeImage_GetTagType(tag)) + ":" + std::to_string(FreeImage_GetTagCount(tag)) + ":" +
+          std::string(value ? value : "", value ? FreeImage_GetTagLength(tag) : 0);
+    } while (FreeImage_FindNextMetadata(search.get(), &tag));
+  }
+  return tags;
+}
+
+std::string IccBytes(FIBITMAP* bitmap) {
+  const FIICCPROFILE* profile = FreeImage_GetICCProfile(bitmap);
+  if (!profile || !profile->data) return {};
+  return std::string(static_cast<const char*>(profile->data), profile->size);
+}
+
+// Pixels exactly, and everything FreeImage carries beside them.
+void ExpectSameBitmap(FIBITMAP* actual, FIBITMAP* expected, const std::string& name) {
+  ASSERT_TRUE(actual) << name;
+  ASSERT_TRUE(expected) << name;
+  EXPECT_EQ(FreeImage_GetBPP(actual), FreeImage_GetBPP(expected)) << name;
+  EXPECT_EQ(ComparePixels(actual, expected, 0), "") << name;
+  EXPECT_EQ(AllMetadata(actual), AllMetadata(expected)) << name;
+  EXPECT_EQ(IccBytes(actual), IccBytes(expected)) << name;
+  EXPECT_EQ(FreeImage_GetDotsPerMeterX(actual), FreeImage_GetDotsPerMeterX(expected)) << name;
+  EXPECT_EQ(FreeImage_GetDotsPerMeterY(actual), FreeImage_GetDotsPerMeterY(expected)) << name;
+  EXPECT_EQ(FreeImage_GetThumbnail(actual) != nullptr, FreeImage_GetThumbnail(expected) != nullptr) << name;
+}
+
+BitmapPtr LoadThroughPlugin(const std::string& path) {
+  return AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), RAW_PREVIEW));
+}
+
+// Every EXIF orientation (0 writes none): the preview must come out turned as FreeImage
+// turns it, at a size whose odd sides expose any row or column slip.
+TEST(PreviewDecoding, MatchesTheRawPluginForEveryOrientation) {
+  TempFolder folder;
+  for (int orientation = 0; orientation <= 8; ++orientation) {
+    DngOptions options;
+    options.width = 98;
+    options.height = 62;
+    options.preview = true;
+    options.exif = true;
+    options.noise = 6;
+    options.orientation = orientation;
+    const std::string path = folder / ("o" + std::to_string(orientation) + ".dng");
+    ASSERT_TRUE(WriteTestDng(path, options));
+    BitmapPtr direct = DecodeJpegPreview(path);
+    BitmapPtr plugin = LoadThroughPlugin(path);
+    ExpectSameBitmap(direct.get(), plugin.get(), "orientation " + std::to_string(orientation));
+  }
+}
+
+TEST(PreviewDecoding, MatchesTheRawPluginOnCameraFiles) {
+  const std::string samples = SamplesFolder();
+  if (samples.empty()) GTEST_SKIP() << "no camera samples in ../shared/samples/raw";
+  int decoded = 0;
+  for (const char* name : {"RAW_CANON_D30_SRGB.CRW", "RAW_KODAK_DC50.KDC", "dng_with_exif_with_xmp.dng",
+                           "RAW_KODAK_C330_FORMAT_NONE_YRGB.raw"}) {
+    const std::string path = samples + "/" + name;
+    BitmapPtr direct = DecodeJpegPreview(path);
+    // A file this decoder does not take goes to the plug-in unchanged.
+    if (!direct) continue;
+    ++decoded;
+    ExpectSameBitmap(direct.get(), LoadThroughPlugin(path).get(), name);
+  }
+  EXPECT_GT(decoded, 0);
+}
+
+// Each of these is left to the RAW plug-in, which settles it as before.
+TEST(PreviewDecoding, LeavesWhatItDoesNotTakeToThePlugin) {
+  TempFolder folder;
+  ASSERT_TRUE(WriteTestDng(folder / "mosaic.dng", DngOptions{}));
+  WriteText(folder / "text.dng", "not a camera file\n");
+  WriteBytes(folder / "jpeg.dng", SmallJpeg(32, 24));
+
+  DngOptions previewed;
+  previewed.preview = true;
+  ASSERT_TRUE(WriteTestDng(folder / "plain.dng", previewed));
+  const std::vector<uint8_t> plain = ReadBytes(folder / "plain.dng");
+  std::vector<uint8_t> claims = plain;
+  ASSERT_TRUE(SetJpegFrameSize(claims, 30000, 30000));
+  WriteBytes(folder / "claims.dng", claims);
+  std::vector<uint8_t> huge = plain;
+  ASSERT_TRUE(SetTiffImageSize(huge, 30000, 25000));
+  WriteBytes(folder / "huge.dng", huge);
+
+  const struct {
+    const char* name;
+    const char* why;
+  } kCases[] = {
+      {"mosaic.dng", "no preview"},
+      {"text.dng", "not a camera file"},
+      {"jpeg.dng", "a plain JPEG"},
+      {"claims.dng", "a preview stating 30000 x 30000 pixels"},
+      {"huge.dng", "a camera size beyond the limits"},
+      {"missing.dng", "no file"},
+  };
+  for (const auto& c : kCases) EXPECT_FALSE(DecodeJpegPreview(folder / c.name)) << c.why;
+}
+
+// A preview cut short decodes as far as it goes, as in FreeImage, or is left to it.
+TEST(PreviewDecoding, TruncatedPreviewMatchesThePluginOrIsLeftToIt) {
+  TempFolder folder;
+  DngOptions options;
+  options.width = 160;
+  options.height = 120;
+  options.preview = true;
+  options.noise = 8;
+  ASSERT_TRUE(WriteTestDng(folder / "plain.dng", options));
+  const std::vector<uint8_t> plain = ReadBytes(folder / "plain.dng");
+  for (size_t keep : {plain.size() - 16, plain.size() * 3 / 4, plain.size() / 2}) {
+    const std::string path = folder / ("cut" + std::to_string(keep) + ".dng");
+    WriteBytes(path, Truncated(plain, keep));
+    BitmapPtr direct = DecodeJpegPreview(path);
+    if (direct) ExpectSameBitmap(direct.get(), LoadThroughPlugin(path).get(), path);
+  }
+}
+
+}  // namespace
