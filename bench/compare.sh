@@ -11,6 +11,9 @@
 #   BUILD_DIR=build-bench   where the Release build goes
 #   SAMPLES=...      folder of real camera files (default ../shared/samples/raw)
 #   PIXQUILL=...     time this pixquillcmd binary instead of the one built here
+#   COUNT=0          1: also count the instructions of each command of the preview, camera and
+#                    overlays scenarios under callgrind (every process of a pipeline, the
+#                    decoder's OpenMP pool at one thread): figures the machine's load does not move
 #
 # Columns: wall and CPU (user + system, every process of the command) in seconds as
 # "median (min-max)", peak resident memory of the largest process, MB of the input that the
@@ -28,14 +31,16 @@ WORK="$ROOT/bench/work"
 RUNS="${RUNS:-5}"
 BUILD_DIR="${BUILD_DIR:-build-bench}"
 SAMPLES="${SAMPLES:-$ROOT/../shared/samples/raw}"
+COUNT="${COUNT:-0}"
+COUNTED_SCENARIOS=" preview camera overlays "
 RESULTS="$ROOT/bench/RESULTS.md"
-INVOCATION="RUNS=$RUNS bench/compare.sh${*:+ $*}"
+INVOCATION="RUNS=$RUNS COUNT=$COUNT bench/compare.sh${*:+ $*}"
 
 # ---- tools -------------------------------------------------------------------------------
 
 # Debian packages of the tools measured against and of the measuring itself (GNU time for
-# peak memory, util-linux-extra for fincore); installed when missing.
-PEER_PACKAGES=(dcraw libraw-bin libjpeg-turbo-progs imagemagick libvips-tools time util-linux-extra)
+# peak memory, util-linux-extra for fincore, valgrind for COUNT=1); installed when missing.
+PEER_PACKAGES=(dcraw libraw-bin libjpeg-turbo-progs imagemagick libvips-tools time util-linux-extra valgrind)
 
 install_packages() {
   PACKAGES_ONLY=1 ./scripts/setup.sh
@@ -87,7 +92,7 @@ WATERMARK="--wm-text='Quillmark bench 2026' --wm-font-size=160 --wm-font-color=F
 SCENARIOS=$(cat <<EOF
 preview|PREVIEW_DNG|pixquillcmd (defaults)|{pq} -q -i {in} -o {dir}
 preview|PREVIEW_DNG|dcraw -e → djpeg → cjpeg (the floor)|dcraw -e -c {in} | djpeg | cjpeg -quality 95 -sample 1x1 > {out}
-preview|PREVIEW_DNG|FreeImage parts: RAW preview load + JPEG save|{parts} preview
+preview|PREVIEW_DNG|FreeImage alone: RAW preview load + JPEG save (the way pixquillcmd used)|{parts} preview
 preview|PREVIEW_DNG|dcraw -e → ImageMagick convert|dcraw -e -c {in} | CONVERT jpg:- -quality 95 -sampling-factor 1x1 {out}
 preview|PREVIEW_DNG|dcraw -e → vips copy|dcraw -e -c {in} | vips copy stdin '{out}[Q=95]'
 preview|PREVIEW_DNG|dcraw -e alone (copies, no re-encode)|dcraw -e -c {in} > {out}
@@ -148,30 +153,42 @@ cached_mb() { fincore --bytes --noheadings --output RES "$1" 2>/dev/null | awk '
 # The JPEG a command left in its folder (pixquillcmd names it after the input).
 result_of() { find "$1" -maxdepth 1 -name '*.jpg' -newer "$2" | head -n 1; }
 
-# Runs one command RUNS times and prints "wall(median min max) cpu(median min max) rssMB
-# inputMB outputFile". A part-timer command counts the sum of the parts it reports.
-measure() {
-  local command="$1" input="$2" dir="$3" parts="$4"
-  local timing="$dir/.time" stamp="$dir/.stamp" printed="$dir/.printed" walls=() cpus=() rss=() i
+# One cold run of a command, with its input dropped from the page cache first: prints the
+# MB of the input it read. The folder is emptied first.
+cold_run() {
+  local command="$1" input="$2" dir="$3"
   rm -rf "$dir" && mkdir -p "$dir"
   drop_from_cache "$input"
   bash -c "$command" >/dev/null 2>&1 || { echo "FAILED: $command" >&2; return 1; }
-  local read_mb
-  read_mb=$(cached_mb "$input")
-  for ((i = 0; i < RUNS; i++)); do
-    rm -f "$dir"/*.jpg && touch "$stamp"
-    /usr/bin/time -f '%e %U %S %M' -o "$timing" bash -c "$command" >"$printed" 2>/dev/null ||
-      { echo "FAILED: $command" >&2; return 1; }
-    read -r wall user sys kb <"$timing"
-    if [ "$parts" = 1 ]; then
-      read -r wall cpu < <(awk '{ w += $2; c += $3 } END { print w, c }' "$printed")
-    else
-      cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')
-    fi
-    walls+=("$wall") cpus+=("$cpu") rss+=("$((kb / 1024))")
-  done
-  echo "$(printf '%s\n' "${walls[@]}" | stats) $(printf '%s\n' "${cpus[@]}" | stats)" \
-       "$(printf '%s\n' "${rss[@]}" | stats | cut -d' ' -f1) $read_mb $(result_of "$dir" "$stamp")"
+  cached_mb "$input"
+}
+
+# One timed run; appends "wall cpu rssMB" to $dir/.runs. A part-timer command counts the
+# sum of the parts it reports.
+timed_run() {
+  local command="$1" dir="$2" parts="$3" wall user sys kb cpu
+  rm -f "$dir"/*.jpg && touch "$dir/.stamp"
+  /usr/bin/time -f '%e %U %S %M' -o "$dir/.time" bash -c "$command" >"$dir/.printed" 2>/dev/null ||
+    { echo "FAILED: $command" >&2; return 1; }
+  read -r wall user sys kb <"$dir/.time"
+  if [ "$parts" = 1 ]; then
+    read -r wall cpu < <(awk '{ w += $2; c += $3 } END { print w, c }' "$dir/.printed")
+  else
+    cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }')
+  fi
+  echo "$wall $cpu $((kb / 1024))" >>"$dir/.runs"
+}
+
+# Billions of instructions of every process of the command, under callgrind.
+count_instructions() {
+  OMP_NUM_THREADS=1 valgrind --tool=callgrind --trace-children=yes --callgrind-out-file=/dev/null \
+    bash -c "$1" 2>&1 >/dev/null | awk '/Collected :/ { n += $NF } END { printf "%.3f", n / 1e9 }'
+}
+
+# "wall(median min max) cpu(median min max) rssMB" of the runs in $dir/.runs.
+summarise_runs() {
+  local dir="$1"
+  echo "$(cut -d' ' -f1 "$dir/.runs" | stats) $(cut -d' ' -f2 "$dir/.runs" | stats) $(cut -d' ' -f3 "$dir/.runs" | stats | cut -d' ' -f1)"
 }
 
 # PSNR of one JPEG against another, "same" when identical, the size when they differ.
@@ -188,6 +205,7 @@ agreement() {
 }
 
 declare -A RESULT  # "scenario:row" -> "wallMedian cpuMedian rssMB outputFile"
+declare -A COUNTS  # "scenario:row" -> billions of instructions (COUNT=1)
 LOADS=()           # one-minute load average at the start of each scenario
 
 run_scenario() {
@@ -203,9 +221,19 @@ run_scenario() {
   fi
   printf '### %s: %s\n\nInput: %s, %s\n\n' "$name" "$title" "$(basename "$input")" \
          "$(awk -v b="$(stat -c %s "$input")" 'BEGIN { printf "%.1f MB", b / 1048576 }')"
-  echo "| tool | wall s | tool/pq | CPU s | tool/pq | peak MB | input MB read | JPEG MB | agreement |"
-  echo "|---|---:|---:|---:|---:|---:|---:|---:|---|"
-  local index=0 tool template command dir result parts reference_wall="" reference_cpu="" reference_file=""
+  local counted=0
+  [ "$COUNT" = 1 ] && [[ "$COUNTED_SCENARIOS" == *" $name "* ]] && counted=1
+  if [ "$counted" = 1 ]; then
+    echo "| tool | wall s | tool/pq | CPU s | tool/pq | G instructions | tool/pq | peak MB | input MB read | JPEG MB | agreement |"
+    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|"
+  else
+    echo "| tool | wall s | tool/pq | CPU s | tool/pq | peak MB | input MB read | JPEG MB | agreement |"
+    echo "|---|---:|---:|---:|---:|---:|---:|---:|---|"
+  fi
+  # Every command once cold, then RUNS rounds in which each command runs once, so that a
+  # change in the machine's load falls on all of them alike.
+  local index=0 tool template command dir parts
+  local -a tools=() commands=() dirs=() partss=() reads=()
   while IFS='|' read -r _ _ tool template; do
     index=$((index + 1))
     dir="$WORK/out/$name/$index"
@@ -218,22 +246,41 @@ run_scenario() {
     command="${command//\{dir\}/$dir}"
     command="${command//\{out\}/$dir/out.jpg}"
     command="${command//CONVERT/$CONVERT}"
-    if ! result=$(measure "$command" "$input" "$dir" "$parts"); then
+    tools+=("$tool") commands+=("$command") dirs+=("$dir") partss+=("$parts")
+    reads+=("$(cold_run "$command" "$input" "$dir" || echo failed)")
+  done <<<"$rows"
+  local i k
+  for ((i = 0; i < RUNS; i++)); do
+    for k in "${!commands[@]}"; do
+      [ "${reads[$k]}" = failed ] || timed_run "${commands[$k]}" "${dirs[$k]}" "${partss[$k]}" || reads[$k]=failed
+    done
+  done
+  local reference_wall="" reference_cpu="" reference_file="" reference_instructions=""
+  for k in "${!commands[@]}"; do
+    tool="${tools[$k]}"
+    if [ "${reads[$k]}" = failed ]; then
       echo "| $tool | failed | | | | | | | |"
       continue
     fi
-    local wall wall_min wall_max cpu cpu_min cpu_max rss read_mb file
-    read -r wall wall_min wall_max cpu cpu_min cpu_max rss read_mb file <<<"$result"
+    local wall wall_min wall_max cpu cpu_min cpu_max rss file
+    read -r wall wall_min wall_max cpu cpu_min cpu_max rss <<<"$(summarise_runs "${dirs[$k]}")"
+    file=$(result_of "${dirs[$k]}" "${dirs[$k]}/.stamp")
     [ -n "$reference_file" ] || reference_wall=$wall reference_cpu=$cpu reference_file=$file
-    RESULT["$name:$index"]="$wall $cpu $rss $file"
-    local size agree
+    RESULT["$name:$((k + 1))"]="$wall $cpu $rss $file"
+    local size agree instructions=""
     size=$(awk -v b="$(stat -c %s "$file")" 'BEGIN { printf "%.2f", b / 1048576 }')
     agree=$(agreement "$reference_file" "$file")
+    if [ "$counted" = 1 ]; then
+      instructions=$(count_instructions "${commands[$k]}")
+      [ -n "$reference_instructions" ] || reference_instructions=$instructions
+      instructions=$(awk -v n="$instructions" -v r="$reference_instructions" 'BEGIN { printf " %.3f | %.2f |", n, n / r }')
+      COUNTS["$name:$((k + 1))"]="${instructions%% |*}"
+    fi
     awk -v t="$tool" -v w="$wall" -v w0="$wall_min" -v w1="$wall_max" -v c="$cpu" -v c0="$cpu_min" -v c1="$cpu_max" \
-        -v rw="$reference_wall" -v rc="$reference_cpu" -v m="$rss" -v r="$read_mb" -v s="$size" -v a="$agree" \
-        'BEGIN { printf "| %s | %.2f (%.2f–%.2f) | %.2f | %.2f (%.2f–%.2f) | %.2f | %d | %s | %s | %s |\n",
-                 t, w, w0, w1, w / rw, c, c0, c1, c / rc, m, r, s, a }'
-  done <<<"$rows"
+        -v rw="$reference_wall" -v rc="$reference_cpu" -v n="$instructions" -v m="$rss" -v r="${reads[$k]}" -v s="$size" -v a="$agree" \
+        'BEGIN { printf "| %s | %.2f (%.2f–%.2f) | %.2f | %.2f (%.2f–%.2f) | %.2f |%s %d | %s | %s | %s |\n",
+                 t, w, w0, w1, w / rw, c, c0, c1, c / rc, n, m, r, s, a }'
+  done
   echo
 }
 
@@ -352,6 +399,11 @@ print_targets() {
   echo "| target | pixquillcmd / reference | ratio | limit | |"
   echo "|---|---|---:|---:|---|"
   ratio_row "default conversion vs its floor (dcraw -e → djpeg → cjpeg)" preview:1 preview:2 1.15 2
+  if [ -n "${COUNTS[preview:1]:-}" ] && [ -n "${COUNTS[preview:2]:-}" ]; then
+    awk -v a="${COUNTS[preview:1]}" -v b="${COUNTS[preview:2]}" \
+        'BEGIN { r = a / b; printf "| default conversion vs its floor, in instructions | %.3f G / %.3f G | %.2f× | ≤ 1.15× | %s |\n",
+                 a, b, r, (r <= 1.15 ? "met" : "**not met**") }'
+  fi
   ratio_row "--raw-load-as=24 vs dcraw_emu → cjpeg (24 MP)" full:2 full:3 1.10 2
   ratio_row "--raw-load-as=24 vs dcraw_emu → cjpeg (Canon CRW)" camera-full:1 camera-full:2 1.10 2
   ratio_row "--raw-load-as=48 vs the sum of its own parts" raw48:1 raw48:2 1.10 2

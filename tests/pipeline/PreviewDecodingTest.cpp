@@ -44,13 +44,27 @@ std::string IccBytes(FIBITMAP* bitmap) {
   return std::string(static_cast<const char*>(profile->data), profile->size);
 }
 
+// LibRaw builds the EXIF block it adds to a preview on the stack and leaves the GPS
+// references of a file with GPS data unset there, so those two tags (and the raw block that
+// holds them) carry whatever the stack held: they differ between callers, and even between
+// builds of the same caller. Only their presence and size are compared.
+const char* const kUnsetByLibRaw[] = {"3/GPSLatitudeRef", "3/GPSLongitudeRef", "11/ExifRaw"};
+
+void KeepOnlySizes(std::map<std::string, std::string>& tags) {
+  for (const char* key : kUnsetByLibRaw)
+    if (auto found = tags.find(key); found != tags.end()) found->second = std::to_string(found->second.size());
+}
+
 // Pixels exactly, and everything FreeImage carries beside them.
 void ExpectSameBitmap(FIBITMAP* actual, FIBITMAP* expected, const std::string& name) {
   ASSERT_TRUE(actual) << name;
   ASSERT_TRUE(expected) << name;
   EXPECT_EQ(FreeImage_GetBPP(actual), FreeImage_GetBPP(expected)) << name;
   EXPECT_EQ(ComparePixels(actual, expected, 0), "") << name;
-  EXPECT_EQ(AllMetadata(actual), AllMetadata(expected)) << name;
+  std::map<std::string, std::string> actualTags = AllMetadata(actual), expectedTags = AllMetadata(expected);
+  KeepOnlySizes(actualTags);
+  KeepOnlySizes(expectedTags);
+  EXPECT_EQ(actualTags, expectedTags) << name;
   EXPECT_EQ(IccBytes(actual), IccBytes(expected)) << name;
   EXPECT_EQ(FreeImage_GetDotsPerMeterX(actual), FreeImage_GetDotsPerMeterX(expected)) << name;
   EXPECT_EQ(FreeImage_GetDotsPerMeterY(actual), FreeImage_GetDotsPerMeterY(expected)) << name;
