@@ -124,14 +124,14 @@ const RawFlagsRow& RawLoadRow() {
   return kRawDefaultRow;
 }
 
-// A JPEG frame header - baseline, extended or progressive: FF C0..C2, a length for one or
-// three components, 8 or 12 bits, then height and width. Lossless frames (FF C3) hold RAW
-// mosaics, which the RAW decoder sizes and checks itself.
-constexpr size_t kJpegFrameHeaderBytes = 9;
+// A JPEG frame header - baseline, extended or progressive: FF C0..C2, the length of a frame
+// of one or three components, 8 or 12 bits, height, width, and that number of components.
+// Lossless frames (FF C3) hold RAW mosaics, which the RAW decoder sizes and checks itself.
+constexpr size_t kJpegFrameHeaderBytes = 10;
 
 bool IsOversizedJpegFrame(const uint8_t* p) {
   if (p[0] != 0xFF || p[1] < 0xC0 || p[1] > 0xC2 || p[2] != 0 || (p[3] != 0x0B && p[3] != 0x11)) return false;
-  if (p[4] != 8 && p[4] != 12) return false;
+  if ((p[4] != 8 && p[4] != 12) || p[9] != (p[3] == 0x11 ? 3 : 1)) return false;
   const int64_t height = p[5] << 8 | p[6];
   const int64_t width = p[7] << 8 | p[8];
   return width > 0 && height > 0 && !FitsImageLimits(width, height, 24);
