@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <vector>
 
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/Limits.h"
+#include "pipeline/RawFileReader.h"
 #include "platform/FilePtr.h"
 #include "settings/ConversionSettings.h"
 
@@ -124,56 +124,30 @@ const RawFlagsRow& RawLoadRow() {
   return kRawDefaultRow;
 }
 
-// A JPEG frame header - baseline, extended or progressive: FF C0..C2, the length of a frame
-// of one or three components, 8 or 12 bits, height, width, and that number of components.
-// Lossless frames (FF C3) hold RAW mosaics, which the RAW decoder sizes and checks itself.
-constexpr size_t kJpegFrameHeaderBytes = 10;
-
-bool IsOversizedJpegFrame(const uint8_t* p) {
-  if (p[0] != 0xFF || p[1] < 0xC0 || p[1] > 0xC2 || p[2] != 0 || (p[3] != 0x0B && p[3] != 0x11)) return false;
-  if ((p[4] != 8 && p[4] != 12) || p[9] != (p[3] == 0x11 ? 3 : 1)) return false;
-  const int64_t height = p[5] << 8 | p[6];
-  const int64_t width = p[7] << 8 | p[8];
-  return width > 0 && height > 0 && !FitsImageLimits(width, height, 24);
-}
-
-// The RAW decoder hands an embedded JPEG preview to the JPEG decoder as it stands in the
-// file and offers no way to ask for its size first, so a file with a small mosaic can carry
-// a preview whose header claims 65000 x 65000 pixels (12 GB; 30000 x 30000 took 2.6 GB and
-// 6 s). Such a frame header anywhere in the file makes the preview unusable, and the decode
-// goes on as the RAW decoder's own fallback for a file without a preview does: a full
-// 24-bit decode. The scan reads the file once: about 10 ms for a 48 MB file.
-bool HoldsOversizedJpegFrame(const std::string& path) {
-  FilePtr file(std::fopen(path.c_str(), "rb"));
-  if (!file) return false;
-  constexpr size_t kCarry = kJpegFrameHeaderBytes - 1;
-  std::vector<uint8_t> buffer(size_t{1} << 20);
-  size_t kept = 0;  // bytes carried over from the previous read, so no header is cut in two
-  for (;;) {
-    const size_t got = std::fread(buffer.data() + kept, 1, buffer.size() - kept, file.get());
-    const size_t filled = kept + got;
-    const uint8_t* end = buffer.data() + filled;
-    for (const uint8_t* p = buffer.data(); end - p >= static_cast<std::ptrdiff_t>(kJpegFrameHeaderBytes); ++p) {
-      p = static_cast<const uint8_t*>(std::memchr(p, 0xFF, static_cast<size_t>(end - p)));
-      if (!p || end - p < static_cast<std::ptrdiff_t>(kJpegFrameHeaderBytes)) break;
-      if (IsOversizedJpegFrame(p)) return true;
-    }
-    if (got == 0 || filled < kCarry) return false;
-    std::memmove(buffer.data(), buffer.data() + filled - kCarry, kCarry);
-    kept = kCarry;
-  }
-}
-
 // The camera's size comes from the file's header (read without pixels), so a file that
 // claims more pixels than the image limits admit is refused before the decoder allocates.
+// A preview whose JPEG header claims more than the limits (see RawFileReader.h) is passed
+// over, and the file decoded as the RAW decoder's own fallback for a file without a
+// preview does: a full 24-bit decode. The decoder has then already made its own fallback
+// decode of the file (and libjpeg may have warned about the zeros it was handed); that
+// result is not taken, so that what such a file yields never depends on how the decoder
+// reads a damaged preview. Such files cost two decodes; every other file is read once.
 BitmapPtr LoadRawWithinLimits(const std::string& path) {
   const RawFlagsRow& row = RawLoadRow();
-  BitmapPtr header = AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), FIF_LOAD_NOPIXELS));
+  RawFileReader reader;
+  if (!OpenRawFileReader(path, reader)) return nullptr;
+  BitmapPtr header = LoadFromRawFileReader(reader, FIF_RAW, FIF_LOAD_NOPIXELS);
   if (!header || !FitsImageLimits(FreeImage_GetWidth(header.get()) / row.sizeDivisor,
                                   FreeImage_GetHeight(header.get()) / row.sizeDivisor, row.decodedBpp))
     return nullptr;
-  const int32_t flags = row.flags == RAW_PREVIEW && HoldsOversizedJpegFrame(path) ? RAW_DISPLAY : row.flags;
-  return AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), flags));
+  header.reset();
+  if (row.flags != RAW_PREVIEW) return LoadFromRawFileReader(reader, FIF_RAW, row.flags);
+  reader.watchJpegFrames = true;
+  BitmapPtr preview = LoadFromRawFileReader(reader, FIF_RAW, RAW_PREVIEW);
+  if (!reader.sawOversizedJpegFrame) return preview;
+  preview.reset();
+  reader.watchJpegFrames = false;
+  return LoadFromRawFileReader(reader, FIF_RAW, RAW_DISPLAY);
 }
 
 // A JPEG states its size in a few header bytes, so a file of a few kilobytes can claim a

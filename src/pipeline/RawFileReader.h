@@ -1,0 +1,65 @@
+#pragma once
+// Reads a camera file for FreeImage's RAW decoder through FreeImageIO callbacks.
+//
+// The decoder asks for much of a compressed mosaic one byte at a time; through stdio every
+// such request takes the stream's lock and passes two layers of calls, about a tenth of a
+// full decode of a Canon CRW. Here a byte is copied out of the reader's own buffer.
+//
+// The reader can also watch what the decoder takes for JPEG frame headers whose stated
+// size exceeds the image limits. The RAW decoder hands an embedded preview to the JPEG
+// decoder as it stands in the file, and offers no way to ask for its size first, so a
+// file with a small mosaic can carry a preview that claims 65000 x 65000 pixels (12 GB;
+// 30000 x 30000 took 2.6 GB and 6 s). A read that hands over the first byte of such a
+// header is handed over as zeros instead, so the JPEG decoder never sees the header, and
+// the reader remembers it. Only the bytes the decoder asks for are checked and read.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pipeline/BitmapPtr.h"
+
+struct FileDescriptorCloser {
+  int descriptor = -1;
+  FileDescriptorCloser() = default;
+  explicit FileDescriptorCloser(int owned) : descriptor(owned) {}
+  FileDescriptorCloser(FileDescriptorCloser&& other) noexcept : descriptor(other.descriptor) { other.descriptor = -1; }
+  FileDescriptorCloser& operator=(FileDescriptorCloser&&) = delete;
+  FileDescriptorCloser(const FileDescriptorCloser&) = delete;
+  FileDescriptorCloser& operator=(const FileDescriptorCloser&) = delete;
+  ~FileDescriptorCloser();
+};
+
+struct RawFileReader {
+  FileDescriptorCloser file;
+  int64_t size = 0;      // the file's length when it was opened
+  int64_t position = 0;  // where the next read starts; may lie past the end
+  std::vector<uint8_t> buffer;
+  int64_t bufferStart = 0;  // file offset of buffer[0]
+  size_t buffered = 0;      // valid bytes in buffer
+  bool watchJpegFrames = false;
+  bool sawOversizedJpegFrame = false;
+};
+
+// False when the path does not name a readable regular file.
+[[nodiscard]] bool OpenRawFileReader(const std::string& path, RawFileReader& reader);
+
+// Up to `length` bytes from the current position; fewer at the end of the file. Watched
+// reads are checked as described above.
+[[nodiscard]] size_t ReadRawFile(RawFileReader& reader, void* destination, size_t length);
+
+// fseek's contract: origin SEEK_SET, SEEK_CUR or SEEK_END; 0 on success, -1 for a position
+// before the start or an unknown origin.
+[[nodiscard]] int SeekRawFile(RawFileReader& reader, int64_t offset, int origin);
+
+// The callbacks for FreeImage_LoadFromHandle with a RawFileReader* as the handle.
+[[nodiscard]] FreeImageIO RawFileReaderIO();
+
+// FreeImage_LoadFromHandle from the start of the file.
+[[nodiscard]] BitmapPtr LoadFromRawFileReader(RawFileReader& reader, FREE_IMAGE_FORMAT format, int flags);
+
+// True for a JPEG frame header (baseline, extended or progressive: FF C0..C2, one or three
+// components, 8 or 12 bits) that states a size beyond the image limits. `header` holds
+// kJpegFrameHeaderBytes bytes. Lossless frames (FF C3) hold RAW mosaics, which the RAW
+// decoder sizes and checks itself.
+inline constexpr size_t kJpegFrameHeaderBytes = 9;
+[[nodiscard]] bool IsOversizedJpegFrame(const uint8_t* header);
