@@ -23,7 +23,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 # The project's own packages (FreeImage, cairo, ...) come from the normal set-up script.
-[ -f /usr/include/FreeImage.h ] || ./scripts/setup.sh
+[ -f /usr/include/FreeImage.h ] && [ -f /usr/include/libraw/libraw.h ] || ./scripts/setup.sh
 
 BUILD=build-fuzz
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
