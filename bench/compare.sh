@@ -7,7 +7,8 @@
 #   bench/compare.sh                 every scenario; writes bench/RESULTS.md
 #   bench/compare.sh preview raw48   only these scenarios; writes bench/work/results.md only
 #
-#   RUNS=5           timed runs per command after one untimed cold run; medians with min-max
+#   RUNS=5           timed runs per command after one untimed cold run; medians with min-max.
+#                    Scenarios of commands that take well under a second run 3 x RUNS.
 #   BUILD_DIR=build-bench   where the Release build goes
 #   SAMPLES=...      folder of real camera files (default ../shared/samples/raw)
 #   PIXQUILL=...     time this pixquillcmd binary instead of the one built here
@@ -33,6 +34,7 @@ BUILD_DIR="${BUILD_DIR:-build-bench}"
 SAMPLES="${SAMPLES:-$ROOT/../shared/samples/raw}"
 COUNT="${COUNT:-0}"
 COUNTED_SCENARIOS=" preview overlays camera camera-full "
+SHORT_SCENARIOS=" preview resize overlays camera camera-full "
 RESULTS="$ROOT/bench/RESULTS.md"
 INVOCATION="RUNS=$RUNS COUNT=$COUNT bench/compare.sh${*:+ $*}"
 
@@ -258,8 +260,9 @@ run_scenario() {
     tools+=("$tool") commands+=("$command") dirs+=("$dir") partss+=("$parts")
     reads+=("$(cold_run "$command" "$input" "$dir" || echo failed)")
   done <<<"$rows"
-  local i k
-  for ((i = 0; i < RUNS; i++)); do
+  local i k runs=$RUNS
+  [[ "$SHORT_SCENARIOS" == *" $name "* ]] && runs=$((RUNS * 3))
+  for ((i = 0; i < runs; i++)); do
     for k in "${!commands[@]}"; do
       [ "${reads[$k]}" = failed ] || timed_run "${commands[$k]}" "${dirs[$k]}" "${partss[$k]}" || reads[$k]=failed
     done
@@ -470,7 +473,7 @@ end_load=$(cut -d' ' -f1-3 /proc/loadavg)
        "$(awk '/MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), Linux $(uname -r)."
   echo "Load average (1, 5, 15 min) at the start $start_load, at the end $end_load; one-minute load at the" \
        "start of each scenario: $(printf '%s\n' "${LOADS[@]}" | paste -sd' ')."
-  echo "$RUNS timed runs per command after one cold run; times are \"median (min–max)\"."
+  echo "$RUNS timed runs per command after one cold run ($((RUNS * 3)) for the scenarios of short commands:$SHORT_SCENARIOS); times are \"median (min–max)\"."
   echo
   echo "Versions: $(dpkg-query -W -f='${Package} ${Version}; ' dcraw libraw-bin libjpeg-turbo-progs imagemagick libvips-tools libfreeimage3 libraw20 2>/dev/null)"
   echo
