@@ -300,28 +300,34 @@ run_scenario() {
 }
 
 # Start-up: `pixquillcmd -v` against a program that loads the same libraries and only prints
-# a version, and against one that loads none; timed by hyperfine without a shell in between
-# (a shell's fork and wait would add a millisecond), all three alternating.
+# a version, and against one that loads none. Each run is timed by hyperfine without a shell
+# in between (a shell's fork and wait would add a millisecond); the three commands alternate
+# run by run, so that a change in the machine's load falls on all of them alike.
 run_startup() {
   LOADS+=("$(cut -d' ' -f1 /proc/loadavg)")
-  local runs=101 csv="$WORK/.startup.csv"
+  local runs=101 csv="$WORK/.startup.csv" i k
+  local -a commands=("$PQ -v" "$STARTUP_FLOOR" /bin/true) names=("pixquillcmd -v" pixquill_startup_floor /bin/true)
   printf '### startup: the program'"'"'s own start-up cost (`pixquillcmd -v`), %d runs each (hyperfine)\n\n' "$runs"
   echo "| command | wall ms | CPU ms per run | peak MB |"
   echo "|---|---:|---:|---:|"
-  hyperfine -N --warmup 10 --runs "$runs" --export-csv "$csv" "$PQ -v" "$STARTUP_FLOOR" /bin/true >/dev/null 2>&1
-  local command mean stddev median user system low high rss tool
-  while IFS=, read -r command mean stddev median user system low high; do
-    /usr/bin/time -f '%M' -o "$WORK/.startup" $command >/dev/null
+  for k in "${!commands[@]}"; do : >"$WORK/.startup.$k"; done
+  for ((i = 0; i < runs; i++)); do
+    for k in "${!commands[@]}"; do
+      hyperfine -N --runs 1 --export-csv "$csv" "${commands[$k]}" >/dev/null 2>&1
+      # command,mean,stddev,median,user,system,min,max
+      tail -n 1 "$csv" | awk -F, '{ print $2 * 1000, ($5 + $6) * 1000 }' >>"$WORK/.startup.$k"
+    done
+  done
+  local median low high cpu rss
+  for k in "${!commands[@]}"; do
+    read -r median low high < <(cut -d' ' -f1 "$WORK/.startup.$k" | stats)
+    read -r cpu _ _ < <(cut -d' ' -f2 "$WORK/.startup.$k" | stats)
+    /usr/bin/time -f '%M' -o "$WORK/.startup" ${commands[$k]} >/dev/null
     rss=$(awk '{ printf "%.1f", $1 / 1024 }' "$WORK/.startup")
-    tool="${command/#$PQ/pixquillcmd}"
-    tool="${tool/#$STARTUP_FLOOR/pixquill_startup_floor}"
-    case "$command" in
-      "$PQ -v") STARTUP_MS=$(awk -v m="$median" 'BEGIN { print m * 1000 }') ;;
-      "$STARTUP_FLOOR") STARTUP_FLOOR_MS=$(awk -v m="$median" 'BEGIN { print m * 1000 }') ;;
-    esac
-    awk -v t="$tool" -v m="$median" -v l="$low" -v h="$high" -v u="$user" -v s="$system" -v r="$rss" \
-        'BEGIN { printf "| `%s` | %.2f (%.2f–%.2f) | %.2f | %s |\n", t, m * 1000, l * 1000, h * 1000, (u + s) * 1000, r }'
-  done < <(tail -n +2 "$csv")
+    [ "$k" = 0 ] && STARTUP_MS=$median
+    [ "$k" = 1 ] && STARTUP_FLOOR_MS=$median
+    printf '| `%s` | %.2f (%.2f–%.2f) | %.2f | %s |\n' "${names[$k]}" "$median" "$low" "$high" "$cpu" "$rss"
+  done
   echo
 }
 
