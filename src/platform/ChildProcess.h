@@ -1,0 +1,15 @@
+#pragma once
+// Runs a piece of work in a forked child process, so that a library that aborts or
+// crashes on hostile input ends that piece of work instead of the whole program.
+#include <functional>
+#include <string>
+
+struct ChildResult {
+  bool succeeded = false;  // the work returned true and the child exited normally
+  std::string reply;       // what the work wrote into its reply, when it succeeded
+};
+
+// Forks, runs `work` in the child (which leaves with _exit, running no exit handlers) and
+// waits for it. The child's reply reaches the parent through a pipe. When the process
+// cannot fork, the work runs in this process instead.
+ChildResult RunInChildProcess(const std::function<bool(std::string& reply)>& work);
