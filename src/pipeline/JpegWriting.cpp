@@ -6,6 +6,8 @@
 #include <csetjmp>
 #include <jpeglib.h>
 
+#include "pipeline/JpegErrors.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdint>
@@ -95,18 +97,6 @@ MemoryStreamPtr MetadataCarrierJpeg(FIBITMAP* bitmap, int flags) {
   return stream;
 }
 
-struct ErrorManager {
-  jpeg_error_mgr base;
-  std::jmp_buf jump;
-};
-
-[[noreturn]] void JumpBack(j_common_ptr info) {
-  std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
-}
-
-// Warnings stay off the console, as they do when FreeImage encodes.
-void KeepQuiet(j_common_ptr) {}
-
 void ConfigureEncoder(jpeg_compress_struct& info, FIBITMAP* bitmap, int flags, bool jfifHeader) {
   info.image_width = FreeImage_GetWidth(bitmap);
   info.image_height = FreeImage_GetHeight(bitmap);
@@ -143,10 +133,8 @@ void WriteRows(jpeg_compress_struct& info, FIBITMAP* bitmap) {
 // with one lives in the caller.
 bool Encode(std::FILE* file, FIBITMAP* bitmap, int flags, const AddedMarkers& added) {
   jpeg_compress_struct info{};
-  ErrorManager errors{};
-  info.err = jpeg_std_error(&errors.base);
-  errors.base.error_exit = JumpBack;
-  errors.base.output_message = KeepQuiet;
+  JpegErrorManager errors{};
+  info.err = PrepareJpegErrors(errors);
   if (setjmp(errors.jump)) {
     jpeg_destroy_compress(&info);
     return false;

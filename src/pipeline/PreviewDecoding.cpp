@@ -6,6 +6,8 @@
 #include <csetjmp>
 #include <jpeglib.h>
 
+#include "pipeline/JpegErrors.h"
+
 #include <algorithm>
 #include <memory>
 
@@ -32,18 +34,6 @@ const OrientationStep kOrientationSteps[] = {
     {2, 0, true, false},  {3, 180, false, false}, {4, 0, false, true},  {5, 90, false, true},
     {6, -90, false, false}, {7, -90, false, true}, {8, 90, false, false},
 };
-
-struct ErrorManager {
-  jpeg_error_mgr base;
-  std::jmp_buf jump;
-};
-
-[[noreturn]] void JumpBack(j_common_ptr info) {
-  std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
-}
-
-// Warnings (such as a preview cut short) stay off the console, as they do in FreeImage.
-void KeepQuiet(j_common_ptr) {}
 
 // Settings of FreeImage's JPEG decoder for loads without JPEG_ACCURATE, in the byte order
 // of its bitmaps. False for what FreeImage does not load as a 24-bit RGB bitmap, and for a
@@ -74,10 +64,8 @@ void ReadRows(jpeg_decompress_struct& info, FIBITMAP* bitmap) {
 // owned by the caller's `bitmap`.
 bool DecodeRgbJpeg(const unsigned char* data, size_t size, BitmapPtr& bitmap) {
   jpeg_decompress_struct info{};
-  ErrorManager errors{};
-  info.err = jpeg_std_error(&errors.base);
-  errors.base.error_exit = JumpBack;
-  errors.base.output_message = KeepQuiet;
+  JpegErrorManager errors{};
+  info.err = PrepareJpegErrors(errors);
   if (setjmp(errors.jump)) {
     jpeg_destroy_decompress(&info);
     return false;
