@@ -47,16 +47,7 @@ PEER_PACKAGES=(dcraw libraw-bin libjpeg-turbo-progs imagemagick libvips-tools ti
 
 install_packages() {
   PACKAGES_ONLY=1 ./scripts/setup.sh
-  local missing=() p
-  for p in "${PEER_PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return
-  local sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update
-  $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+  ./scripts/install-packages.sh "${PEER_PACKAGES[@]}"
 }
 
 build_programs() {

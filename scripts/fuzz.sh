@@ -11,17 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
-missing=()
-for p in "${FUZZ_PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update
-  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+./scripts/install-packages.sh "${FUZZ_PACKAGES[@]}"
 # The project's own packages (FreeImage, cairo, ...) come from the normal set-up script.
 [ -f /usr/include/FreeImage.h ] && [ -f /usr/include/libraw/libraw.h ] || ./scripts/setup.sh
 

@@ -12,17 +12,7 @@ PACKAGES=(
   libgtest-dev
 )
 
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update
-  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+./scripts/install-packages.sh "${PACKAGES[@]}"
 
 # PACKAGES_ONLY=1: install and stop; callers that build their own targets (bench/) use it.
 [ "${PACKAGES_ONLY:-0}" = 1 ] && exit 0
