@@ -8,9 +8,10 @@
 #include <cstring>
 
 #include "pipeline/BitmapConversion.h"
+#include "pipeline/FullDecoding.h"
 #include "pipeline/Limits.h"
 #include "pipeline/PreviewDecoding.h"
-#include "pipeline/RawFileReader.h"
+#include "pipeline/RawFileReaderIO.h"
 #include "platform/FilePtr.h"
 #include "settings/ConversionSettings.h"
 
@@ -36,7 +37,7 @@ const HeaderlessFormat kHeaderlessFormats[] = {
 struct RawFlagsRow {
   int32_t loadAs;
   int32_t flags;
-  int decodedBpp;   // depth of the bitmap the decoder makes at most
+  int decodedBpp;   // depth of the bitmap the decoder makes at most: 24 or 48
   int sizeDivisor;  // 2 when it decodes at half width and half height
 };
 
@@ -127,32 +128,36 @@ const RawFlagsRow& RawLoadRow() {
 
 // The camera's size comes from the file's header (read without pixels), so a file that
 // claims more pixels than the image limits admit is refused before the decoder allocates.
+// A JPEG preview is first decoded directly (PreviewDecoding.h), and whole images are decoded
+// through LibRaw directly (FullDecoding.h): both give the plug-in's bitmap at less cost.
+// A file with a preview that the direct decoder does not take goes the plug-in's way.
 // A preview whose JPEG header claims more than the limits (see RawFileReader.h) is passed
 // over, and the file decoded as the RAW decoder's own fallback for a file without a
 // preview does: a full 24-bit decode. The decoder has then already made its own fallback
 // decode of the file (and libjpeg may have warned about the zeros it was handed); that
 // result is not taken, so that what such a file yields never depends on how the decoder
 // reads a damaged preview. Such files cost two decodes; every other file is read once.
-// A JPEG preview is first decoded directly (PreviewDecoding.h), which gives the plug-in's
-// bitmap at less cost; every file that decoder does not take goes the plug-in's way.
 BitmapPtr LoadRawWithinLimits(const std::string& path) {
   const RawFlagsRow& row = RawLoadRow();
   if (row.flags == RAW_PREVIEW)
     if (BitmapPtr preview = DecodeJpegPreview(path)) return preview;
+  RawDevelopmentPtr development = OpenRawDevelopment(path, row.sizeDivisor == 2);
+  if (!development || !FitsImageLimits(RawImageWidth(*development) / row.sizeDivisor,
+                                       RawImageHeight(*development) / row.sizeDivisor, row.decodedBpp))
+    return nullptr;
+  const int bitsPerSample = row.decodedBpp / 3;
+  if (row.flags != RAW_PREVIEW) return DecodeFullImage(std::move(development), bitsPerSample, true);
+  // Without any preview the plug-in decodes the whole image, and takes no preview metadata.
+  if (!HasRawThumbnail(*development)) return DecodeFullImage(std::move(development), bitsPerSample, false);
+  development.reset();
   RawFileReader reader;
   if (!OpenRawFileReader(path, reader)) return nullptr;
-  BitmapPtr header = LoadFromRawFileReader(reader, FIF_RAW, FIF_LOAD_NOPIXELS);
-  if (!header || !FitsImageLimits(FreeImage_GetWidth(header.get()) / row.sizeDivisor,
-                                  FreeImage_GetHeight(header.get()) / row.sizeDivisor, row.decodedBpp))
-    return nullptr;
-  header.reset();
-  if (row.flags != RAW_PREVIEW) return LoadFromRawFileReader(reader, FIF_RAW, row.flags);
   reader.watchJpegFrames = true;
   BitmapPtr preview = LoadFromRawFileReader(reader, FIF_RAW, RAW_PREVIEW);
   if (!reader.sawOversizedJpegFrame) return preview;
   preview.reset();
   reader.watchJpegFrames = false;
-  return LoadFromRawFileReader(reader, FIF_RAW, RAW_DISPLAY);
+  return DecodeFullImage(OpenRawDevelopment(path, false), bitsPerSample, true);
 }
 
 // A JPEG states its size in a few header bytes, so a file of a few kilobytes can claim a
