@@ -12,6 +12,7 @@
 #include "pipeline/Limits.h"
 #include "pipeline/PreviewDecoding.h"
 #include "pipeline/RawFileReaderIO.h"
+#include "pipeline/Transforms.h"
 #include "platform/FilePtr.h"
 #include "settings/ConversionSettings.h"
 
@@ -137,10 +138,10 @@ const RawFlagsRow& RawLoadRow() {
 // decode of the file (and libjpeg may have warned about the zeros it was handed); that
 // result is not taken, so that what such a file yields never depends on how the decoder
 // reads a damaged preview. Such files cost two decodes; every other file is read once.
-BitmapPtr LoadRawWithinLimits(const std::string& path) {
+BitmapPtr LoadRawWithinLimits(const std::string& path, ImageSize* reducedFrom) {
   const RawFlagsRow& row = RawLoadRow();
   if (row.flags == RAW_PREVIEW)
-    if (BitmapPtr preview = DecodeJpegPreview(path)) return preview;
+    if (BitmapPtr preview = DecodeJpegPreview(path, reducedFrom)) return preview;
   RawDevelopmentPtr development = OpenRawDevelopment(path, row.sizeDivisor == 2);
   if (!development || !FitsImageLimits(RawImageWidth(*development) / row.sizeDivisor,
                                        RawImageHeight(*development) / row.sizeDivisor, row.decodedBpp))
@@ -160,16 +161,48 @@ BitmapPtr LoadRawWithinLimits(const std::string& path) {
   return DecodeFullImage(OpenRawDevelopment(path, false), bitsPerSample, true);
 }
 
+// FreeImage's JPEG decoder scales by a half, a quarter or an eighth in its inverse DCT when
+// told the size it needs (flags >> 16: at least that many pixels on the longer side). The
+// smallest of those scales that still gives the size the resize needs is asked for
+// (SmallestDecodeForResize). Returns the flags to add; `reducedFrom` gets the full, upright
+// size.
+int ReducedJpegLoadFlags(FIBITMAP* header, ImageSize& reducedFrom) {
+  const int width = static_cast<int>(FreeImage_GetWidth(header)), height = static_cast<int>(FreeImage_GetHeight(header));
+  const bool quarterTurn = ExifOrientationTurnsAQuarter(header);
+  const ImageSize upright = quarterTurn ? ImageSize{height, width} : ImageSize{width, height};
+  ImageSize smallest;
+  if (!SmallestDecodeForResize(upright.width, upright.height, smallest)) return 0;
+  if (quarterTurn) std::swap(smallest.width, smallest.height);
+  for (int denominator : {8, 4, 2}) {
+    const int longer = std::max(width, height) / denominator;
+    if ((width + denominator - 1) / denominator < smallest.width ||
+        (height + denominator - 1) / denominator < smallest.height || longer < 1)
+      continue;
+    reducedFrom = upright;
+    return longer << 16;
+  }
+  return 0;
+}
+
 // A JPEG states its size in a few header bytes, so a file of a few kilobytes can claim a
 // picture of many gigabytes that the decoder would allocate and fill. The header is read
 // first (without pixels, which costs next to nothing) and such a claim refused.
-BitmapPtr LoadJpegWithinLimits(const std::string& path) {
+BitmapPtr LoadJpegWithinLimits(const std::string& path, ImageSize* reducedFrom) {
   BitmapPtr header = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), FIF_LOAD_NOPIXELS));
   if (!header || !FitsImageLimits(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()),
                                   FreeImage_GetBPP(header.get())))
     return nullptr;
+  ImageSize fullSize;
+  const int reduction = reducedFrom ? ReducedJpegLoadFlags(header.get(), fullSize) : 0;
   // The decoder turns the pixels upright by the file's EXIF orientation.
-  return AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE));
+  BitmapPtr bitmap = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE | reduction));
+  if (!bitmap || reduction == 0) return bitmap;
+  // The decoder notes the file's size among its comments when it scales; they are the
+  // file's own otherwise.
+  FreeImage_SetMetadata(FIMD_COMMENTS, bitmap.get(), "OriginalJPEGWidth", nullptr);
+  FreeImage_SetMetadata(FIMD_COMMENTS, bitmap.get(), "OriginalJPEGHeight", nullptr);
+  *reducedFrom = fullSize;
+  return bitmap;
 }
 
 }  // namespace
@@ -179,12 +212,13 @@ void InitialiseImageLibraries() {
   TIFFSetWarningHandler(nullptr);
 }
 
-BitmapPtr LoadSourceImage(const std::string& path) {
+BitmapPtr LoadSourceImage(const std::string& path, ImageSize* reducedFrom) {
   const int32_t loadAs = ConversionSettings.rawLoadAs;
+  if (reducedFrom) *reducedFrom = {};
   BitmapPtr bitmap;
   if (loadAs == kLoadAs8BitPixels || loadAs == kLoadAs16BitPixels) bitmap = LoadRawPixelData(path, loadAs);
-  if (!bitmap) bitmap = LoadRawWithinLimits(path);
-  if (!bitmap) bitmap = LoadJpegWithinLimits(path);
+  if (!bitmap) bitmap = LoadRawWithinLimits(path, reducedFrom);
+  if (!bitmap) bitmap = LoadJpegWithinLimits(path, reducedFrom);
   if (!bitmap) bitmap = LoadRawPixelData(path, kLoadAs16BitPixels);
   return bitmap;
 }

@@ -12,10 +12,20 @@
 #include <string>
 
 #include "pipeline/BitmapPtr.h"
+#include "pipeline/ImageSize.h"
 
 // The decoded preview, or null when this decoder does not take the file: no LibRaw file, a
 // camera size beyond the image limits, no JPEG preview, a preview that is not 3-component
 // or whose stated size exceeds the limits, or one libjpeg-turbo reports an error in. The
 // caller then loads the file through FreeImage's RAW plug-in as before, which settles each
 // of those cases in its own way.
-[[nodiscard]] BitmapPtr DecodeJpegPreview(const std::string& path);
+//
+// With `reducedFrom`, the preview may be decoded at a fraction of its size when a resize
+// follows (see SmallestDecodeForResize): the bitmap is then smaller, and its full size goes
+// to `reducedFrom`, from which the resize and every size rule are to be computed. Zero there
+// means the bitmap has its full size.
+[[nodiscard]] BitmapPtr DecodeJpegPreview(const std::string& path, ImageSize* reducedFrom = nullptr);
+
+// True when FreeImage's JPEG decoder turns an image with this bitmap's EXIF orientation by a
+// quarter (orientations 5 to 8), so that its sides swap.
+[[nodiscard]] bool ExifOrientationTurnsAQuarter(FIBITMAP* bitmap);

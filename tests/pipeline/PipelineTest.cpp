@@ -94,20 +94,28 @@ TEST_F(PipelineTest, GreyscaleOfA24BitSourceStillSaves24Bits) {
   EXPECT_NEAR(pixel.green, pixel.blue, 2);
 }
 
+// Without a rotation, a quarter of the preview is decoded smaller: the percentages still
+// apply to its full size.
 TEST_F(PipelineTest, SizeAfterRotationAndResizingReachesTheJob) {
-  ConversionSettings.doRotation = 1;
-  ConversionSettings.rotation = 90;
-  ConversionSettings.doResize = 1;
-  ConversionSettings.width = 50;
-  ConversionSettings.widthUnit = 1;  // PERCENT
-  ConversionSettings.height = 50;
-  ConversionSettings.heightUnit = 1;
-  ASSERT_TRUE(Convert(WithPreview()));
-  EXPECT_EQ(ConversionJob.outputWidth, 32);
-  EXPECT_EQ(ConversionJob.outputHeight, 48);
-  BitmapPtr output = Output();
-  ASSERT_TRUE(output);
-  EXPECT_EQ(FreeImage_GetWidth(output.get()), 32u);
+  const struct {
+    int rotation;
+    int percent;
+    int width, height;
+  } cases[] = {{90, 50, 32, 48}, {0, 25, 24, 16}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("rotation " + std::to_string(c.rotation));
+    ConversionSettings.doRotation = c.rotation != 0;
+    ConversionSettings.rotation = c.rotation;
+    ConversionSettings.doResize = 1;
+    ConversionSettings.width = ConversionSettings.height = c.percent;
+    ConversionSettings.widthUnit = ConversionSettings.heightUnit = 1;  // PERCENT
+    ASSERT_TRUE(Convert(WithPreview()));
+    EXPECT_EQ(ConversionJob.outputWidth, c.width);
+    EXPECT_EQ(ConversionJob.outputHeight, c.height);
+    BitmapPtr output = Output();
+    ASSERT_TRUE(output);
+    EXPECT_EQ(FreeImage_GetWidth(output.get()), static_cast<unsigned>(c.width));
+  }
 }
 
 TEST_F(PipelineTest, InputExifReachesTheJpegMarkedUpright) {
