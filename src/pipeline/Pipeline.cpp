@@ -5,10 +5,12 @@
 #include "pipeline/Frames.h"
 #include "pipeline/Loading.h"
 #include "pipeline/Saving.h"
+#include "pipeline/Streaming.h"
 #include "pipeline/Transforms.h"
 #include "pipeline/Watermarks.h"
 
 bool ProcessImage() {
+  if (const std::optional<bool> streamed = ConvertByStreaming()) return *streamed;
   ImageSize reducedFrom;
   BitmapPtr bitmap = LoadSourceImage(ConversionJob.currentFile, &reducedFrom);
   ConversionJob.sourceBpp = BppOf(bitmap);

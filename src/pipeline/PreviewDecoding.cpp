@@ -199,3 +199,64 @@ BitmapPtr DecodeJpegPreview(const std::string& path, ImageSize* reducedFrom) {
   if (bitmap && reducedFrom) *reducedFrom = request.reducedFrom;
   return bitmap;
 }
+
+struct PreviewRows {
+  RawJpegPreviewPtr preview;
+  jpeg_decompress_struct info{};
+  JpegErrorManager errors{};
+  bool created = false;
+};
+
+void PreviewRowsDeleter::operator()(PreviewRows* rows) const {
+  if (rows->created) jpeg_destroy_decompress(&rows->info);
+  std::default_delete<PreviewRows>()(rows);
+}
+
+namespace {
+
+// The decoder's errors jump back into this function; the decoder is destroyed with `rows`.
+bool StartPreviewRows(PreviewRows& rows) {
+  jpeg_decompress_struct& info = rows.info;
+  info.err = PrepareJpegErrors(rows.errors);
+  if (setjmp(rows.errors.jump)) return false;
+  jpeg_create_decompress(&info);
+  rows.created = true;
+  const std::span<unsigned char> jpeg = JpegPreviewBytes(*rows.preview);
+  jpeg_mem_src(&info, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+  DecodeRequest request;
+  return StartRgbDecode(info, request);
+}
+
+}  // namespace
+
+PreviewRowsPtr OpenPreviewRows(const std::string& path, BitmapPtr& header) {
+  PreviewRowsPtr rows(std::make_unique<PreviewRows>().release());
+  rows->preview = ExtractJpegPreview(path);
+  if (!rows->preview) return nullptr;
+  const std::span<unsigned char> jpeg = JpegPreviewBytes(*rows->preview);
+  header = ReadJpegHeader(jpeg.data(), jpeg.size());
+  bool unreadable = false;
+  if (!header || ExifOrientationStep(header.get(), unreadable) || unreadable || !StartPreviewRows(*rows)) return nullptr;
+  if (rows->info.output_width != FreeImage_GetWidth(header.get()) ||
+      rows->info.output_height != FreeImage_GetHeight(header.get()))
+    return nullptr;
+  const std::span<unsigned char> profile = CameraIccProfile(*rows->preview);
+  if (!profile.empty() && !FreeImage_CreateICCProfile(header.get(), profile.data(), static_cast<long>(profile.size())))
+    return nullptr;
+  return rows;
+}
+
+// The decoder's errors jump back into this function.
+bool ReadPreviewRows(PreviewRows& rows, unsigned char** destination, unsigned count) {
+  jpeg_decompress_struct& info = rows.info;
+  if (setjmp(rows.errors.jump)) return false;
+  if (count > info.output_height - info.output_scanline) return false;
+  for (unsigned done = 0; done < count;) {
+    const JDIMENSION got = jpeg_read_scanlines(&info, destination + done, count - done);
+    if (got == 0) return false;
+    done += got;
+  }
+  // The end of the preview is read as the whole-picture decode reads it.
+  if (info.output_scanline == info.output_height) jpeg_finish_decompress(&info);
+  return true;
+}

@@ -195,9 +195,9 @@ struct TemporaryFile {
   }
 };
 
-bool WriteImage(std::FILE* file, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags) {
+bool WriteImage(std::FILE* file, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags, const PixelRows* rows) {
   if (format == FIF_JPEG && CanWriteJpegDirectly(bitmap, flags)) {
-    if (!WriteJpegDirectly(file, bitmap, flags)) return false;
+    if (!WriteJpegDirectly(file, bitmap, flags, rows)) return false;
   } else {
     FreeImageIO io{ReadFromFile, WriteToFile, SeekInFile, TellInFile};
     if (!FreeImage_SaveToHandle(format, bitmap, &io, file, flags)) return false;
@@ -205,7 +205,8 @@ bool WriteImage(std::FILE* file, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int
   return std::fflush(file) == 0 && !std::ferror(file);
 }
 
-bool SaveThroughTemporaryFile(FIBITMAP* bitmap, const std::string& target, FREE_IMAGE_FORMAT format, int flags) {
+bool SaveThroughTemporaryFile(FIBITMAP* bitmap, const std::string& target, FREE_IMAGE_FORMAT format, int flags,
+                              const PixelRows* rows) {
   std::string name = target.substr(0, target.rfind('/') + 1) + ".pixquill-XXXXXX";
   const int descriptor = mkstemp(name.data());
   if (descriptor < 0) return false;
@@ -219,7 +220,7 @@ bool SaveThroughTemporaryFile(FIBITMAP* bitmap, const std::string& target, FREE_
     close(descriptor);
     return false;
   }
-  if (!WriteImage(file.get(), bitmap, format, flags)) return false;
+  if (!WriteImage(file.get(), bitmap, format, flags, rows)) return false;
   if (std::fclose(file.release()) != 0) return false;
   if (std::rename(temporary.path.c_str(), target.c_str()) != 0) return false;
   temporary.renamed = true;
@@ -262,7 +263,7 @@ BitmapPtr ConvertForSave(BitmapPtr bitmap) {
   return nullptr;
 }
 
-bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder) {
+bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder, const PixelRows* rows) {
   if (bitmap && metadataHolder) FreeImage_CloneMetadata(bitmap.get(), metadataHolder.get());
   MarkMetadataUpright(bitmap.get());
   ConversionJob.outputFile = BuildOutputPath();
@@ -270,5 +271,5 @@ bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder) {
   // Writing over the input would destroy it whatever the outcome.
   if (IsSameFile(ConversionJob.outputFile, ConversionJob.currentFile)) return false;
   return SaveThroughTemporaryFile(bitmap.get(), ConversionJob.outputFile,
-                                  static_cast<FREE_IMAGE_FORMAT>(ConversionJob.saveFormat), ConversionJob.saveFlags);
+                                  static_cast<FREE_IMAGE_FORMAT>(ConversionJob.saveFormat), ConversionJob.saveFlags, rows);
 }
