@@ -27,6 +27,7 @@ void PrepareSaveSettings();
 // name mask and writes the file. The file is written under a temporary name in the output
 // folder and renamed over the target only once complete, so a failed save leaves no partial
 // file and an earlier file of that name intact. Fails when the output path names the input
-// file itself. Releases both bitmaps. With `rows`, the bitmap has no pixels: they come from
-// there, into the direct JPEG writer (which the bitmap and flags must suit).
+// file itself or the name would leave the output folder. Releases both bitmaps. With
+// `rows`, the bitmap has no pixels: they come from there, into the direct JPEG writer
+// (which the bitmap and flags must suit).
 [[nodiscard]] bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder, const PixelRows* rows = nullptr);
