@@ -377,7 +377,7 @@ declare -A CONVERTED
 # at a reduced size, against the same resize from the full-size decode (the part timer's
 # FreeImage-only route), as PSNR of the two JPEGs.
 FILTERS="BOX:0 BILINEAR:2 BSPLINE:3 BICUBIC:1 CATMULLROM:4 LANCZOS:5"  # pixquillcmd's name : FreeImage's number
-FILTER_CASES="PREVIEW_DNG:1600 CAMERA_CRW:700 CAMERA_CRW:360 CAMERA_CRW:240"
+FILTER_CASES="PREVIEW_DNG:1600 PREVIEW_DNG:400 CAMERA_CRW:700 CAMERA_CRW:360 CAMERA_CRW:240 CAMERA_CRW:120"
 
 run_filters() {
   LOADS+=("$(cut -d' ' -f1 /proc/loadavg)")

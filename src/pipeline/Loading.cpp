@@ -162,10 +162,10 @@ BitmapPtr LoadRawWithinLimits(const std::string& path, ImageSize* reducedFrom) {
 }
 
 // FreeImage's JPEG decoder scales by a half, a quarter or an eighth in its inverse DCT when
-// told the size it needs (flags >> 16: at least that many pixels on the longer side). The
-// smallest of those scales that still gives the size the resize needs is asked for
-// (SmallestDecodeForResize). Returns the flags to add; `reducedFrom` gets the full, upright
-// size.
+// told the size it needs (flags >> 16: at least that many pixels on the longer side). Only
+// the half is asked for, when it still gives the size the resize needs
+// (SmallestDecodeForResize): the quarter and the eighth alias (see PreviewDecoding.cpp).
+// Returns the flags to add; `reducedFrom` gets the full, upright size.
 int ReducedJpegLoadFlags(FIBITMAP* header, ImageSize& reducedFrom) {
   const int width = static_cast<int>(FreeImage_GetWidth(header)), height = static_cast<int>(FreeImage_GetHeight(header));
   const bool quarterTurn = ExifOrientationTurnsAQuarter(header);
@@ -173,15 +173,9 @@ int ReducedJpegLoadFlags(FIBITMAP* header, ImageSize& reducedFrom) {
   ImageSize smallest;
   if (!SmallestDecodeForResize(upright.width, upright.height, smallest)) return 0;
   if (quarterTurn) std::swap(smallest.width, smallest.height);
-  for (int denominator : {8, 4, 2}) {
-    const int longer = std::max(width, height) / denominator;
-    if ((width + denominator - 1) / denominator < smallest.width ||
-        (height + denominator - 1) / denominator < smallest.height || longer < 1)
-      continue;
-    reducedFrom = upright;
-    return longer << 16;
-  }
-  return 0;
+  if ((width + 1) / 2 < smallest.width || (height + 1) / 2 < smallest.height) return 0;
+  reducedFrom = upright;
+  return (std::max(width, height) / 2) << 16;
 }
 
 // A JPEG states its size in a few header bytes, so a file of a few kilobytes can claim a

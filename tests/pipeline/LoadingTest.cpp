@@ -180,7 +180,8 @@ TEST_F(LoadingTest, AutoWithoutPreviewDecodesTheMosaicTo24Bits) {
 
 // Resized from its full size, an image decoded smaller for the resize gives the size of the
 // full-size route and nearly its pixels, for every filter that takes it. Orientation 6 swaps
-// the sides the scale is chosen for; BOX, which does not take it, gets the full size.
+// the sides the scale is chosen for; BOX, which does not take it, gets the full size. The
+// files written from these pictures are compared in bench/ ("filters").
 void ExpectReducedDecodeResizesLikeTheFullSize(const std::string& path, int target, bool reduces) {
   ConversionSettings.doResize = 1;
   ConversionSettings.width = ConversionSettings.height = target;
@@ -196,6 +197,8 @@ void ExpectReducedDecodeResizesLikeTheFullSize(const std::string& path, int targ
     EXPECT_EQ(reducedFrom.width, reducedHere ? WidthOf(full) : 0);
     EXPECT_EQ(reducedFrom.height, reducedHere ? HeightOf(full) : 0);
     EXPECT_EQ(WidthOf(reduced) < WidthOf(full), reducedHere);
+    // Never below 3/8: smaller scales alias.
+    EXPECT_GE(WidthOf(reduced) * 8, WidthOf(full) * 3);
     const ImageSize size = reducedHere ? reducedFrom : ImageSize{WidthOf(reduced), HeightOf(reduced)};
     BitmapPtr expected = ApplyResize(std::move(full), WidthOf(full), HeightOf(full));
     BitmapPtr actual = ApplyResize(std::move(reduced), size.width, size.height);
@@ -219,6 +222,7 @@ TEST_F(LoadingTest, PreviewDecodedSmallerResizesLikeTheFullSize) {
     const std::string path = folder / ("o" + std::to_string(orientation) + ".dng");
     ASSERT_TRUE(WriteTestDng(path, dng));
     ExpectReducedDecodeResizesLikeTheFullSize(path, 150, true);
+    ExpectReducedDecodeResizesLikeTheFullSize(path, 40, true);
     ExpectReducedDecodeResizesLikeTheFullSize(path, 400, false);
   }
 }
