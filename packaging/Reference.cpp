@@ -322,13 +322,6 @@ std::vector<std::string> NoteProblems() {
   return problems;
 }
 
-std::string OptionSynopsis(const OptionRow& row, ValueKind kind) {
-  const std::string value = TakesValue(row) ? Placeholder(row, kind) : "";
-  std::string text;
-  if (!row.shortName.empty()) text = ToLower(row.shortName) + (value.empty() ? "" : " " + value) + ", ";
-  return text + ToLower(row.name) + (value.empty() ? "" : "=" + value);
-}
-
 std::vector<std::string> OptionWords(const OptionRow& row) {
   if (row.target == OptionTarget::OutputExtension) return AcceptedOutputFormats;
   std::vector<std::string> words;

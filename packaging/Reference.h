@@ -47,14 +47,12 @@ std::span<const TokenNote> TokenNotes();
 // empty when the notes and the tables agree.
 std::vector<std::string> NoteProblems();
 
-// How users write the option: "-i FILE, --input=FILE", "--resize-algorithm=WORD", "--invert".
-std::string OptionSynopsis(const OptionRow& row, ValueKind kind);
-
 // The words a value may take (keywords, or the accepted output extensions for -c), in
 // table order; empty for every other option.
 std::vector<std::string> OptionWords(const OptionRow& row);
 
-// The value a run starts with, as users would write it; empty when there is none to state.
+// The value a run starts with (ConversionSettings as ResetConversionSettings leaves it), as
+// users would write it; empty when there is none to state.
 std::string OptionDefault(const OptionRow& row);
 
 // `text` made safe for a roff line: backslashes escaped and a leading "." or "'" guarded.
