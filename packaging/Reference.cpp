@@ -1,8 +1,8 @@
 #include "packaging/Reference.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
-#include <functional>
 #include <sstream>
 
 #include "cli/ConsoleMain.h"
