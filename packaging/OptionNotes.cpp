@@ -123,7 +123,8 @@ constexpr OptionNote kImageWatermarkNotes[] = {
 
 constexpr OptionNote kOutputFileNotes[] = {
     {"--FILENAME-MASK", "The output file name, built from the name tokens (see OUTPUT FILE NAMES); the "
-                        "mask's own text is lower-cased.",
+                        "mask's own text is lower-cased. A name that begins with \"/\" or holds a \"..\" folder stops the "
+                        "conversion: it never leaves the output folder.",
      K::Mask},
     {"--FILE-TIMESTAMP", "Modification time of the JPEG file: CURRENT (when it was written), ORIGINAL (that of "
                          "the RAW file) or CUSTOM (--file-timestamp-custom)."},

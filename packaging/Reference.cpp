@@ -150,7 +150,8 @@ std::string LimitsPart(std::string_view) {
                          "request beyond a limit fails the conversion before the memory is asked for."},
       {"Headerless pixel data", Bytes(kMaxHeaderlessBytes) + " read at most."},
       {"Frame and watermark", std::to_string(kMaxCanvasSide) + " pixels a side for the canvas they are drawn on."},
-      {"Profile files", Bytes(kMaxIniFileBytes) + "; a larger profile is refused."},
+      {"Profile lines", "A profile of any size is read line by line; a key line longer than " +
+                            Bytes(kMaxIniLineBytes) + " is skipped."},
       {"Names and watermark texts", Bytes(kMaxExpandedTextBytes) + " after the name tokens are filled in."},
   };
   std::string text;
