@@ -188,9 +188,14 @@ timed_run() {
 }
 
 # Billions of instructions of every process of the command, under callgrind.
+# "n/a" when a process of the command fails under valgrind (vips dies of an instruction
+# valgrind does not know on some processors).
 count_instructions() {
-  OMP_NUM_THREADS=1 valgrind --tool=callgrind --trace-children=yes --callgrind-out-file=/dev/null \
-    bash -c "$1" 2>&1 >/dev/null | awk '/Collected :/ { n += $NF } END { printf "%.3f", n / 1e9 }'
+  local log status=0
+  log=$(OMP_NUM_THREADS=1 valgrind --tool=callgrind --trace-children=yes --callgrind-out-file=/dev/null \
+          bash -c "$1" 2>&1 >/dev/null) || status=$?
+  if [ "$status" != 0 ]; then echo "n/a"; return; fi
+  awk '/Collected :/ { n += $NF } END { printf "%.3f", n / 1e9 }' <<<"$log"
 }
 
 # "wall(median min max) cpu(median min max) rssMB" of the runs in $dir/.runs.
@@ -287,8 +292,12 @@ run_scenario() {
     if [ "$counted" = 1 ]; then
       instructions=$(count_instructions "${commands[$k]}")
       [ -n "$reference_instructions" ] || reference_instructions=$instructions
-      instructions=$(awk -v n="$instructions" -v r="$reference_instructions" 'BEGIN { printf " %.3f | %.2f |", n, n / r }')
-      COUNTS["$name:$((k + 1))"]="${instructions%% |*}"
+      if [ "$instructions" = "n/a" ]; then
+        instructions=" n/a | |"
+      else
+        instructions=$(awk -v n="$instructions" -v r="$reference_instructions" 'BEGIN { printf " %.3f | %.2f |", n, n / r }')
+        COUNTS["$name:$((k + 1))"]="${instructions%% |*}"
+      fi
     fi
     awk -v t="$tool" -v w="$wall" -v w0="$wall_min" -v w1="$wall_max" -v c="$cpu" -v c0="$cpu_min" -v c1="$cpu_max" \
         -v rw="$reference_wall" -v rc="$reference_cpu" -v n="$instructions" -v m="$rss" -v r="${reads[$k]}" -v s="$size" -v a="$agree" \
