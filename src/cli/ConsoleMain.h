@@ -3,5 +3,6 @@
 // arguments, and prints the help, the version, an error, or runs one conversion.
 
 // Returns the process exit status: 0 converted (and for help, version and no arguments),
-// 1 when the run ended with "Conversion stopped", 2 when the request was refused.
+// 1 when the run ended with "Conversion stopped", 2 when the request was refused. No
+// exception leaves it: anything unexpected ends the run with "Conversion stopped".
 int ConsoleMain(int argc, char** argv);

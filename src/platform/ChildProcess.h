@@ -1,6 +1,10 @@
 #pragma once
 // Runs a piece of work in a forked child process, so that a library that aborts or
 // crashes on hostile input ends that piece of work instead of the whole program.
+// The child never outlives the program: it dies with the thread that forked it (SIGTERM,
+// so that its own stop handling still runs), and a stopping signal to the program stops
+// the child and waits for it first (platform/StopSignals.h). No file the child writes can
+// therefore appear after the program has ended.
 #include <functional>
 #include <string>
 
@@ -10,6 +14,6 @@ struct ChildResult {
 };
 
 // Forks, runs `work` in the child (which leaves with _exit, running no exit handlers) and
-// waits for it. The child's reply reaches the parent through a pipe. When the process
-// cannot fork, the work runs in this process instead.
+// waits for it. The child's reply reaches the parent through a pipe; an exception from
+// the work fails it. When the process cannot fork, the work runs in this process instead.
 ChildResult RunInChildProcess(const std::function<bool(std::string& reply)>& work);

@@ -1,14 +1,19 @@
 #include "pipeline/Saving.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
 #include "convert/ConversionJob.h"
 #include "formats/FormatTables.h"
+#include "platform/OutputFiles.h"
+#include "platform/StopSignals.h"
 #include "settings/ConversionSettings.h"
 #include "support/TestBitmaps.h"
 #include "support/TestFiles.h"
@@ -235,17 +240,69 @@ TEST_F(SavingTest, OutputNamingTheInputFails) {
   EXPECT_EQ(FolderContents(), (std::vector<std::string>{"link", "photo.jpg"}));
 }
 
-TEST_F(SavingTest, NewFileFollowsTheUmaskAndAnOverwrittenFileKeepsItsMode) {
-  umask(027);
-  ASSERT_TRUE(SaveOutputImage(Quadrants(40, 30), nullptr));
-  struct stat info {};
-  ASSERT_EQ(stat(ConversionJob.outputFile.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0640u);
+TEST_F(SavingTest, NewFileModeComesOnlyFromTheRegularFileItReplaces) {
+  const mode_t savedUmask = umask(027);
+  const std::string target = folder / "photo.jpg";
+  ASSERT_TRUE(std::filesystem::create_directory(folder / "sub"));
+  const struct {
+    const char* name;
+    std::function<void()> prepare;
+    mode_t expected;
+  } cases[] = {
+      {"no earlier file", [] {}, 0640},
+      {"earlier file", [&] { WriteText(target, "x"); chmod(target.c_str(), 0604); }, 0604},
+      {"earlier set-id file", [&] { WriteText(target, "x"); chmod(target.c_str(), 06755); }, 0755},
+      {"link to a device", [&] { std::filesystem::create_symlink("/dev/null", target); }, 0640},
+      {"link to a folder", [&] { std::filesystem::create_symlink(folder / "sub", target); }, 0640},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(target);
+    c.prepare();
+    ASSERT_TRUE(SaveOutputImage(Quadrants(40, 30), nullptr));
+    struct stat info {};
+    ASSERT_EQ(lstat(target.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, c.expected);
+  }
+  umask(savedUmask);
+}
 
-  ASSERT_EQ(chmod(ConversionJob.outputFile.c_str(), 0604), 0);
-  ASSERT_TRUE(SaveOutputImage(Quadrants(40, 30), nullptr));
-  ASSERT_EQ(stat(ConversionJob.outputFile.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0604u);
+// Where the file system has no unnamed files: a stopping signal removes the temporary name,
+// and a finished file takes the target's.
+TEST_F(SavingTest, NamedTemporaryFileGoesWithAStoppingSignal) {
+  const std::string target = folder / "photo.jpg";
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      InstallStopHandlers();
+      PendingFile file = BeginNamedOutputFile(target);
+      const bool begun = file.stream && std::fputs("partial", file.stream.get()) >= 0 && std::fflush(file.stream.get()) == 0;
+      if (write(ready[1], begun ? "1" : "0", 1) == 1) pause();
+      _exit(1);
+    }
+    close(ready[1]);
+    char begun = 0;
+    EXPECT_EQ(read(ready[0], &begun, 1), 1);
+    close(ready[0]);
+    EXPECT_EQ(begun, '1');
+    const std::vector<std::string> during = FolderContents();
+    EXPECT_TRUE(during.size() == 1 && during.front().starts_with(".")) << testing::PrintToString(during);
+    kill(child, signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_TRUE(FolderContents().empty());
+  }
+  PendingFile file = BeginNamedOutputFile(target);
+  ASSERT_TRUE(file.stream);
+  ASSERT_GE(std::fputs("whole", file.stream.get()), 0);
+  ASSERT_TRUE(CommitOutputFile(file));
+  EXPECT_EQ(ReadBytes(target), (std::vector<uint8_t>{'w', 'h', 'o', 'l', 'e'}));
+  EXPECT_EQ(FolderContents(), std::vector<std::string>{"photo.jpg"});
 }
 
 TEST_F(SavingTest, NullBitmapOrMissingFolderFailsWithoutWriting) {

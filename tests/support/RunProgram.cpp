@@ -1,6 +1,7 @@
 #include "support/RunProgram.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -10,6 +11,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 
 namespace {
@@ -34,11 +36,46 @@ void ReadAvailable(int& fd, std::string& into) {
   }
 }
 
+bool SetLimit(int resource, int64_t value) {
+  const rlimit limit{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+  return value <= 0 || setrlimit(resource, &limit) == 0;
+}
+
+// In the child, before the program starts. The process limit comes after the change of
+// user, which would otherwise already count against it and make the start fail.
+bool ApplySetup(const ProcessSetup& setup) {
+  if (!SetLimit(RLIMIT_AS, setup.addressSpaceBytes) || !SetLimit(RLIMIT_FSIZE, setup.fileSizeBytes)) return false;
+  if (setup.unprivileged && geteuid() == 0 &&
+      (setgroups(0, nullptr) != 0 || setgid(kUnprivilegedId) != 0 || setuid(kUnprivilegedId) != 0))
+    return false;
+  return SetLimit(RLIMIT_NPROC, setup.processLimit);
+}
+
+std::vector<char*> ArgumentVector(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
 }  // namespace
+
+bool HandToUnprivilegedUser(const std::string& path) {
+  return geteuid() != 0 || chown(path.c_str(), kUnprivilegedId, kUnprivilegedId) == 0;
+}
 
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& input, const std::string& workingFolder, int timeoutSeconds,
                       int64_t addressSpaceBytes) {
+  ProcessSetup setup;
+  setup.addressSpaceBytes = addressSpaceBytes;
+  return RunProgramWith(program, args, input, workingFolder, timeoutSeconds, setup);
+}
+
+ProgramRun RunProgramWith(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& input, const std::string& workingFolder, int timeoutSeconds,
+                          const ProcessSetup& setup) {
   ProgramRun run;
   int in[2], out[2], err[2];
   if (pipe(in) || pipe(out) || pipe(err)) return run;
@@ -49,15 +86,8 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     dup2(err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
     if (!workingFolder.empty() && chdir(workingFolder.c_str()) != 0) _exit(127);
-    if (addressSpaceBytes > 0) {
-      const rlimit limit{static_cast<rlim_t>(addressSpaceBytes), static_cast<rlim_t>(addressSpaceBytes)};
-      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
-    }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    if (!ApplySetup(setup)) _exit(127);
+    execv(program.c_str(), ArgumentVector(program, args).data());
     _exit(127);
   }
   close(in[0]);
@@ -97,6 +127,24 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 
 ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& input) {
   return RunProgram(PIXQUILL_BINARY, args, input);
+}
+
+ProgramRun RunPixquillWith(const std::vector<std::string>& args, const ProcessSetup& setup, int timeoutSeconds) {
+  ProcessSetup applied = setup;
+  if (IsSanitizerBuild()) applied.addressSpaceBytes = 0;
+  return RunProgramWith(PIXQUILL_BINARY, args, "", "", timeoutSeconds, applied);
+}
+
+pid_t StartPixquill(const std::vector<std::string>& args) {
+  const std::string program = PIXQUILL_BINARY;
+  const pid_t child = fork();
+  if (child != 0) return child;
+  setpgid(0, 0);
+  const int nothing = open("/dev/null", O_RDWR);
+  for (int fd : {0, 1, 2}) dup2(nothing, fd);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(signal, SIG_DFL);
+  execv(program.c_str(), ArgumentVector(program, args).data());
+  _exit(127);
 }
 
 bool IsSanitizerBuild() {
