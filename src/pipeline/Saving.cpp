@@ -175,8 +175,9 @@ bool WriteImage(std::FILE* file, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int
 }
 
 bool WriteOutputFile(FIBITMAP* bitmap, const std::string& target, FREE_IMAGE_FORMAT format, int flags) {
-  PendingFile file = BeginOutputFile(target);
-  return file.stream && WriteImage(file.stream.get(), bitmap, format, flags) && CommitOutputFile(file);
+  PendingFile file;
+  return BeginOutputFile(target, file) && WriteImage(file.stream.get(), bitmap, format, flags) &&
+         CommitOutputFile(file);
 }
 
 }  // namespace

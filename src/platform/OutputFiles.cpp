@@ -46,7 +46,7 @@ bool OpenFolderOf(const std::string& target, PendingFile& file) {
 bool ModeForTarget(const PendingFile& file, mode_t& mode) {
   struct stat info {};
   const bool exists = fstatat(file.folder, file.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
-  mode = exists && S_ISREG(info.st_mode) ? info.st_mode & 0777 : NewFileMode();
+  mode = exists && S_ISREG(info.st_mode) ? info.st_mode & 0777 : 0666 & ~CurrentUmask();
   return !exists || faccessat(file.folder, file.name.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT;
 }
 
@@ -124,15 +124,6 @@ int CreateUnnamedOrNamed(PendingFile& file, mode_t mode) {
 
 }  // namespace
 
-PendingFile::PendingFile(PendingFile&& other) noexcept
-    : folder(other.folder),
-      name(std::move(other.name)),
-      temporaryName(std::move(other.temporaryName)),
-      stream(std::move(other.stream)) {
-  other.folder = -1;
-  other.temporaryName.clear();
-}
-
 PendingFile::~PendingFile() {
   if (!temporaryName.empty()) {
     StopSignalsHeld held;
@@ -143,20 +134,16 @@ PendingFile::~PendingFile() {
   if (folder >= 0) close(folder);
 }
 
-mode_t NewFileMode() { return 0666 & ~CurrentUmask(); }
-
-PendingFile BeginOutputFile(const std::string& target) {
-  PendingFile file;
+bool BeginOutputFile(const std::string& target, PendingFile& file) {
   mode_t mode = 0;
   if (OpenFolderOf(target, file) && ModeForTarget(file, mode)) Adopt(file, CreateUnnamedOrNamed(file, mode), mode);
-  return file;
+  return file.stream != nullptr;
 }
 
-PendingFile BeginNamedOutputFile(const std::string& target) {
-  PendingFile file;
+bool BeginNamedOutputFile(const std::string& target, PendingFile& file) {
   mode_t mode = 0;
   if (OpenFolderOf(target, file) && ModeForTarget(file, mode)) Adopt(file, CreateNamed(file), mode);
-  return file;
+  return file.stream != nullptr;
 }
 
 bool CommitOutputFile(PendingFile& file) {

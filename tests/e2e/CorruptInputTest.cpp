@@ -43,10 +43,8 @@ class CorruptInput : public ::testing::Test {
   // Runs the program on `input` and checks the run; the output folder is emptied after.
   void ExpectDefinedOutcome(const std::string& input, const Outcomes& allowed, const std::string& label,
                             bool unprivileged = false) {
-    ProcessSetup setup;
-    setup.addressSpaceBytes = kAddressSpace;
-    setup.unprivileged = unprivileged;
-    const ProgramRun run = RunPixquillWith({"-i", input, "-o", Output()}, setup, kSeconds);
+    const ProgramRun run = RunPixquillWith({"-i", input, "-o", Output()},
+                                           {.addressSpaceBytes = kAddressSpace, .unprivileged = unprivileged}, kSeconds);
     const std::string abnormal = AbnormalEndOf(run, kPeakKilobytes);
     EXPECT_EQ(abnormal, "") << label;
     const Outcome outcome = OutcomeOf(run);

@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr unsigned kUnprivilegedId = 65534;
+
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
   size_t start = 0;
@@ -67,15 +69,7 @@ bool HandToUnprivilegedUser(const std::string& path) {
 
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& input, const std::string& workingFolder, int timeoutSeconds,
-                      int64_t addressSpaceBytes) {
-  ProcessSetup setup;
-  setup.addressSpaceBytes = addressSpaceBytes;
-  return RunProgramWith(program, args, input, workingFolder, timeoutSeconds, setup);
-}
-
-ProgramRun RunProgramWith(const std::string& program, const std::vector<std::string>& args,
-                          const std::string& input, const std::string& workingFolder, int timeoutSeconds,
-                          const ProcessSetup& setup) {
+                      const ProcessSetup& setup) {
   ProgramRun run;
   int in[2], out[2], err[2];
   if (pipe(in) || pipe(out) || pipe(err)) return run;
@@ -132,7 +126,7 @@ ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& 
 ProgramRun RunPixquillWith(const std::vector<std::string>& args, const ProcessSetup& setup, int timeoutSeconds) {
   ProcessSetup applied = setup;
   if (IsSanitizerBuild()) applied.addressSpaceBytes = 0;
-  return RunProgramWith(PIXQUILL_BINARY, args, "", "", timeoutSeconds, applied);
+  return RunProgram(PIXQUILL_BINARY, args, "", "", timeoutSeconds, applied);
 }
 
 pid_t StartPixquill(const std::vector<std::string>& args) {
@@ -162,7 +156,7 @@ bool IsSanitizerBuild() {
 }
 
 ProgramRun RunPixquillWithin(const std::vector<std::string>& args, int timeoutSeconds, int64_t addressSpaceBytes) {
-  return RunProgram(PIXQUILL_BINARY, args, "", "", timeoutSeconds, IsSanitizerBuild() ? 0 : addressSpaceBytes);
+  return RunPixquillWith(args, {.addressSpaceBytes = addressSpaceBytes}, timeoutSeconds);
 }
 
 std::string SamplesFolder() {

@@ -16,33 +16,24 @@ struct ProgramRun {
   std::string stderrText;
 };
 
-// How the program's process is set up before it starts.
+// Limits (when above 0) for the program's process. `unprivileged`: when the test runs as
+// root, which passes every permission check, the program runs as user and group 65534.
 struct ProcessSetup {
-  int64_t addressSpaceBytes = 0;  // RLIMIT_AS, when above 0
-  int64_t fileSizeBytes = 0;      // RLIMIT_FSIZE, when above 0
-  int64_t processLimit = 0;       // RLIMIT_NPROC, when above 0: processes and threads of its user
-  // When the test runs as root, the program runs as user and group kUnprivilegedId, so that
-  // permission bits hold for it (root passes every permission check).
+  int64_t addressSpaceBytes = 0;  // RLIMIT_AS
+  int64_t fileSizeBytes = 0;      // RLIMIT_FSIZE
+  int64_t processLimit = 0;       // RLIMIT_NPROC: processes and threads of its user
   bool unprivileged = false;
 };
 
-inline constexpr unsigned kUnprivilegedId = 65534;
-
-// Hands `path` to kUnprivilegedId when the test runs as root, so that an unprivileged run
-// may use it as its owner would. False when that fails.
+// Hands `path` to user 65534 when the test runs as root. False when that fails.
 [[nodiscard]] bool HandToUnprivilegedUser(const std::string& path);
 
 // Runs `program` with `args`; standard input is `input` (closed after it is written).
 // `workingFolder` empty keeps the current one. The run is killed after `timeoutSeconds`.
-// A non-zero `addressSpaceBytes` limits the program's address space (RLIMIT_AS), so that
-// an allocation beyond it fails instead of exhausting the machine.
+// An address-space limit makes an allocation beyond it fail instead of exhausting the machine.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& input = "", const std::string& workingFolder = "",
-                      int timeoutSeconds = 120, int64_t addressSpaceBytes = 0);
-
-ProgramRun RunProgramWith(const std::string& program, const std::vector<std::string>& args,
-                          const std::string& input, const std::string& workingFolder, int timeoutSeconds,
-                          const ProcessSetup& setup);
+                      int timeoutSeconds = 120, const ProcessSetup& setup = {});
 
 // The pixquillcmd binary of this build.
 ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& input = "");
@@ -51,12 +42,11 @@ ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& 
 // memory needs a vast address space), an address-space limit.
 ProgramRun RunPixquillWithin(const std::vector<std::string>& args, int timeoutSeconds, int64_t addressSpaceBytes);
 
-// The pixquillcmd binary set up as `setup` says (no address-space limit in sanitizer builds).
+// The same with any setup (no address-space limit in sanitizer builds).
 ProgramRun RunPixquillWith(const std::vector<std::string>& args, const ProcessSetup& setup, int timeoutSeconds = 120);
 
-// Starts the pixquillcmd binary in the background, in a process group of its own, with its
-// output discarded and the default action for every signal it may be sent; the caller
-// waits for it. -1 when it cannot be started.
+// Starts pixquillcmd in the background in a process group of its own, output discarded,
+// every stopping signal at its default action; the caller waits for it.
 pid_t StartPixquill(const std::vector<std::string>& args);
 
 // True in builds with AddressSanitizer, where address-space limits cannot be applied.
