@@ -223,6 +223,6 @@ bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder) {
   if (!bitmap) return false;
   // Writing over the input would destroy it whatever the outcome.
   if (IsSameFile(ConversionJob.outputFile, ConversionJob.currentFile)) return false;
-  return WriteOutputFile(bitmap.get(), ConversionJob.outputFile,
-                                  static_cast<FREE_IMAGE_FORMAT>(ConversionJob.saveFormat), ConversionJob.saveFlags);
+  return WriteOutputFile(bitmap.get(), ConversionJob.outputFile, static_cast<FREE_IMAGE_FORMAT>(ConversionJob.saveFormat),
+                         ConversionJob.saveFlags);
 }

@@ -77,9 +77,10 @@ int WaitForChild(pid_t child) {
   }
   SetChildToStop(0);
   int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  pid_t reaped;
+  while ((reaped = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
   }
-  return status;
+  return reaped == child ? status : -1;  // an unknown end is a failure
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 #pragma once
 // Runs a piece of work in a forked child process, so that a library that aborts or
 // crashes on hostile input ends that piece of work instead of the whole program.
-// The child never outlives the program: it dies with the thread that forked it (SIGTERM,
-// so that its own stop handling still runs), and a stopping signal to the program stops
-// the child and waits for it first (platform/StopSignals.h). No file the child writes can
-// therefore appear after the program has ended.
+// The child never outlives the program: a stopping signal to the program stops the child
+// and waits for it first (platform/StopSignals.h), so nothing the child writes appears after
+// the program has ended. Should the program be killed outright, the child gets SIGTERM (its
+// own stop handling still runs) as the thread that forked it ends, and a file it has not
+// begun to name by then is never named.
 #include <functional>
 #include <string>
 

@@ -63,6 +63,10 @@ void InstallStopHandlers() {
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGXFSZ, &ignore, nullptr);
+  // Inherited as ignored, it would make the conversion child's exit status unreadable.
+  struct sigaction byDefault {};
+  byDefault.sa_handler = SIG_DFL;
+  sigaction(SIGCHLD, &byDefault, nullptr);
 }
 
 void SetChildToStop(pid_t child) { childToStop.store(child); }

@@ -7,9 +7,9 @@
 #include <signal.h>
 #include <sys/types.h>
 
-// Installs the handler and ignores SIGXFSZ, so that a write past the file-size limit fails
-// like any failed write instead of killing the process. Once, from main: a test process
-// keeps its own signal handling.
+// Installs the handler; ignores SIGXFSZ, so that a write past the file-size limit fails
+// like any failed write instead of killing the process; gives SIGCHLD its default action.
+// Once, from main: a test process keeps its own signal handling.
 void InstallStopHandlers();
 
 // The conversion child that the handler stops (SIGTERM) and waits for; 0 for none.
