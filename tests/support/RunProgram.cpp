@@ -50,6 +50,11 @@ bool ApplySetup(const ProcessSetup& setup) {
   if (setup.unprivileged && geteuid() == 0 &&
       (setgroups(0, nullptr) != 0 || setgid(kUnprivilegedId) != 0 || setuid(kUnprivilegedId) != 0))
     return false;
+  // LeakSanitizer starts a thread of its own to look for leaks at the end.
+  if (setup.processLimit > 0 && IsSanitizerBuild()) {
+    const char* options = std::getenv("ASAN_OPTIONS");
+    setenv("ASAN_OPTIONS", (std::string(options ? options : "") + ":detect_leaks=0").c_str(), 1);
+  }
   return SetLimit(RLIMIT_NPROC, setup.processLimit);
 }
 
