@@ -27,6 +27,7 @@ void PrepareSaveSettings();
 // before it takes its name, so a failed save, a stopping signal or a kill leaves no partial
 // or temporary file and an earlier file of that name intact. The new file gets the
 // permission bits of the regular file it replaces, else 0666 less the umask. Fails when the
-// output path names the input file itself, and when an existing output file may not be
-// written by this user (it is not replaced). Releases both bitmaps.
+// output path names the input file itself, when the name would leave the output folder,
+// and when an existing output file may not be written by this user (it is not replaced).
+// Releases both bitmaps.
 [[nodiscard]] bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder);
