@@ -128,6 +128,10 @@ ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& 
   return RunProgram(PIXQUILL_BINARY, args, input);
 }
 
+ProgramRun RunPixquillIn(const std::string& workingFolder, const std::vector<std::string>& args) {
+  return RunProgram(PIXQUILL_BINARY, args, "", workingFolder);
+}
+
 ProgramRun RunPixquillWith(const std::vector<std::string>& args, const ProcessSetup& setup, int timeoutSeconds) {
   ProcessSetup applied = setup;
   if (IsSanitizerBuild()) applied.addressSpaceBytes = 0;
