@@ -4,6 +4,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -49,20 +50,33 @@ const RawFlagsRow kRawLoadFlags[] = {
 };
 constexpr RawFlagsRow kRawDefaultRow{-1, RAW_DEFAULT, 48, 1};
 
+bool Result24Fits(int64_t width, int64_t height) {
+  return FitsImageBytes(width, height, 24);
+}
+
+// AL and DRR work on a 96-bit float copy of the image, twice the size of the 48-bit input.
+bool FloatCopyFits(int64_t width, int64_t height) {
+  return FitsImageBytes(width, height, 96);
+}
+
+// GD's Gaussian pyramid has a level for each halving of the shorter side down to 32 pixels; on
+// a shorter side below 32 it has none, and FreeImage then reads a level it never made.
+bool GradientDomainFits(int64_t width, int64_t height) {
+  return std::min(width, height) >= 32 && GradientDomainToneMappingBytes(width, height) <= kMaxWorkingBytes;
+}
+
 struct ToneMapper {
   int32_t code;
   FIBITMAP* (*map)(FIBITMAP*);
-  // The deepest bitmap the operator makes on the way: the three operators work on a
-  // 96-bit float copy of the image, twice the size of the 48-bit input.
-  int workingBpp;
+  bool (*fits)(int64_t width, int64_t height);  // the operator's working memory stays within the limits
 };
 
 // Code 0 (NONE) and unknown codes leave the bitmap as loaded.
 const ToneMapper kToneMappers[] = {
-    {1, [](FIBITMAP* b) { return FreeImage_ConvertTo24Bits(b); }, 24},
-    {2, [](FIBITMAP* b) { return FreeImage_TmoDrago03(b, 2.2, 0.0); }, 96},
-    {3, [](FIBITMAP* b) { return FreeImage_TmoReinhard05(b, 0.0, 0.0); }, 96},
-    {4, [](FIBITMAP* b) { return FreeImage_TmoFattal02(b, 0.5, 0.85); }, 96},
+    {1, [](FIBITMAP* b) { return FreeImage_ConvertTo24Bits(b); }, Result24Fits},
+    {2, [](FIBITMAP* b) { return FreeImage_TmoDrago03(b, 2.2, 0.0); }, FloatCopyFits},
+    {3, [](FIBITMAP* b) { return FreeImage_TmoReinhard05(b, 0.0, 0.0); }, FloatCopyFits},
+    {4, [](FIBITMAP* b) { return FreeImage_TmoFattal02(b, 0.5, 0.85); }, GradientDomainFits},
 };
 
 const ToneMapper* FindToneMapper(int32_t code) {
@@ -212,11 +226,18 @@ BitmapPtr ApplyToneMapping(BitmapPtr bitmap) {
   if (!bitmap || (loadAs != kLoadAs48HalfSize && loadAs != kLoadAs48)) return bitmap;
   const ToneMapper* mapper = FindToneMapper(ConversionSettings.rawToneMapping);
   if (!mapper) return bitmap;
-  if (!ToneMappingFitsLimits(WidthOf(bitmap), HeightOf(bitmap), mapper->code)) return nullptr;
-  return AdoptBitmap(mapper->map(bitmap.get()));
+  if (!mapper->fits(WidthOf(bitmap), HeightOf(bitmap))) return nullptr;
+  // GD's Poisson solver does not report an allocation that fails: it hands back its unsolved
+  // input, a dark and wrong picture. The allocator sets errno to ENOMEM whenever it refuses,
+  // and the operators neither read nor write files, so ENOMEM after the call means the result
+  // cannot be trusted.
+  errno = 0;
+  BitmapPtr mapped = AdoptBitmap(mapper->map(bitmap.get()));
+  if (errno == ENOMEM) return nullptr;
+  return mapped;
 }
 
 bool ToneMappingFitsLimits(int64_t width, int64_t height, int32_t toneMapping) {
   const ToneMapper* mapper = FindToneMapper(toneMapping);
-  return !mapper || FitsImageBytes(width, height, mapper->workingBpp);
+  return !mapper || mapper->fits(width, height);
 }
