@@ -155,27 +155,28 @@ TEST(DrawingTest, PicturesAreReadFromBmpJpegAndPngOnly) {
 
   struct Case {
     std::string name;
-    bool read;
+    PictureRead read;
     int bpp;
     bool transparent;
   };
-  for (const Case& c : {Case{"a.bmp", true, 24, false},
-                        {"a.jpg", true, 24, false},
-                        {"a.png", true, 32, true},
-                        {"png.bmp", true, 32, true},
-                        {"a.tif", false, 0, false},
-                        {"a.tga", false, 0, false},
-                        {"missing.png", false, 0, false}}) {
+  const PictureRead kRead = PictureRead::kRead, kNot = PictureRead::kNotAPicture;
+  for (const Case& c : {Case{"a.bmp", kRead, 24, false},
+                        {"a.jpg", kRead, 24, false},
+                        {"a.png", kRead, 32, true},
+                        {"png.bmp", kRead, 32, true},
+                        {"a.tif", kNot, 0, false},
+                        {"a.tga", kNot, 0, false},
+                        {"missing.png", kNot, 0, false}}) {
     Picture picture;
     EXPECT_EQ(ReadPicture(folder / c.name, 1000, picture), c.read) << c.name;
-    if (!c.read) continue;
+    if (c.read != kRead) continue;
     EXPECT_EQ(picture.width, 9) << c.name;
     EXPECT_EQ(picture.height, 6) << c.name;
     EXPECT_EQ(picture.bitsPerPixel, c.bpp) << c.name;
     EXPECT_EQ(picture.transparent, c.transparent) << c.name;
   }
   Picture png;
-  ASSERT_TRUE(ReadPicture(folder / "a.png", 1000, png));
+  ASSERT_EQ(ReadPicture(folder / "a.png", 1000, png), PictureRead::kRead);
   StraightPixel p = CanvasPixel(png.canvas.get(), 8, 5);
   EXPECT_EQ(p.alpha, 128);
   EXPECT_NEAR(p.red, 10, 1);
@@ -186,8 +187,8 @@ TEST(DrawingTest, PictureLargerThanAllowedIsRefusedBeforeDecoding) {
   TempFolder folder;
   SaveBitmap(MakeSolidBitmap(40, 30, 24, {1, 2, 3}).get(), FIF_PNG, folder / "p.png");
   Picture picture;
-  EXPECT_FALSE(ReadPicture(folder / "p.png", 40 * 30 - 1, picture));
-  EXPECT_TRUE(ReadPicture(folder / "p.png", 40 * 30, picture));
+  EXPECT_EQ(ReadPicture(folder / "p.png", 40 * 30 - 1, picture), PictureRead::kUnusable);
+  EXPECT_EQ(ReadPicture(folder / "p.png", 40 * 30, picture), PictureRead::kRead);
 }
 
 TEST(DrawingTest, PaletteTransparencyCountsAndEmptyBmpAlphaMeansOpaque) {
@@ -201,12 +202,12 @@ TEST(DrawingTest, PaletteTransparencyCountsAndEmptyBmpAlphaMeansOpaque) {
   SaveBitmap(MakeSolidBitmap(4, 4, 32, {90, 80, 70, 0}).get(), FIF_BMP, folder / "noalpha.bmp");
 
   Picture picture;
-  ASSERT_TRUE(ReadPicture(folder / "palette.png", 100, picture));
+  ASSERT_EQ(ReadPicture(folder / "palette.png", 100, picture), PictureRead::kRead);
   EXPECT_EQ(picture.bitsPerPixel, 8);
   EXPECT_TRUE(picture.transparent);
   EXPECT_EQ(CanvasPixel(picture.canvas.get(), 1, 1).alpha, 0);
 
-  ASSERT_TRUE(ReadPicture(folder / "noalpha.bmp", 100, picture));
+  ASSERT_EQ(ReadPicture(folder / "noalpha.bmp", 100, picture), PictureRead::kRead);
   EXPECT_EQ(CanvasPixel(picture.canvas.get(), 1, 1).alpha, 255);
   EXPECT_EQ(CanvasPixel(picture.canvas.get(), 1, 1).red, 90);
 }
