@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/Limits.h"
@@ -181,6 +182,26 @@ BitmapPtr LoadJpegWithinLimits(const std::string& path) {
   return AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE));
 }
 
+// Greyscale, threshold and dither leave grey levels or black and white, whatever depth they
+// are saved at afterwards.
+bool PipelineRemovesColour() {
+  const ConversionSettingsRecord& s = ConversionSettings;
+  return s.greyscale || s.doThreshold || s.doDither;
+}
+
+// A colour profile describes colour pixels and a grey profile grey ones (the colour space of
+// the data stands at bytes 16-19 of the profile's header); any other profile (CMYK, Lab)
+// describes pixels the decoders have already converted.
+bool ProfileDescribesPixels(const FIICCPROFILE& profile, FIBITMAP* bitmap) {
+  constexpr size_t kHeaderSize = 128, kColourSpaceAt = 16;
+  if (!profile.data || profile.size < kHeaderSize) return false;
+  const std::string_view space(static_cast<const char*>(profile.data) + kColourSpaceAt, 4);
+  const FREE_IMAGE_COLOR_TYPE type = FreeImage_GetColorType(bitmap);
+  const bool grey = type == FIC_MINISBLACK || type == FIC_MINISWHITE;
+  if (space == "GRAY") return grey;
+  return space == "RGB " && !grey && !PipelineRemovesColour();
+}
+
 }  // namespace
 
 void InitialiseImageLibraries() {
@@ -217,8 +238,22 @@ int32_t RawLoadFlags() { return RawLoadRow().flags; }
 
 BitmapPtr MakeMetadataHolder(FIBITMAP* source) {
   BitmapPtr holder = AdoptBitmap(FreeImage_AllocateT(FIT_BITMAP, 10, 10, 8, 0, 0, 0));
-  if (holder && source) FreeImage_CloneMetadata(holder.get(), source);
+  if (!holder || !source) return holder;
+  FreeImage_CloneMetadata(holder.get(), source);
+  const FIICCPROFILE* profile = FreeImage_GetICCProfile(source);
+  if (profile->data && profile->size > 0) FreeImage_CreateICCProfile(holder.get(), profile->data, profile->size);
   return holder;
+}
+
+void RestoreSourceMetadata(FIBITMAP* bitmap, FIBITMAP* holder) {
+  if (!bitmap || !holder) return;
+  FreeImage_CloneMetadata(bitmap, holder);
+  // The stages that make a new bitmap (turning, resizing, tone mapping, depth conversions)
+  // leave its profile behind, and one left on the bitmap may no longer fit its pixels.
+  FreeImage_DestroyICCProfile(bitmap);
+  const FIICCPROFILE* profile = FreeImage_GetICCProfile(holder);
+  if (ProfileDescribesPixels(*profile, bitmap))
+    FreeImage_CreateICCProfile(bitmap, profile->data, static_cast<long>(profile->size));
 }
 
 BitmapPtr ApplyToneMapping(BitmapPtr bitmap) {

@@ -26,8 +26,15 @@ void InitialiseImageLibraries();
 // The RAW decoder flags for the current rawLoadAs.
 [[nodiscard]] int32_t RawLoadFlags();
 
-// A small bitmap that holds a copy of `source`'s metadata until the output is saved.
+// A small bitmap that holds a copy of `source`'s metadata and ICC profile until the output
+// is saved.
 [[nodiscard]] BitmapPtr MakeMetadataHolder(FIBITMAP* source);
+
+// Gives the bitmap about to be saved the metadata kept in `holder`, and the source's ICC
+// profile where that profile describes the saved pixels: a colour profile for colour pixels
+// (none after greyscale, threshold or dither, or at a grey or one-bit depth), a grey profile
+// for grey pixels. The bitmap keeps no other profile.
+void RestoreSourceMetadata(FIBITMAP* bitmap, FIBITMAP* holder);
 
 // Maps the 48-bit RAW loads ("48HS", "48") to 24 bits by rawToneMapping; every other load
 // and NONE pass through unchanged. Null when the operator's working memory would exceed the
