@@ -108,6 +108,25 @@ TEST_F(CorruptInput, HeadersClaimingHugeSizes) {
   ExpectDefinedOutcome(jpeg, "picture.cr2", kConvertedOrStopped, "JPEG named .cr2 claiming 65000 x 65000");
 }
 
+// LibRaw reports a cut file ("Unexpected end of file") and damaged data ("data corrupted
+// at ...") on standard error, as libjpeg does inside it; with or without -q that reached the
+// console. Only debug mode shows it.
+TEST_F(CorruptInput, LibraryMessagesShowOnlyInDebugMode) {
+  ASSERT_TRUE(WriteTestDng(folder / "good.dng", DngOptions{}));
+  const Bytes good = ReadBytes(folder / "good.dng");
+  WriteBytes(folder / "cut.dng", Truncated(good, good.size() / 2));
+  for (const std::string mode : {"-q", "", "-d"}) {
+    std::vector<std::string> args = {"-i", folder / "cut.dng", "-o", Output(), "--raw-load-as=24"};
+    if (!mode.empty()) args.insert(args.begin(), mode);
+    const ProgramRun run = RunPixquill(args);
+    EXPECT_EQ(ToString(OutcomeOf(run)), ToString(Outcome::kConverted)) << mode << "\n" << run.stdoutText;
+    if (mode == "-d")
+      EXPECT_NE(run.stderrText.find("Unexpected end of file"), std::string::npos);
+    else
+      EXPECT_EQ(run.stderrText, "") << mode;
+  }
+}
+
 TEST_F(CorruptInput, EmptyFileIsRefused) {
   ExpectDefinedOutcome(Bytes{}, "empty.dng", {Outcome::kRefused}, "zero-length file");
 }
