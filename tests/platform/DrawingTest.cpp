@@ -155,21 +155,20 @@ TEST(DrawingTest, PicturesAreReadFromBmpJpegAndPngOnly) {
 
   struct Case {
     std::string name;
-    PictureRead read;
+    bool read;
     int bpp;
     bool transparent;
   };
-  const PictureRead kRead = PictureRead::kRead, kNot = PictureRead::kNotAPicture;
-  for (const Case& c : {Case{"a.bmp", kRead, 24, false},
-                        {"a.jpg", kRead, 24, false},
-                        {"a.png", kRead, 32, true},
-                        {"png.bmp", kRead, 32, true},
-                        {"a.tif", kNot, 0, false},
-                        {"a.tga", kNot, 0, false},
-                        {"missing.png", kNot, 0, false}}) {
+  for (const Case& c : {Case{"a.bmp", true, 24, false},
+                        {"a.jpg", true, 24, false},
+                        {"a.png", true, 32, true},
+                        {"png.bmp", true, 32, true},
+                        {"a.tif", false, 0, false},
+                        {"a.tga", false, 0, false},
+                        {"missing.png", false, 0, false}}) {
     Picture picture;
-    EXPECT_EQ(ReadPicture(folder / c.name, 1000, picture), c.read) << c.name;
-    if (c.read != kRead) continue;
+    EXPECT_EQ(ReadPicture(folder / c.name, 1000, picture) == PictureRead::kRead, c.read) << c.name;
+    if (!c.read) continue;
     EXPECT_EQ(picture.width, 9) << c.name;
     EXPECT_EQ(picture.height, 6) << c.name;
     EXPECT_EQ(picture.bitsPerPixel, c.bpp) << c.name;
