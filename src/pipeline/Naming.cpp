@@ -91,6 +91,18 @@ std::string ExpandTokensPresentIn(const std::string& probe, std::string text) {
   return text;
 }
 
+// A "/" may reach a subfolder of the output folder, but a name must not start again from
+// the root or climb out of the folder through a ".." component.
+bool NameStaysInFolder(std::string_view name) {
+  if (name.starts_with('/')) return false;
+  for (size_t start = 0; start <= name.size();) {
+    const size_t end = std::min(name.find('/', start), name.size());
+    if (name.substr(start, end - start) == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::span<const std::string_view> NamePlaceholders() { return kTokens; }
@@ -123,9 +135,11 @@ std::string ExpandFilenameMask() {
 }
 
 std::string BuildOutputPath() {
+  const std::string name = ExpandFilenameMask();
+  if (!NameStaysInFolder(name)) return {};
   std::string folder = ConversionJob.outputFolder;
   if (ConversionSettings.keepSubfolders) folder += ConversionJob.currentSubfolder;
-  return folder + ExpandFilenameMask();
+  return folder + name;
 }
 
 std::string ExpandWatermarkText() {

@@ -23,7 +23,9 @@ std::string ExpandNameToken(const std::string& text, std::string_view token);
 // The output file name (without folder) for the current file.
 std::string ExpandFilenameMask();
 
-// Output folder + subfolder (when kept) + expanded name.
+// Output folder + subfolder (when kept) + expanded name. Empty when the expanded name would
+// leave the output folder: one that begins with "/" or holds a ".." path component. A
+// shared profile's mask must not be able to replace files elsewhere.
 std::string BuildOutputPath();
 
 // The text watermark's text with the same placeholders expanded; literal text keeps its

@@ -267,7 +267,7 @@ bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder) {
   RestoreSourceMetadata(bitmap.get(), metadataHolder.get());
   MarkMetadataUpright(bitmap.get());
   ConversionJob.outputFile = BuildOutputPath();
-  if (!bitmap) return false;
+  if (!bitmap || ConversionJob.outputFile.empty()) return false;
   // Writing over the input would destroy it whatever the outcome.
   if (IsSameFile(ConversionJob.outputFile, ConversionJob.currentFile)) return false;
   return SaveThroughTemporaryFile(bitmap.get(), ConversionJob.outputFile,

@@ -214,6 +214,22 @@ TEST_F(DriverTest, AFailedPipelineIsReportedAndCountsAsStopped) {
   EXPECT_EQ(quiet.lines, (Lines{"Conversion stopped"}));
 }
 
+TEST_F(DriverTest, AMaskMayReachASubfolderButNeverLeaveTheOutputFolder) {
+  // A shared profile's mask must not replace a file beside the output folder.
+  WriteText(folder / "notes.txt", "notes");
+  WriteText(folder / "shared.ini", "[CLI]\n--filename-mask = ../notes.txt\n");
+  ProgramRun run = Convert({"-d", "--profile=" + folder / "shared.ini"});
+  EXPECT_EQ(run.exitStatus, 1);
+  Lines lines = AfterBanner(run);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(Lines(lines.end() - 2, lines.end()), (Lines{"[ERROR] Unable to convert the file!", "Conversion stopped"}));
+  EXPECT_EQ(ReadBytes(folder / "notes.txt"), (std::vector<uint8_t>{'n', 'o', 't', 'e', 's'}));
+
+  mkdir((output() + "/web").c_str(), 0755);
+  EXPECT_EQ(Convert({"-q", "--filename-mask=web/%filename%.%ext%"}).exitStatus, 0);
+  EXPECT_GT(ReadBytes(output() + "/web/photo.jpg").size(), 100u);
+}
+
 }  // namespace
 
 namespace {
