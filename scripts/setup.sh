@@ -10,6 +10,7 @@ PACKAGES=(
   libcairo2-dev libfontconfig-dev libfreetype-dev
   fonts-liberation2 fonts-dejavu-core
   libgtest-dev
+  help2man
 )
 
 ./scripts/install-packages.sh "${PACKAGES[@]}"

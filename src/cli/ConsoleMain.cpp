@@ -47,6 +47,8 @@ constexpr FirstArgumentCommand kFirstArgumentCommands[] = {
     {"-H", ShowHelp},           {"-?", ShowHelp},           {"--HELP", ShowHelp},
 };
 
+bool PrintsSomething(const FirstArgumentCommand& command) { return command.run != IgnoreFrontEndHook; }
+
 std::optional<int> RunFirstArgumentCommand() {
   const std::string name = ParameterName(0);
   for (const FirstArgumentCommand& command : kFirstArgumentCommands)
@@ -80,6 +82,13 @@ int RunConsoleConversion(const ScanResult& scan) {
 }
 
 }  // namespace
+
+std::vector<std::string_view> HelpAndVersionNames() {
+  std::vector<std::string_view> names;
+  for (const FirstArgumentCommand& command : kFirstArgumentCommands)
+    if (PrintsSomething(command)) names.push_back(command.name);
+  return names;
+}
 
 int ConsoleMain(int argc, char** argv) {
   SetCommandLine(argc, argv);

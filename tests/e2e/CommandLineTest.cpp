@@ -12,7 +12,7 @@ const std::vector<std::string> kHelp = {
     "Usage: pixquillcmd -i <filename> [options]",
     " ",
     "  pixquillcmd -i example.raw",
-    "  pixquillcmd -i c:\\tmp\\example.raw",
+    "  pixquillcmd -i /tmp/example.raw",
     "  pixquillcmd -i c:\\tmp\\example.raw -o d:\\converted",
     "  pixquillcmd -i c:\\tmp\\example.raw -o d:\\converted --jpg-quality=95",
     " ",

@@ -99,6 +99,10 @@ ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& 
   return RunProgram(PIXQUILL_BINARY, args, input);
 }
 
+ProgramRun RunPixquillIn(const std::string& workingFolder, const std::vector<std::string>& args) {
+  return RunProgram(PIXQUILL_BINARY, args, "", workingFolder);
+}
+
 bool IsSanitizerBuild() {
 #if defined(__SANITIZE_ADDRESS__)
   return true;

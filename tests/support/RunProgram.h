@@ -25,6 +25,9 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 // The pixquillcmd binary of this build.
 ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& input = "");
 
+// The pixquillcmd binary started in `workingFolder`.
+ProgramRun RunPixquillIn(const std::string& workingFolder, const std::vector<std::string>& args);
+
 // The pixquillcmd binary under a time limit and, except in sanitizer builds (whose shadow
 // memory needs a vast address space), an address-space limit.
 ProgramRun RunPixquillWithin(const std::vector<std::string>& args, int timeoutSeconds, int64_t addressSpaceBytes);
