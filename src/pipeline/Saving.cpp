@@ -11,6 +11,7 @@
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/ExifOrientation.h"
 #include "pipeline/JpegWriting.h"
+#include "pipeline/Loading.h"
 #include "pipeline/Naming.h"
 #include "platform/Files.h"
 #include "platform/OutputFiles.h"
@@ -217,7 +218,7 @@ BitmapPtr ConvertForSave(BitmapPtr bitmap) {
 }
 
 bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder) {
-  if (bitmap && metadataHolder) FreeImage_CloneMetadata(bitmap.get(), metadataHolder.get());
+  RestoreSourceMetadata(bitmap.get(), metadataHolder.get());
   MarkMetadataUpright(bitmap.get());
   ConversionJob.outputFile = BuildOutputPath();
   if (!bitmap || ConversionJob.outputFile.empty()) return false;
