@@ -16,6 +16,7 @@
 namespace {
 
 constexpr int kExitDone = static_cast<int>(RunOutcome::Converted);
+constexpr int kExitStopped = static_cast<int>(RunOutcome::Stopped);
 constexpr int kExitRefused = static_cast<int>(RunOutcome::Refused);
 
 void PrintLines(const std::vector<std::string>& lines) {
@@ -81,16 +82,17 @@ int RunConsoleConversion(const ScanResult& scan) {
   return static_cast<int>(outcome);
 }
 
-}  // namespace
-
-std::vector<std::string_view> HelpAndVersionNames() {
-  std::vector<std::string_view> names;
-  for (const FirstArgumentCommand& command : kFirstArgumentCommands)
-    if (PrintsSomething(command)) names.push_back(command.name);
-  return names;
+// Anything unexpected (no memory left, say) ends the run as stopped; printing the line may
+// itself fail for the same reason.
+int StopAfterFault() noexcept {
+  try {
+    PrintLine(Translate("Conversion is not complete", "Msg"));
+  } catch (...) {
+  }
+  return kExitStopped;
 }
 
-int ConsoleMain(int argc, char** argv) {
+int RunConsole(int argc, char** argv) {
   SetCommandLine(argc, argv);
   if (CommandLine.empty()) return ShowHelp();
   PrepareRun();
@@ -103,4 +105,21 @@ int ConsoleMain(int argc, char** argv) {
     return kExitRefused;
   }
   return RunConsoleConversion(scan);
+}
+
+}  // namespace
+
+std::vector<std::string_view> HelpAndVersionNames() {
+  std::vector<std::string_view> names;
+  for (const FirstArgumentCommand& command : kFirstArgumentCommands)
+    if (PrintsSomething(command)) names.push_back(command.name);
+  return names;
+}
+
+int ConsoleMain(int argc, char** argv) {
+  try {
+    return RunConsole(argc, argv);
+  } catch (...) {
+    return StopAfterFault();
+  }
 }
