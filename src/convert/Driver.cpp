@@ -148,12 +148,20 @@ struct WatermarkFontRelease {
 
 }  // namespace
 
+void FixSaveSettings() {
+  const SaveSettings save = PrepareSaveSettings(ConversionJob.outputExtension);
+  ConversionJob.saveFormat = save.saveFormat;
+  ConversionJob.targetBpp = save.targetBpp;
+  ConversionJob.saveFlags = save.saveFlags;
+  ConversionJob.autoBpp = save.autoBpp;
+}
+
 RunOutcome RunConversion(bool quiet) {
   const bool debug = IsDebugRun();
   WatermarkFontRelease fontRelease;
   PrintStatus(quiet, "Preparing", "General");
   if (auto error = CheckRequest(debug)) return Refuse(*error);
-  PrepareSaveSettings();
+  FixSaveSettings();
 
   PrintStatus(quiet, "Importing", "General");
   int32_t added = ImportInputFile();

@@ -23,3 +23,6 @@ std::string AbsoluteFolder(std::string folder, const std::string& currentFolder)
 // FolderPart(path) with every occurrence of baseFolder removed; empty when either is empty
 // or baseFolder does not occur.
 std::string SubfolderOf(const std::string& path, const std::string& baseFolder);
+
+// Fixes the job's save format, depth and flags for its output extension, for the whole run.
+void FixSaveSettings();

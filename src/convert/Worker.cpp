@@ -1,7 +1,7 @@
 #include "convert/Worker.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <optional>
 
 #include "convert/ConversionJob.h"
 #include "convert/Signatures.h"
@@ -27,40 +27,44 @@ void PublishProgress(int32_t index, int64_t duration) {
   ConversionProgress.lastDuration = duration;
 }
 
-// The job fields the pipeline writes for one image, in the order they travel from the child.
-std::string EncodeImageFields() {
+// The pipeline's request for the job's current file.
+ImageRequest CurrentImageRequest() {
   const ConversionJobRecord& job = ConversionJob;
-  std::string fields;
-  for (int32_t value : {job.sourceBpp, job.targetBpp, job.outputWidth, job.outputHeight, job.frameNumber})
-    fields += std::to_string(value) + "\n";
-  return fields + job.outputFile;
+  return {job.currentFile,
+          job.currentSubfolder,
+          job.outputFolder,
+          job.outputExtension,
+          {job.saveFormat, job.targetBpp, job.saveFlags, job.autoBpp},
+          job.randomNumber,
+          job.fileCounter};
 }
 
-bool DecodeImageFields(const std::string& fields) {
+// The output lines and the later files read what the pipeline found out.
+void RecordImageResult(const ImageResult& result) {
   ConversionJobRecord& job = ConversionJob;
-  size_t pos = 0;
-  for (int32_t* value : {&job.sourceBpp, &job.targetBpp, &job.outputWidth, &job.outputHeight, &job.frameNumber}) {
-    size_t end = fields.find('\n', pos);
-    if (end == std::string::npos) return false;
-    *value = static_cast<int32_t>(std::strtol(fields.c_str() + pos, nullptr, 10));
-    pos = end + 1;
-  }
-  job.outputFile = fields.substr(pos);
-  return true;
+  job.sourceBpp = result.sourceBpp;
+  job.targetBpp = result.targetBpp;
+  job.outputWidth = result.outputWidth;
+  job.outputHeight = result.outputHeight;
+  job.frameNumber = result.frameNumber;
+  job.outputFile = result.outputFile;
 }
 
 // Debian's LibRaw 0.20 aborts the whole process on some crafted camera files (a fortified
 // buffer check inside its Hasselblad model parser). The pipeline therefore runs in a child
 // process: such a file ends as a failed conversion and the run goes on. The child hands
-// back the job fields the pipeline wrote, which the output lines and later files read.
+// back the pipeline's result.
 bool ProcessImageInChild() {
-  ChildResult result = RunInChildProcess([](std::string& reply) {
-    const QuietStandardError quiet(ConversionJob.runMode != "DEBUG");
-    if (!ProcessImage()) return false;
-    reply = EncodeImageFields();
-    return true;
+  const ImageRequest request = CurrentImageRequest();
+  const ChildResult child = RunInChildProcess([&](std::string& reply) {
+    const QuietStandardError quiet(!IsDebugRun());
+    const std::optional<ImageResult> result = ProcessImage(request);
+    if (result) reply = EncodeImageResult(*result);
+    return result.has_value();
   });
-  return result.succeeded && DecodeImageFields(result.reply);
+  const std::optional<ImageResult> result = child.succeeded ? DecodeImageResult(child.reply) : std::nullopt;
+  if (result) RecordImageResult(*result);
+  return result.has_value();
 }
 
 }  // namespace
@@ -90,7 +94,7 @@ int ConversionWorker(int /*parameter*/) {
     duration = std::max(MonotonicMilliseconds() - start, kMinimumDuration);
     ConversionJob.randomNumber = RandomInteger(1, 99999);
     ConversionJob.fileCounter += 1;
-    ApplyFileTimestamp();
+    ApplyFileTimestamp(ConversionJob.currentFile, ConversionJob.outputFile);
   }
   std::lock_guard<std::mutex> guard(progressLock);
   ConversionProgress.convertedCount = succeeded;

@@ -1,7 +1,7 @@
 #pragma once
 // Size queries and depth conversions shared by the stages. Every conversion checks the
 // size of its result against the limits first and releases the bitmap it started from.
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 
 // 0 for a null bitmap, like FreeImage itself.
 inline int WidthOf(const BitmapPtr& bitmap) { return static_cast<int>(FreeImage_GetWidth(bitmap.get())); }

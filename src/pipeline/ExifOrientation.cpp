@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 
 // Paints the solid frame inside the image (the canvas does not grow). Returns the bitmap to
 // continue with; a null bitmap passes through.

@@ -2,7 +2,7 @@
 // Decodes the whole camera image with LibRaw directly (RawDevelopment.h), into the bitmap
 // FreeImage's RAW plug-in makes of it: the same pixels, orientation, ICC profile, metadata
 // and resolution, with LibRaw's own buffer as the bitmap's pixels instead of a copy.
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 #include "pipeline/RawDevelopment.h"
 
 // bitsPerSample 8 gives the plug-in's RAW_DISPLAY bitmap (24-bit, BT.709 curve), 16 its

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 #include "pipeline/ImageSize.h"
 
 // Silences libtiff's own console output (it writes warnings about private tags of camera

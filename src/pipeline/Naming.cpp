@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <ctime>
 
-#include "convert/ConversionJob.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "settings/ConversionSettings.h"
 
 namespace {
 
@@ -21,8 +21,7 @@ constexpr int kTimestampCustom = 2;
 // The file part of the current file (after the last "/" or "\"), without its extension.
 // Only the last dot can start an extension, and not when it opens the file part or a
 // space follows it somewhere.
-std::string BaseName() {
-  const std::string& path = ConversionJob.currentFile;
+std::string BaseName(const std::string& path) {
   size_t separator = path.find_last_of("/\\");
   std::string filePart = separator == std::string::npos ? path : path.substr(separator + 1);
   size_t dot = filePart.rfind('.');
@@ -43,33 +42,38 @@ std::string TwoDigits(int value) {
   return text;
 }
 
+struct NameValues {
+  const ImageRequest& request;
+  const ImageResult& result;
+};
+
 struct NamePlaceholder {
   std::string_view token;
-  std::string (*value)();
+  std::string (*value)(const NameValues& values);
 };
 
 // Expansion order matters: a value holding a later token is expanded again, one holding an
 // earlier token is not. Each date and time token reads the clock when it is expanded.
 constexpr NamePlaceholder kNamePlaceholders[] = {
-    {"%filename%", [] { return BaseName(); }},
-    {"%filename[u]%", [] { return ToUpper(BaseName()); }},
-    {"%filename[l]%", [] { return ToLower(BaseName()); }},
-    {"%filename[t]%", [] { return ToTitle(BaseName()); }},
-    {"%ext%", [] { return ConversionJob.outputExtension; }},
-    {"%ext[u]%", [] { return ToUpper(ConversionJob.outputExtension); }},
-    {"%ext[t]%", [] { return ToTitle(ConversionJob.outputExtension); }},
-    {"%yyyy%", [] { return std::to_string(LocalNow().tm_year + 1900); }},
-    {"%mm%", [] { return TwoDigits(LocalNow().tm_mon + 1); }},
-    {"%dd%", [] { return TwoDigits(LocalNow().tm_mday); }},
-    {"%hh%", [] { return TwoDigits(LocalNow().tm_hour); }},
-    {"%ii%", [] { return TwoDigits(LocalNow().tm_min); }},
-    {"%ss%", [] { return TwoDigits(LocalNow().tm_sec); }},
-    {"%bpp%", [] { return std::to_string(ConversionJob.targetBpp); }},
-    {"%width%", [] { return std::to_string(ConversionJob.outputWidth); }},
-    {"%height%", [] { return std::to_string(ConversionJob.outputHeight); }},
-    {"%frame%", [] { return std::to_string(ConversionJob.frameNumber); }},
-    {"%rnd%", [] { return FiveDigits(ConversionJob.randomNumber); }},
-    {"%n%", [] { return FiveDigits(ConversionJob.fileCounter); }},
+    {"%filename%", [](const NameValues& v) { return BaseName(v.request.currentFile); }},
+    {"%filename[u]%", [](const NameValues& v) { return ToUpper(BaseName(v.request.currentFile)); }},
+    {"%filename[l]%", [](const NameValues& v) { return ToLower(BaseName(v.request.currentFile)); }},
+    {"%filename[t]%", [](const NameValues& v) { return ToTitle(BaseName(v.request.currentFile)); }},
+    {"%ext%", [](const NameValues& v) { return v.request.outputExtension; }},
+    {"%ext[u]%", [](const NameValues& v) { return ToUpper(v.request.outputExtension); }},
+    {"%ext[t]%", [](const NameValues& v) { return ToTitle(v.request.outputExtension); }},
+    {"%yyyy%", [](const NameValues&) { return std::to_string(LocalNow().tm_year + 1900); }},
+    {"%mm%", [](const NameValues&) { return TwoDigits(LocalNow().tm_mon + 1); }},
+    {"%dd%", [](const NameValues&) { return TwoDigits(LocalNow().tm_mday); }},
+    {"%hh%", [](const NameValues&) { return TwoDigits(LocalNow().tm_hour); }},
+    {"%ii%", [](const NameValues&) { return TwoDigits(LocalNow().tm_min); }},
+    {"%ss%", [](const NameValues&) { return TwoDigits(LocalNow().tm_sec); }},
+    {"%bpp%", [](const NameValues& v) { return std::to_string(v.result.targetBpp); }},
+    {"%width%", [](const NameValues& v) { return std::to_string(v.result.outputWidth); }},
+    {"%height%", [](const NameValues& v) { return std::to_string(v.result.outputHeight); }},
+    {"%frame%", [](const NameValues& v) { return std::to_string(v.result.frameNumber); }},
+    {"%rnd%", [](const NameValues& v) { return FiveDigits(v.request.randomNumber); }},
+    {"%n%", [](const NameValues& v) { return FiveDigits(v.request.fileCounter); }},
 };
 
 constexpr auto kTokens = [] {
@@ -85,9 +89,10 @@ const NamePlaceholder* FindPlaceholder(std::string_view token) {
 }
 
 // Expands, in table order, every token that `probe` holds; the values go into `text`.
-std::string ExpandTokensPresentIn(const std::string& probe, std::string text) {
+std::string ExpandTokensPresentIn(const std::string& probe, std::string text, const ImageRequest& request,
+                                  const ImageResult& result) {
   for (std::string_view token : kTokens)
-    if (probe.find(token) != std::string::npos) text = ExpandNameToken(text, token);
+    if (probe.find(token) != std::string::npos) text = ExpandNameToken(text, token, request, result);
   return text;
 }
 
@@ -107,10 +112,11 @@ bool NameStaysInFolder(std::string_view name) {
 
 std::span<const std::string_view> NamePlaceholders() { return kTokens; }
 
-std::string ExpandNameToken(const std::string& text, std::string_view token) {
+std::string ExpandNameToken(const std::string& text, std::string_view token, const ImageRequest& request,
+                            const ImageResult& result) {
   const NamePlaceholder* placeholder = FindPlaceholder(token);
   if (!placeholder) return text;
-  const std::string value = placeholder->value();
+  const std::string value = placeholder->value({request, result});
   std::string out;
   size_t pos = 0;
   for (size_t hit; (hit = FindNoCase(text, token, pos)) != std::string::npos; pos = hit + token.size()) {
@@ -125,36 +131,35 @@ std::string ExpandNameToken(const std::string& text, std::string_view token) {
   return out;
 }
 
-std::string ExpandFilenameMask() {
+std::string ExpandFilenameMask(const ImageRequest& request, const ImageResult& result) {
   std::string mask = ToLower(ConversionSettings.filenameMask);
   if (mask.empty()) mask = kDefaultMask;
   // The mask is its own probe, so a value that holds a later token is expanded again.
   for (std::string_view token : kTokens)
-    if (mask.find(token) != std::string::npos) mask = ExpandNameToken(mask, token);
+    if (mask.find(token) != std::string::npos) mask = ExpandNameToken(mask, token, request, result);
   return mask;
 }
 
-std::string BuildOutputPath() {
-  const std::string name = ExpandFilenameMask();
+std::string BuildOutputPath(const ImageRequest& request, const ImageResult& result) {
+  const std::string name = ExpandFilenameMask(request, result);
   if (!NameStaysInFolder(name)) return {};
-  std::string folder = ConversionJob.outputFolder;
-  if (ConversionSettings.keepSubfolders) folder += ConversionJob.currentSubfolder;
+  std::string folder = request.outputFolder;
+  if (ConversionSettings.keepSubfolders) folder += request.currentSubfolder;
   return folder + name;
 }
 
-std::string ExpandWatermarkText() {
+std::string ExpandWatermarkText(const ImageRequest& request, const ImageResult& result) {
   const std::string& text = ConversionSettings.wmText;
   if (std::count(text.begin(), text.end(), '%') < 2) return text;
   // The configured text is the probe: literal text keeps its case, and values are expanded
   // again only by tokens that the configured text holds itself.
-  return ExpandTokensPresentIn(ToLower(text), text);
+  return ExpandTokensPresentIn(ToLower(text), text, request, result);
 }
 
-void ApplyFileTimestamp() {
-  const std::string& output = ConversionJob.outputFile;
+void ApplyFileTimestamp(const std::string& input, const std::string& output) {
   switch (ConversionSettings.fileTimestamp) {
     case kTimestampOriginal:
-      (void)CopyModificationTime(ConversionJob.currentFile, output);
+      (void)CopyModificationTime(input, output);
       break;
     case kTimestampCustom:
       (void)SetLocalModificationTime(output, ConversionSettings.fileTimestampCustom);

@@ -6,7 +6,7 @@
 // a = 255, the photo for a = 0.
 #include <cstdint>
 
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 #include "platform/Drawing.h"
 
 // `image` as a 24-bit bitmap: itself when it already has 24 bits per pixel, else its

@@ -1,19 +1,20 @@
 #include "pipeline/Pipeline.h"
 
-#include "convert/ConversionJob.h"
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/Frames.h"
 #include "pipeline/Loading.h"
+#include "pipeline/Naming.h"
 #include "pipeline/Saving.h"
 #include "pipeline/Streaming.h"
 #include "pipeline/Transforms.h"
 #include "pipeline/Watermarks.h"
 
-bool ProcessImage() {
-  if (const std::optional<bool> streamed = ConvertByStreaming()) return *streamed;
+namespace {
+
+bool ConvertWholeImage(const ImageRequest& request, ImageResult& result) {
   ImageSize reducedFrom;
-  BitmapPtr bitmap = LoadSourceImage(ConversionJob.currentFile, &reducedFrom);
-  ConversionJob.sourceBpp = BppOf(bitmap);
+  BitmapPtr bitmap = LoadSourceImage(request.currentFile, &reducedFrom);
+  result.sourceBpp = BppOf(bitmap);
   if (WidthOf(bitmap) == 0 || HeightOf(bitmap) == 0) return false;
   BitmapPtr metadataHolder = MakeMetadataHolder(bitmap.get());
 
@@ -33,11 +34,21 @@ bool ProcessImage() {
   bitmap = ApplyDither(std::move(bitmap));
   bitmap = ApplySolidFrame(std::move(bitmap), width, height);
 
-  ConversionJob.outputWidth = width;
-  ConversionJob.outputHeight = height;
-  ConversionJob.frameNumber = 1;
-  bitmap = ApplyWatermark(std::move(bitmap), width, height);
+  result.outputWidth = width;
+  result.outputHeight = height;
+  result.frameNumber = 1;
+  bitmap = ApplyWatermark(std::move(bitmap), width, height, ExpandWatermarkText(request, result));
 
-  bitmap = ConvertForSave(std::move(bitmap));
-  return SaveOutputImage(std::move(bitmap), std::move(metadataHolder));
+  bitmap = ConvertForSave(std::move(bitmap), request, result);
+  return SaveOutputImage(std::move(bitmap), std::move(metadataHolder), request, result);
+}
+
+}  // namespace
+
+std::optional<ImageResult> ProcessImage(const ImageRequest& request) {
+  ImageResult result;
+  result.targetBpp = request.save.targetBpp;  // what %bpp% shows until the depth is chosen
+  const std::optional<bool> streamed = ConvertByStreaming(request, result);
+  if (!(streamed ? *streamed : ConvertWholeImage(request, result))) return std::nullopt;
+  return result;
 }

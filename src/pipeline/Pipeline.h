@@ -1,5 +1,8 @@
 #pragma once
 // The per-image pipeline: load, transform, frame, watermark, convert for saving, save.
+#include <optional>
 
-// Converts ConversionJob.currentFile and sets ConversionJob.outputFile to the path written.
-[[nodiscard]] bool ProcessImage();
+#include "pipeline/ImageRecords.h"
+
+// Converts request.currentFile; empty when it could not be converted.
+[[nodiscard]] std::optional<ImageResult> ProcessImage(const ImageRequest& request);

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 #include "pipeline/ImageSize.h"
 
 // The decoded preview, or null when this decoder does not take the file: no LibRaw file, a

@@ -106,10 +106,6 @@ long TellCallback(fi_handle handle) { return static_cast<long>(static_cast<RawFi
 
 }  // namespace
 
-FileDescriptorCloser::~FileDescriptorCloser() {
-  if (descriptor >= 0) close(descriptor);
-}
-
 bool OpenRawFileReader(const std::string& path, RawFileReader& reader) {
   FileDescriptorCloser file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat info {};

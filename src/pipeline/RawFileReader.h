@@ -20,16 +20,7 @@
 #include <string>
 #include <vector>
 
-struct FileDescriptorCloser {
-  int descriptor = -1;
-  FileDescriptorCloser() = default;
-  explicit FileDescriptorCloser(int owned) : descriptor(owned) {}
-  FileDescriptorCloser(FileDescriptorCloser&& other) noexcept : descriptor(other.descriptor) { other.descriptor = -1; }
-  FileDescriptorCloser& operator=(FileDescriptorCloser&&) = delete;
-  FileDescriptorCloser(const FileDescriptorCloser&) = delete;
-  FileDescriptorCloser& operator=(const FileDescriptorCloser&) = delete;
-  ~FileDescriptorCloser();
-};
+#include "platform/FileDescriptorCloser.h"
 
 struct RawFileReader {
   FileDescriptorCloser file;

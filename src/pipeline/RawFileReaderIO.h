@@ -1,6 +1,6 @@
 #pragma once
 // FreeImage's view of a RawFileReader: the callbacks its RAW plug-in reads the file through.
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 #include "pipeline/RawFileReader.h"
 
 // The callbacks for FreeImage_LoadFromHandle with a RawFileReader* as the handle.

@@ -6,7 +6,6 @@
 #include <string_view>
 #include <utility>
 
-#include "convert/ConversionJob.h"
 #include "formats/FormatTables.h"
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/ExifOrientation.h"
@@ -184,15 +183,15 @@ bool WriteOutputFile(FIBITMAP* bitmap, const std::string& target, FREE_IMAGE_FOR
 
 }  // namespace
 
-void PrepareSaveSettings() {
-  const std::string& extension = ConversionJob.outputExtension;
+SaveSettings PrepareSaveSettings(const std::string& extension) {
+  SaveSettings save;
   const auto entry = OutputFormatTable.find(extension);
-  ConversionJob.saveFormat = entry == OutputFormatTable.end() ? kNoFormatCode : entry->second.formatCode;
-  ConversionJob.targetBpp = 0;
+  save.saveFormat = entry == OutputFormatTable.end() ? kNoFormatCode : entry->second.formatCode;
   for (const DepthSetting& row : kDepthSettings)
-    if (row.extension == extension) ConversionJob.targetBpp = ConversionSettings.*row.field;
-  ConversionJob.saveFlags = SaveFlagsFor(extension);
-  ConversionJob.autoBpp = ConversionJob.targetBpp == 0 ? 1 : 0;
+    if (row.extension == extension) save.targetBpp = ConversionSettings.*row.field;
+  save.saveFlags = SaveFlagsFor(extension);
+  save.autoBpp = save.targetBpp == 0 ? 1 : 0;
+  return save;
 }
 
 int32_t SaveFlagsFor(const std::string& extension) {
@@ -209,22 +208,23 @@ int32_t AutoTargetBpp(const std::string& extension, int32_t sourceBpp) {
   return depths.empty() ? 0 : depths.back();
 }
 
-BitmapPtr ConvertForSave(BitmapPtr bitmap) {
+BitmapPtr ConvertForSave(BitmapPtr bitmap, const ImageRequest& request, ImageResult& result) {
   if (!bitmap) return bitmap;
-  if (ConversionJob.autoBpp) ConversionJob.targetBpp = AutoTargetBpp(ConversionJob.outputExtension, ConversionJob.sourceBpp);
-  if (BppOf(bitmap) == ConversionJob.targetBpp) return bitmap;
+  if (request.save.autoBpp) result.targetBpp = AutoTargetBpp(request.outputExtension, result.sourceBpp);
+  if (BppOf(bitmap) == result.targetBpp) return bitmap;
   for (const DepthConversion& row : kDepthConversions)
-    if (row.target == ConversionJob.targetBpp) return row.convert(std::move(bitmap), ConversionJob.outputExtension);
+    if (row.target == result.targetBpp) return row.convert(std::move(bitmap), request.outputExtension);
   return nullptr;
 }
 
-bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder, const PixelRows* rows) {
+bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder, const ImageRequest& request, ImageResult& result,
+                     const PixelRows* rows) {
   RestoreSourceMetadata(bitmap.get(), metadataHolder.get());
   MarkMetadataUpright(bitmap.get());
-  ConversionJob.outputFile = BuildOutputPath();
-  if (!bitmap || ConversionJob.outputFile.empty()) return false;
+  result.outputFile = BuildOutputPath(request, result);
+  if (!bitmap || result.outputFile.empty()) return false;
   // Writing over the input would destroy it whatever the outcome.
-  if (IsSameFile(ConversionJob.outputFile, ConversionJob.currentFile)) return false;
-  return WriteOutputFile(bitmap.get(), ConversionJob.outputFile, static_cast<FREE_IMAGE_FORMAT>(ConversionJob.saveFormat),
-                         ConversionJob.saveFlags, rows);
+  if (IsSameFile(result.outputFile, request.currentFile)) return false;
+  return WriteOutputFile(bitmap.get(), result.outputFile, static_cast<FREE_IMAGE_FORMAT>(request.save.saveFormat),
+                         request.save.saveFlags, rows);
 }

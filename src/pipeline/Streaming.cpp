@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "convert/ConversionJob.h"
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/Loading.h"
 #include "pipeline/PreviewDecoding.h"
@@ -20,23 +19,23 @@ constexpr int32_t kOutputBpp = 24;
 
 // Each of these makes a stage work on the whole image (or the output a writer other than
 // the direct JPEG writer); any of them keeps the conversion on the whole-image path.
-bool (*const kWholeImageNeeds[])() = {
-    [] { return RawLoadFlags() != RAW_PREVIEW; },
-    [] { return ConversionSettings.doRotation != 0 || ConversionSettings.doResize != 0; },
-    [] { return ConversionSettings.flipHorizontal != 0 || ConversionSettings.flipVertical != 0; },
-    [] { return ConversionSettings.doColorCorrection != 0 || ConversionSettings.greyscale != 0; },
-    [] { return ConversionSettings.doThreshold != 0 || ConversionSettings.doDither != 0; },
-    [] { return ConversionSettings.doFrame != 0 || ConversionSettings.doWatermark != 0; },
-    [] { return ConversionJob.saveFormat != FIF_JPEG; },
-    [] {
-      return (ConversionJob.autoBpp ? AutoTargetBpp(ConversionJob.outputExtension, kOutputBpp) : ConversionJob.targetBpp) !=
+bool (*const kWholeImageNeeds[])(const ImageRequest&) = {
+    [](const ImageRequest&) { return RawLoadFlags() != RAW_PREVIEW; },
+    [](const ImageRequest&) { return ConversionSettings.doRotation != 0 || ConversionSettings.doResize != 0; },
+    [](const ImageRequest&) { return ConversionSettings.flipHorizontal != 0 || ConversionSettings.flipVertical != 0; },
+    [](const ImageRequest&) { return ConversionSettings.doColorCorrection != 0 || ConversionSettings.greyscale != 0; },
+    [](const ImageRequest&) { return ConversionSettings.doThreshold != 0 || ConversionSettings.doDither != 0; },
+    [](const ImageRequest&) { return ConversionSettings.doFrame != 0 || ConversionSettings.doWatermark != 0; },
+    [](const ImageRequest& request) { return request.save.saveFormat != FIF_JPEG; },
+    [](const ImageRequest& request) {
+      return (request.save.autoBpp ? AutoTargetBpp(request.outputExtension, kOutputBpp) : request.save.targetBpp) !=
              kOutputBpp;
     },
 };
 
-bool WholeImageNeeded() {
-  for (bool (*needed)() : kWholeImageNeeds)
-    if (needed()) return true;
+bool WholeImageNeeded(const ImageRequest& request) {
+  for (bool (*needed)(const ImageRequest&) : kWholeImageNeeds)
+    if (needed(request)) return true;
   return false;
 }
 
@@ -113,7 +112,8 @@ struct DecodingThread {
 };
 
 // The bitmap carries everything but the pixels. Empty when the decoder failed.
-std::optional<bool> SaveDecodedBands(PreviewRows& preview, BitmapPtr bitmap, BitmapPtr metadataHolder) {
+std::optional<bool> SaveDecodedBands(PreviewRows& preview, BitmapPtr bitmap, BitmapPtr metadataHolder,
+                                     const ImageRequest& request, ImageResult& result) {
   BandRing ring;
   ring.rowBytes = size_t{FreeImage_GetWidth(bitmap.get())} * 3;
   ring.bands.assign(kBands, std::vector<unsigned char>(ring.rowBytes * kJpegRowsPerCall));
@@ -127,7 +127,7 @@ std::optional<bool> SaveDecodedBands(PreviewRows& preview, BitmapPtr bitmap, Bit
     }
     BandReader reader{ring};
     const PixelRows source = std::ref(reader);
-    saved = SaveOutputImage(std::move(bitmap), std::move(metadataHolder), &source);
+    saved = SaveOutputImage(std::move(bitmap), std::move(metadataHolder), request, result, &source);
   }
   if (!saved && ring.failed) return std::nullopt;
   return saved;
@@ -135,17 +135,17 @@ std::optional<bool> SaveDecodedBands(PreviewRows& preview, BitmapPtr bitmap, Bit
 
 }  // namespace
 
-std::optional<bool> ConvertByStreaming() {
-  if (WholeImageNeeded()) return std::nullopt;
+std::optional<bool> ConvertByStreaming(const ImageRequest& request, ImageResult& result) {
+  if (WholeImageNeeded(request)) return std::nullopt;
   BitmapPtr bitmap;
-  PreviewRowsPtr rows = OpenPreviewRows(ConversionJob.currentFile, bitmap);
-  if (!rows || !CanWriteJpegDirectly(bitmap.get(), ConversionJob.saveFlags)) return std::nullopt;
+  PreviewRowsPtr rows = OpenPreviewRows(request.currentFile, bitmap);
+  if (!rows || !CanWriteJpegDirectly(bitmap.get(), request.save.saveFlags)) return std::nullopt;
   // The whole-image path's bookkeeping, with a bitmap that only lacks the pixels.
-  ConversionJob.sourceBpp = BppOf(bitmap);
+  result.sourceBpp = BppOf(bitmap);
   BitmapPtr metadataHolder = MakeMetadataHolder(bitmap.get());
-  ConversionJob.outputWidth = WidthOf(bitmap);
-  ConversionJob.outputHeight = HeightOf(bitmap);
-  ConversionJob.frameNumber = 1;
-  bitmap = ConvertForSave(std::move(bitmap));
-  return SaveDecodedBands(*rows, std::move(bitmap), std::move(metadataHolder));
+  result.outputWidth = WidthOf(bitmap);
+  result.outputHeight = HeightOf(bitmap);
+  result.frameNumber = 1;
+  bitmap = ConvertForSave(std::move(bitmap), request, result);
+  return SaveDecodedBands(*rows, std::move(bitmap), std::move(metadataHolder), request, result);
 }

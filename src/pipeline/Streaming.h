@@ -5,9 +5,11 @@
 // byte for byte, from a few bands of memory instead of a full-size bitmap.
 #include <optional>
 
-// Converts ConversionJob.currentFile as ProcessImage does, and sets the same job fields.
+#include "pipeline/ImageRecords.h"
+
+// Converts the requested file as ProcessImage does, and fills the same result fields.
 // Empty when the conversion cannot be streamed: a stage or the output needs the whole
 // image, the file's preview is not one the direct decoder takes as it stands, or the decoder
 // failed on the way (the file written so far is then dropped). The whole-image path then
 // settles the file as before.
-[[nodiscard]] std::optional<bool> ConvertByStreaming();
+[[nodiscard]] std::optional<bool> ConvertByStreaming(const ImageRequest& request, ImageResult& result);

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 #include "pipeline/ImageSize.h"
 
 // Turns by `rotation` degrees when doRotation is set and 0 < rotation < 360: SIMPLE grows

@@ -8,7 +8,6 @@
 
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/Colors.h"
-#include "pipeline/Naming.h"
 #include "pipeline/Overlays.h"
 #include "platform/Drawing.h"
 #include "platform/Fonts.h"
@@ -238,12 +237,12 @@ CanvasPtr DrawVectorText(cairo_surface_t* canvas, const TextBox& box, int paddin
   return overlay;
 }
 
-BitmapPtr RenderTextOverlay() {
+BitmapPtr RenderTextOverlay(const std::string& text) {
   // A line taller than any canvas cannot be drawn; asking FreeType for it would only waste time.
   if (!watermarkFont.face || watermarkFont.pixelSize > kMaxCanvasSide) return nullptr;
   CanvasPtr canvas = CreateCanvas(10, 10);
   if (!canvas) return nullptr;
-  TextBox box = MeasureTextBox(canvas.get(), ExpandWatermarkText());
+  TextBox box = MeasureTextBox(canvas.get(), text);
   int padding = ConversionSettings.wmTextPadding;
   box.width += 2 * int64_t{padding};
   box.height += 2 * int64_t{padding};
@@ -288,10 +287,10 @@ Overlay RenderPictureOverlay() {
   return {std::move(bitmap), unusable};
 }
 
-Overlay RenderOverlay() {
+Overlay RenderOverlay(const std::string& text) {
   switch (ConversionSettings.doWatermark) {
     case kWatermarkText:
-      return {RenderTextOverlay()};
+      return {RenderTextOverlay(text)};
     case kWatermarkPicture:
       return RenderPictureOverlay();
     default:
@@ -371,11 +370,11 @@ uint32_t GreyFilter(uint32_t rgba) {
   return grey | grey << 8 | grey << 16 | (rgba & 0xFF000000);
 }
 
-BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height) {
+BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height, const std::string& text) {
   if (ConversionSettings.doWatermark == 0 || !image) return image;
   image = ConvertTo24Bits(std::move(image));
   if (!image) return image;
-  Overlay rendered = RenderOverlay();
+  Overlay rendered = RenderOverlay(text);
   if (!rendered.bitmap) return rendered.unusable ? nullptr : std::move(image);
   BitmapPtr overlay = std::move(rendered.bitmap);
   overlay = RotateWatermark(std::move(overlay));

@@ -1,13 +1,15 @@
 #pragma once
 #include <cstdint>
+#include <string>
 
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 
-// Stamps the text or picture watermark onto the image. Returns the bitmap to continue
+// Stamps the text or picture watermark onto the image; a text watermark writes `text` (the
+// configured text with its placeholders expanded). Returns the bitmap to continue
 // with; a null bitmap passes through. Null when the watermark picture was read but cannot be
 // drawn (too large, out of memory); a file that is not a BMP, JPEG or PNG picture leaves the
 // image without a watermark.
-BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height);
+BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height, const std::string& text);
 
 // The font of the text watermark, made once per run by the driver from wmFont, wmFontSize,
 // wmFontStyle and wmFontEffect before the worker starts. False when the family cannot be

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 
 struct CanvasDeleter {
   void operator()(cairo_surface_t* canvas) const { cairo_surface_destroy(canvas); }

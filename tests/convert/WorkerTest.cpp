@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "convert/ConversionJob.h"
-#include "pipeline/Saving.h"
+#include "convert/Driver.h"
 #include "settings/ConversionSettings.h"
 #include "support/DngWriter.h"
 #include "support/TestFiles.h"
@@ -21,7 +21,7 @@ class WorkerTest : public ::testing::Test {
     ConversionJob.outputExtension = "jpg";
     ConversionJob.consoleRun = 1;
     ConversionSettings.filenameMask = "%filename%-%n%.%ext%";
-    PrepareSaveSettings();
+    FixSaveSettings();
     ConversionProgress.index = 0;
     ConversionProgress.lastDuration = 0;
     ConversionProgress.convertedCount = 0;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 #include "support/DngWriter.h"
 #include "support/RunOutcomes.h"
 #include "support/RunProgram.h"

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 
 namespace {
 

@@ -3,11 +3,14 @@
 
 #include <string>
 
-#include "convert/ConversionJob.h"
+#include "settings/ConversionSettings.h"
 #include "formats/FormatTables.h"
 #include "pipeline/Naming.h"
 
 namespace {
+
+ImageRequest request;
+ImageResult result;
 
 std::string Repeat(const std::string& text, int times) {
   std::string out;
@@ -19,9 +22,10 @@ void StartJob(const std::string& currentFile) {
   BuildInputExtensionTable();
   BuildOutputFormatTable();
   ResetConversionSettings(true);
-  ResetConversionJob();
-  ConversionJob.currentFile = currentFile;
-  ConversionJob.outputExtension = "jpg";
+  request = ImageRequest{};
+  result = ImageResult{};
+  request.currentFile = currentFile;
+  request.outputExtension = "jpg";
 }
 
 // Each "%filename[u]%" of the file name brings the whole name back, whose "%filename[l]%"
@@ -32,7 +36,7 @@ const std::string kSelfMultiplyingName =
 TEST(NamingLimits, SelfMultiplyingMaskStopsOneByteBeyondTheBound) {
   StartJob(kSelfMultiplyingName);
   ConversionSettings.filenameMask = Repeat("%filename%", 100);
-  const std::string name = ExpandFilenameMask();
+  const std::string name = ExpandFilenameMask(request, result);
   EXPECT_EQ(name.size(), kMaxExpandedTextBytes + 1);
   // Longer than any path the file system takes, so such a name can never be saved.
   EXPECT_GT(name.size(), 4096u);
@@ -41,21 +45,21 @@ TEST(NamingLimits, SelfMultiplyingMaskStopsOneByteBeyondTheBound) {
 TEST(NamingLimits, SelfMultiplyingWatermarkTextStaysBounded) {
   StartJob(kSelfMultiplyingName);
   ConversionSettings.wmText = Repeat("%filename%%filename[u]%%filename[l]%%filename[t]%", 20);
-  EXPECT_EQ(ExpandWatermarkText().size(), kMaxExpandedTextBytes + 1);
+  EXPECT_EQ(ExpandWatermarkText(request, result).size(), kMaxExpandedTextBytes + 1);
 }
 
 TEST(NamingLimits, LongExpansionsBelowTheBoundAreComplete) {
   const std::string base(200, 'a');
   StartJob("/in/" + base + ".cr2");
   ConversionSettings.filenameMask = Repeat("%filename%-", 300) + ".%ext%";
-  EXPECT_EQ(ExpandFilenameMask(), Repeat(base + "-", 300) + ".jpg");  // 60,305 bytes
+  EXPECT_EQ(ExpandFilenameMask(request, result), Repeat(base + "-", 300) + ".jpg");  // 60,305 bytes
 }
 
 TEST(NamingLimits, AMaskLongerThanTheBoundWithoutTokensIsKept) {
   StartJob("/in/a.cr2");
   const std::string mask(kMaxExpandedTextBytes + 500, 'x');
   ConversionSettings.filenameMask = mask;
-  EXPECT_EQ(ExpandFilenameMask(), mask);
+  EXPECT_EQ(ExpandFilenameMask(request, result), mask);
 }
 
 }  // namespace

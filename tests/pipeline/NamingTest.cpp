@@ -9,18 +9,22 @@
 #include <string>
 #include <utility>
 
-#include "convert/ConversionJob.h"
+#include "settings/ConversionSettings.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
 #include "support/TestFiles.h"
 
 namespace {
 
+ImageRequest request;
+ImageResult result;
+
 void StartJob(const std::string& currentFile, const std::string& extension) {
   ResetConversionSettings(true);
-  ResetConversionJob();
-  ConversionJob.currentFile = currentFile;
-  ConversionJob.outputExtension = extension;
+  request = ImageRequest{};
+  result = ImageResult{};
+  request.currentFile = currentFile;
+  request.outputExtension = extension;
 }
 
 struct MaskCase {
@@ -40,13 +44,13 @@ TEST_P(MaskTest, ExpandsToExpectedName) {
   const MaskCase& c = GetParam();
   StartJob(c.currentFile, c.extension);
   ConversionSettings.filenameMask = c.mask;
-  ConversionJob.fileCounter = c.fileCounter;
-  ConversionJob.randomNumber = c.randomNumber;
-  ConversionJob.targetBpp = 24;
-  ConversionJob.outputWidth = 641;
-  ConversionJob.outputHeight = 479;
-  ConversionJob.frameNumber = 1;
-  EXPECT_EQ(ExpandFilenameMask(), c.expected) << "mask \"" << c.mask << "\" on " << c.currentFile;
+  request.fileCounter = c.fileCounter;
+  request.randomNumber = c.randomNumber;
+  result.targetBpp = 24;
+  result.outputWidth = 641;
+  result.outputHeight = 479;
+  result.frameNumber = 1;
+  EXPECT_EQ(ExpandFilenameMask(request, result), c.expected) << "mask \"" << c.mask << "\" on " << c.currentFile;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -84,12 +88,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(NamingTest, ExpandNameTokenIgnoresCaseAndContinuesBehindTheValue) {
   StartJob("/in/x%FILENAME%y.cr2", "jpg");
-  ConversionJob.fileCounter = 1;
-  EXPECT_EQ(ExpandNameToken("%N%%n%-%n", "%n%"), "0000100001-%n");
+  request.fileCounter = 1;
+  EXPECT_EQ(ExpandNameToken("%N%%n%-%n", "%n%", request, result), "0000100001-%n");
   // The inserted value holds the token itself; it is not searched again.
-  EXPECT_EQ(ExpandNameToken("[%FileName%]", "%filename%"), "[x%FILENAME%y]");
-  EXPECT_EQ(ExpandNameToken("%foo% %n%", "%foo%"), "%foo% %n%");
-  EXPECT_EQ(ExpandNameToken("no tokens", "%ext%"), "no tokens");
+  EXPECT_EQ(ExpandNameToken("[%FileName%]", "%filename%", request, result), "[x%FILENAME%y]");
+  EXPECT_EQ(ExpandNameToken("%foo% %n%", "%foo%", request, result), "%foo% %n%");
+  EXPECT_EQ(ExpandNameToken("no tokens", "%ext%", request, result), "no tokens");
 }
 
 // Each field must equal that of a clock reading taken before or after the expansion.
@@ -97,7 +101,7 @@ TEST(NamingTest, DateAndTimeTokensReadTheClock) {
   StartJob("/in/a.cr2", "jpg");
   ConversionSettings.filenameMask = "%YYYY%-%mm%-%dd% %hh%:%ii%:%ss%";
   std::tm before = LocalNow();
-  std::string name = ExpandFilenameMask();
+  std::string name = ExpandFilenameMask(request, result);
   std::tm after = LocalNow();
   int fields[6] = {};
   ASSERT_EQ(std::sscanf(name.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &fields[0], &fields[1], &fields[2],
@@ -113,25 +117,25 @@ TEST(NamingTest, DateAndTimeTokensReadTheClock) {
 
 TEST(NamingTest, OutputPathJoinsFolderSubfolderAndName) {
   StartJob("/in/photo.CR2", "jpg");
-  ConversionJob.outputFolder = "/out/";
+  request.outputFolder = "/out/";
   ConversionSettings.keepSubfolders = 1;
-  EXPECT_EQ(BuildOutputPath(), "/out/photo.jpg");
+  EXPECT_EQ(BuildOutputPath(request, result), "/out/photo.jpg");
   ConversionSettings.keepSubfolders = 0;
-  EXPECT_EQ(BuildOutputPath(), "/out/photo.jpg");
+  EXPECT_EQ(BuildOutputPath(request, result), "/out/photo.jpg");
 
-  ConversionJob.currentSubfolder = "day 1/";
-  EXPECT_EQ(BuildOutputPath(), "/out/photo.jpg");
+  request.currentSubfolder = "day 1/";
+  EXPECT_EQ(BuildOutputPath(request, result), "/out/photo.jpg");
   ConversionSettings.keepSubfolders = 1;
-  EXPECT_EQ(BuildOutputPath(), "/out/day 1/photo.jpg");
+  EXPECT_EQ(BuildOutputPath(request, result), "/out/day 1/photo.jpg");
 
   // Nothing is added: a mask without the extension token gives a name without one.
   ConversionSettings.filenameMask = "%filename%";
-  EXPECT_EQ(BuildOutputPath(), "/out/day 1/photo");
+  EXPECT_EQ(BuildOutputPath(request, result), "/out/day 1/photo");
 }
 
 TEST(NamingTest, NamesReachSubfoldersButNeverLeaveTheOutputFolder) {
   StartJob("/in/photo.CR2", "jpg");
-  ConversionJob.outputFolder = "/out/";
+  request.outputFolder = "/out/";
   const std::pair<const char*, const char*> kept[] = {
       {"day 1/%filename%.%ext%", "/out/day 1/photo.jpg"},
       {"a..b/..%filename%..%ext%", "/out/a..b/..photo..jpg"},
@@ -139,17 +143,17 @@ TEST(NamingTest, NamesReachSubfoldersButNeverLeaveTheOutputFolder) {
   };
   for (const auto& [mask, path] : kept) {
     ConversionSettings.filenameMask = mask;
-    EXPECT_EQ(BuildOutputPath(), path) << mask;
+    EXPECT_EQ(BuildOutputPath(request, result), path) << mask;
   }
   for (const char* mask : {"../../notes.txt", "../%filename%.%ext%", "day 1/../../x.jpg", "day 1/..", "/tmp/x.%ext%",
                            "//x.jpg"}) {
     ConversionSettings.filenameMask = mask;
-    EXPECT_EQ(BuildOutputPath(), "") << mask;
+    EXPECT_EQ(BuildOutputPath(request, result), "") << mask;
   }
   // The expanded name counts: a file called "...cr2" has ".." for its name.
   StartJob("/in/...cr2", "jpg");
   ConversionSettings.filenameMask = "%filename%";
-  EXPECT_EQ(BuildOutputPath(), "");
+  EXPECT_EQ(BuildOutputPath(request, result), "");
 }
 
 struct WatermarkCase {
@@ -166,10 +170,10 @@ TEST_P(WatermarkTextTest, ExpandsConfiguredText) {
   const WatermarkCase& c = GetParam();
   StartJob(c.currentFile, "jpg");
   ConversionSettings.wmText = c.text;
-  ConversionJob.fileCounter = 1;
-  ConversionJob.outputWidth = 640;
-  ConversionJob.outputHeight = 480;
-  EXPECT_EQ(ExpandWatermarkText(), c.expected) << "text \"" << c.text << "\"";
+  request.fileCounter = 1;
+  result.outputWidth = 640;
+  result.outputHeight = 480;
+  EXPECT_EQ(ExpandWatermarkText(request, result), c.expected) << "text \"" << c.text << "\"";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -199,9 +203,9 @@ class TimestampTest : public ::testing::TestWithParam<const char*> {
     setenv("TZ", zone.c_str(), 1);
     tzset();
     StartJob(folder_ / "in.cr2", "jpg");
-    ConversionJob.outputFile = folder_ / "out.jpg";
-    WriteText(ConversionJob.currentFile, "input");
-    WriteText(ConversionJob.outputFile, "output");
+    result.outputFile = folder_ / "out.jpg";
+    WriteText(request.currentFile, "input");
+    WriteText(result.outputFile, "output");
   }
   void TearDown() override {
     if (hadZone_) setenv("TZ", oldZone_.c_str(), 1); else unsetenv("TZ");
@@ -235,11 +239,11 @@ TEST_P(TimestampTest, CustomValueIsLocalWallClockAndLeavesAccessTime) {
   };
   const CustomCase cases[] = {{0, {1970, 1, 1, 0, 0, 0}}, {1626352496, {2021, 7, 15, 12, 34, 56}}};
   for (const CustomCase& c : cases) {
-    SetTimes(ConversionJob.outputFile, {1000000000, 0}, {1000000000, 0});
+    SetTimes(result.outputFile, {1000000000, 0}, {1000000000, 0});
     ConversionSettings.fileTimestamp = 2;
     ConversionSettings.fileTimestampCustom = c.value;
-    ApplyFileTimestamp();
-    struct stat info = StatOf(ConversionJob.outputFile);
+    ApplyFileTimestamp(request.currentFile, result.outputFile);
+    struct stat info = StatOf(result.outputFile);
     std::tm local = LocalFieldsOf(info.st_mtim.tv_sec);
     const int actual[6] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
                            local.tm_hour, local.tm_min, local.tm_sec};
@@ -252,40 +256,40 @@ TEST_P(TimestampTest, OriginalCopiesTheInputTimeToTheSecond) {
   // 2023-11-05 06:30 UTC is 01:30 on the second pass of New York's repeated hour; the
   // output must carry the same instant, not the first 01:30.
   for (time_t instant : {time_t{1600000000}, time_t{1699165800}, time_t{1699162200}}) {
-    SetTimes(ConversionJob.currentFile, {instant, 0}, {instant, 700000000});
-    SetTimes(ConversionJob.outputFile, {5, 0}, {5, 0});
+    SetTimes(request.currentFile, {instant, 0}, {instant, 700000000});
+    SetTimes(result.outputFile, {5, 0}, {5, 0});
     ConversionSettings.fileTimestamp = 1;
-    ApplyFileTimestamp();
-    struct stat info = StatOf(ConversionJob.outputFile);
+    ApplyFileTimestamp(request.currentFile, result.outputFile);
+    struct stat info = StatOf(result.outputFile);
     EXPECT_EQ(info.st_mtim.tv_sec, instant);
     EXPECT_EQ(info.st_mtim.tv_nsec, 0);
-    EXPECT_EQ(ReadLocalModificationTime(ConversionJob.outputFile),
-              ReadLocalModificationTime(ConversionJob.currentFile));
+    EXPECT_EQ(ReadLocalModificationTime(result.outputFile),
+              ReadLocalModificationTime(request.currentFile));
   }
 }
 
 TEST_P(TimestampTest, CurrentAndUnknownCodesLeaveTheTimeAlone) {
   for (int8_t code : {int8_t{0}, int8_t{3}, int8_t{-1}}) {
-    SetTimes(ConversionJob.outputFile, {1234, 0}, {1234, 5678});
+    SetTimes(result.outputFile, {1234, 0}, {1234, 5678});
     ConversionSettings.fileTimestamp = code;
-    ApplyFileTimestamp();
-    struct stat info = StatOf(ConversionJob.outputFile);
+    ApplyFileTimestamp(request.currentFile, result.outputFile);
+    struct stat info = StatOf(result.outputFile);
     EXPECT_EQ(info.st_mtim.tv_sec, 1234) << "code " << int{code};
     EXPECT_EQ(info.st_mtim.tv_nsec, 5678) << "code " << int{code};
   }
 }
 
 TEST_P(TimestampTest, FailuresAreIgnored) {
-  SetTimes(ConversionJob.outputFile, {1234, 0}, {1234, 0});
-  ConversionJob.currentFile = folder_ / "missing.cr2";
+  SetTimes(result.outputFile, {1234, 0}, {1234, 0});
+  request.currentFile = folder_ / "missing.cr2";
   ConversionSettings.fileTimestamp = 1;
-  ApplyFileTimestamp();
-  EXPECT_EQ(StatOf(ConversionJob.outputFile).st_mtim.tv_sec, 1234);
+  ApplyFileTimestamp(request.currentFile, result.outputFile);
+  EXPECT_EQ(StatOf(result.outputFile).st_mtim.tv_sec, 1234);
 
-  ConversionJob.outputFile = folder_ / "missing.jpg";
+  result.outputFile = folder_ / "missing.jpg";
   ConversionSettings.fileTimestamp = 2;
-  ApplyFileTimestamp();
-  EXPECT_EQ(FileSize(ConversionJob.outputFile), -1);  // nothing was created
+  ApplyFileTimestamp(request.currentFile, result.outputFile);
+  EXPECT_EQ(FileSize(result.outputFile), -1);  // nothing was created
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, TimestampTest,

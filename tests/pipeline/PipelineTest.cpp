@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <functional>
 
-#include "convert/ConversionJob.h"
 #include "formats/FormatTables.h"
 #include "pipeline/Loading.h"
 #include "pipeline/Saving.h"
@@ -33,19 +32,24 @@ class PipelineTest : public ::testing::Test {
     BuildInputExtensionTable();
     BuildOutputFormatTable();
     BuildAcceptedInputExtensions();
-    ResetConversionJob();
-    ConversionJob.outputFolder = folder.path() + "/";
-    ConversionJob.outputExtension = "jpg";
+    request.outputFolder = folder.path() + "/";
+    request.outputExtension = "jpg";
   }
-  // Writes the DNG, prepares the save settings as the driver does and runs the pipeline.
+  // Prepares the save settings as the driver does and runs the pipeline.
+  bool Convert() {
+    request.save = PrepareSaveSettings(request.outputExtension);
+    result = ProcessImage(request);
+    return result.has_value();
+  }
+  // Writes the DNG and converts it.
   bool Convert(const DngOptions& dng) {
-    ConversionJob.currentFile = folder / "photo.dng";
-    if (!WriteTestDng(ConversionJob.currentFile, dng)) return false;
-    PrepareSaveSettings();
-    return ProcessImage();
+    request.currentFile = folder / "photo.dng";
+    return WriteTestDng(request.currentFile, dng) && Convert();
   }
-  BitmapPtr Output() const { return AdoptBitmap(FreeImage_Load(FIF_JPEG, ConversionJob.outputFile.c_str(), 0)); }
+  BitmapPtr Output() const { return AdoptBitmap(FreeImage_Load(FIF_JPEG, result->outputFile.c_str(), 0)); }
   TempFolder folder;
+  ImageRequest request;
+  std::optional<ImageResult> result;
 };
 
 DngOptions WithPreview() {
@@ -62,24 +66,36 @@ std::string ExifText(FIBITMAP* bitmap, const char* key) {
 
 TEST_F(PipelineTest, DefaultsConvertTheDngToA24BitJpeg) {
   ASSERT_TRUE(Convert(WithPreview()));
-  EXPECT_EQ(ConversionJob.sourceBpp, 24);
-  EXPECT_EQ(ConversionJob.targetBpp, 24);
-  EXPECT_EQ(ConversionJob.outputWidth, 96);
-  EXPECT_EQ(ConversionJob.outputHeight, 64);
-  EXPECT_EQ(ConversionJob.frameNumber, 1);
-  EXPECT_EQ(ConversionJob.outputFile, folder / "photo.jpg");
+  EXPECT_EQ(result->sourceBpp, 24);
+  EXPECT_EQ(result->targetBpp, 24);
+  EXPECT_EQ(result->outputWidth, 96);
+  EXPECT_EQ(result->outputHeight, 64);
+  EXPECT_EQ(result->frameNumber, 1);
+  EXPECT_EQ(result->outputFile, folder / "photo.jpg");
   BitmapPtr output = Output();
   ASSERT_TRUE(output);
   EXPECT_EQ(FreeImage_GetBPP(output.get()), 24u);
   EXPECT_EQ(CompareWithPattern(output.get(), TestPattern::kQuadrants, 8, 6), "");
 }
 
+// The result crosses the child-process boundary as text: a path may hold line breaks, and
+// a record cut short or with a damaged number is refused rather than read as zeros.
+TEST(ImageResultTest, EncodingRoundTripsAndRefusesDamagedRecords) {
+  const ImageResult sent{48, 24, 641, 479, 1, "/out/two\nlines.jpg"};
+  const std::optional<ImageResult> received = DecodeImageResult(EncodeImageResult(sent));
+  ASSERT_TRUE(received);
+  EXPECT_EQ(EncodeImageResult(*received), EncodeImageResult(sent));
+  EXPECT_EQ(received->outputFile, sent.outputFile);
+  EXPECT_FALSE(DecodeImageResult("48\n24\n641\n"));
+  EXPECT_FALSE(DecodeImageResult("48\n24\n64x\n479\n1\n/out/a.jpg"));
+}
+
 TEST_F(PipelineTest, Deep48BitLoadIsToneMappedAndSavedAt24Bits) {
   ConversionSettings.rawLoadAs = 5;
   ConversionSettings.rawToneMapping = 0;  // NONE: the 48 bits reach the depth conversion
   ASSERT_TRUE(Convert(DngOptions{}));
-  EXPECT_EQ(ConversionJob.sourceBpp, 48);
-  EXPECT_EQ(ConversionJob.targetBpp, 24);
+  EXPECT_EQ(result->sourceBpp, 48);
+  EXPECT_EQ(result->targetBpp, 24);
   BitmapPtr output = Output();
   ASSERT_TRUE(output);
   EXPECT_EQ(FreeImage_GetBPP(output.get()), 24u);
@@ -88,7 +104,7 @@ TEST_F(PipelineTest, Deep48BitLoadIsToneMappedAndSavedAt24Bits) {
 TEST_F(PipelineTest, GreyscaleOfA24BitSourceStillSaves24Bits) {
   ConversionSettings.greyscale = 1;
   ASSERT_TRUE(Convert(WithPreview()));
-  EXPECT_EQ(ConversionJob.targetBpp, 24);
+  EXPECT_EQ(result->targetBpp, 24);
   BitmapPtr output = Output();
   ASSERT_TRUE(output);
   EXPECT_EQ(FreeImage_GetBPP(output.get()), 24u);
@@ -113,8 +129,8 @@ TEST_F(PipelineTest, SizeAfterRotationAndResizingReachesTheJob) {
     ConversionSettings.width = ConversionSettings.height = c.percent;
     ConversionSettings.widthUnit = ConversionSettings.heightUnit = 1;  // PERCENT
     ASSERT_TRUE(Convert(WithPreview()));
-    EXPECT_EQ(ConversionJob.outputWidth, c.width);
-    EXPECT_EQ(ConversionJob.outputHeight, c.height);
+    EXPECT_EQ(result->outputWidth, c.width);
+    EXPECT_EQ(result->outputHeight, c.height);
     BitmapPtr output = Output();
     ASSERT_TRUE(output);
     EXPECT_EQ(FreeImage_GetWidth(output.get()), static_cast<unsigned>(c.width));
@@ -162,10 +178,9 @@ TEST_F(PipelineTest, TheSourceIccProfileReachesTheJpegWhereItFits) {
     std::copy_n(c.space, 4, profile.begin() + 16);
     BitmapPtr input = MakeTestBitmap(60, 40, c.inputBpp, TestPattern::kGradient);
     ASSERT_TRUE(FreeImage_CreateICCProfile(input.get(), profile.data(), 132));
-    ConversionJob.currentFile = folder / "photo.cr2";  // a JPEG named like a camera file
-    ASSERT_TRUE(FreeImage_Save(FIF_JPEG, input.get(), ConversionJob.currentFile.c_str(), 95));
-    PrepareSaveSettings();
-    ASSERT_TRUE(ProcessImage());
+    request.currentFile = folder / "photo.cr2";  // a JPEG named like a camera file
+    ASSERT_TRUE(FreeImage_Save(FIF_JPEG, input.get(), request.currentFile.c_str(), 95));
+    ASSERT_TRUE(Convert());
     BitmapPtr output = Output();
     ASSERT_TRUE(output);
     EXPECT_EQ(FreeImage_GetICCProfile(output.get())->size, c.kept ? 132 : 0);
@@ -186,12 +201,12 @@ TEST_F(PipelineTest, SimpleJpegCarriesNoMetadata) {
 // The default conversion streams the preview's rows into the encoder: the file it writes is
 // the whole-image path's, byte for byte, for every kind of JPEG the writer makes. A turn by
 // 0 degrees keeps a conversion on the whole-image path without changing what it writes.
-std::vector<uint8_t> WholeImageOutput() {
+std::vector<uint8_t> WholeImageOutput(const ImageRequest& request) {
   ConversionSettings.doRotation = 1;
   ConversionSettings.rotation = 0;
-  const bool converted = ProcessImage();
+  const std::optional<ImageResult> result = ProcessImage(request);
   ConversionSettings.doRotation = 0;
-  return converted ? ReadBytes(ConversionJob.outputFile) : std::vector<uint8_t>{};
+  return result ? ReadBytes(result->outputFile) : std::vector<uint8_t>{};
 }
 
 TEST_F(PipelineTest, StreamedConversionWritesTheWholeImagePathsBytes) {
@@ -209,10 +224,11 @@ TEST_F(PipelineTest, StreamedConversionWritesTheWholeImagePathsBytes) {
     ConversionSettings.jpgQuality = kind.quality;
     ConversionSettings.jpgChroma = kind.chroma;
     ConversionSettings.jpgSaveAs = kind.saveAs;
-    PrepareSaveSettings();
-    ASSERT_EQ(ConvertByStreaming(), std::optional<bool>(true));
-    const std::vector<uint8_t> streamed = ReadBytes(ConversionJob.outputFile);
-    EXPECT_EQ(streamed, WholeImageOutput());
+    request.save = PrepareSaveSettings(request.outputExtension);
+    ImageResult streamedResult;
+    ASSERT_EQ(ConvertByStreaming(request, streamedResult), std::optional<bool>(true));
+    const std::vector<uint8_t> streamed = ReadBytes(streamedResult.outputFile);
+    EXPECT_EQ(streamed, WholeImageOutput(request));
   }
 }
 
@@ -220,27 +236,26 @@ TEST_F(PipelineTest, StreamedConversionWritesTheWholeImagePathsBytes) {
 // end should be) is left to the whole-image path, which settles it as before; the streamed
 // attempt leaves no file behind.
 TEST_F(PipelineTest, PreviewFailingAtItsEndIsLeftToTheWholeImagePath) {
-  ConversionJob.currentFile = folder / "photo.dng";
-  ASSERT_TRUE(WriteTestDng(ConversionJob.currentFile, WithPreview()));
-  std::vector<uint8_t> bytes = ReadBytes(ConversionJob.currentFile);
+  request.currentFile = folder / "photo.dng";
+  ASSERT_TRUE(WriteTestDng(request.currentFile, WithPreview()));
+  std::vector<uint8_t> bytes = ReadBytes(request.currentFile);
   const uint8_t scan[] = {0xFF, 0xDA}, end[] = {0xFF, 0xD9};
   auto marker = std::search(std::search(bytes.begin(), bytes.end(), scan, scan + 2), bytes.end(), end, end + 2);
   ASSERT_NE(marker, bytes.end());
   marker[1] = 0xC0;
-  WriteBytes(ConversionJob.currentFile, bytes);
-  PrepareSaveSettings();
-  EXPECT_EQ(ConvertByStreaming(), std::nullopt);
+  WriteBytes(request.currentFile, bytes);
+  request.save = PrepareSaveSettings(request.outputExtension);
+  ImageResult streamedResult;
+  EXPECT_EQ(ConvertByStreaming(request, streamedResult), std::nullopt);
   EXPECT_FALSE(std::filesystem::exists(folder / "photo.jpg"));
-  ASSERT_TRUE(ProcessImage());
-  const std::vector<uint8_t> converted = ReadBytes(ConversionJob.outputFile);
-  EXPECT_EQ(converted, WholeImageOutput());
+  ASSERT_TRUE(Convert());
+  const std::vector<uint8_t> converted = ReadBytes(result->outputFile);
+  EXPECT_EQ(converted, WholeImageOutput(request));
 }
 
 TEST_F(PipelineTest, MissingInputFailsWithoutOutput) {
-  ConversionJob.currentFile = folder / "missing.dng";
-  PrepareSaveSettings();
-  EXPECT_FALSE(ProcessImage());
-  EXPECT_EQ(ConversionJob.sourceBpp, 0);
+  request.currentFile = folder / "missing.dng";
+  EXPECT_FALSE(Convert());
   EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 }
 
@@ -280,13 +295,12 @@ TEST_F(PipelineTest, EveryCameraSampleConvertsWithDefaults) {
     if (!IsAcceptedInputExtension(FileExtension(path))) continue;
     SCOPED_TRACE(path);
     ResetConversionSettings(true);
-    ConversionJob.currentFile = path;
-    PrepareSaveSettings();
-    ASSERT_TRUE(ProcessImage());
+    request.currentFile = path;
+    ASSERT_TRUE(Convert());
     BitmapPtr output = Output();
     ASSERT_TRUE(output);
     EXPECT_GE(FreeImage_GetWidth(output.get()), 64u);
-    EXPECT_EQ(ConversionJob.outputWidth, static_cast<int>(FreeImage_GetWidth(output.get())));
+    EXPECT_EQ(result->outputWidth, static_cast<int>(FreeImage_GetWidth(output.get())));
     ++converted;
   }
   EXPECT_GT(converted, 0);

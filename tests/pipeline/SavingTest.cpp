@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <functional>
 
-#include "convert/ConversionJob.h"
 #include "formats/FormatTables.h"
 #include "platform/OutputFiles.h"
 #include "platform/StopSignals.h"
@@ -27,15 +26,14 @@ class SavingTest : public ::testing::Test {
   void SetUp() override {
     ResetConversionSettings(true);
     BuildOutputFormatTable();
-    ResetConversionJob();
-    ConversionJob.outputFolder = folder.path() + "/";
-    ConversionJob.currentFile = folder / "photo.dng";
-    ConversionJob.outputExtension = "jpg";
-    PrepareSaveSettings();
+    request.outputFolder = folder.path() + "/";
+    request.currentFile = folder / "photo.dng";
+    request.outputExtension = "jpg";
+    request.save = PrepareSaveSettings(request.outputExtension);
   }
   void UseExtension(const std::string& extension) {
-    ConversionJob.outputExtension = extension;
-    PrepareSaveSettings();
+    request.outputExtension = extension;
+    request.save = PrepareSaveSettings(request.outputExtension);
   }
   std::vector<std::string> FolderContents() const {
     std::vector<std::string> names;
@@ -45,6 +43,8 @@ class SavingTest : public ::testing::Test {
     return names;
   }
   TempFolder folder;
+  ImageRequest request;
+  ImageResult result;
 };
 
 BitmapPtr Quadrants(int width, int height, int bpp = 24) {
@@ -96,17 +96,17 @@ TEST_F(SavingTest, SaveFlagsFollowEachFormatsSettings) {
 }
 
 TEST_F(SavingTest, JpegDepthIsAutomaticUnlessSet) {
-  EXPECT_EQ(ConversionJob.saveFormat, FIF_JPEG);
-  EXPECT_EQ(ConversionJob.targetBpp, 0);
-  EXPECT_EQ(ConversionJob.autoBpp, 1);
-  EXPECT_EQ(ConversionJob.saveFlags, 95 | 0x10000);
+  EXPECT_EQ(request.save.saveFormat, FIF_JPEG);
+  EXPECT_EQ(request.save.targetBpp, 0);
+  EXPECT_EQ(request.save.autoBpp, 1);
+  EXPECT_EQ(request.save.saveFlags, 95 | 0x10000);
   ConversionSettings.jpgBpp = 8;
   ConversionSettings.pngBpp = 24;
-  PrepareSaveSettings();
-  EXPECT_EQ(ConversionJob.targetBpp, 8);
-  EXPECT_EQ(ConversionJob.autoBpp, 0);
+  request.save = PrepareSaveSettings(request.outputExtension);
+  EXPECT_EQ(request.save.targetBpp, 8);
+  EXPECT_EQ(request.save.autoBpp, 0);
   UseExtension("dds");  // known to the settings, but this FreeImage cannot write it
-  EXPECT_EQ(ConversionJob.saveFormat, kNoFormatCode);
+  EXPECT_EQ(request.save.saveFormat, kNoFormatCode);
 }
 
 TEST_F(SavingTest, AutomaticDepthIsTheSmallestPermittedNotBelowTheSource) {
@@ -158,11 +158,11 @@ TEST_F(SavingTest, ConvertForSaveReachesEveryTargetDepth) {
   for (const ConvertCase& c : cases) {
     SCOPED_TRACE(c.name);
     ResetConversionSettings(true);
-    ConversionJob.outputExtension = c.extension;
-    ConversionJob.targetBpp = c.targetBpp;
-    ConversionJob.autoBpp = c.targetBpp == 0;
-    ConversionJob.sourceBpp = c.sourceBpp;
-    BitmapPtr converted = ConvertForSave(Quadrants(21, 13, c.inputBpp));
+    request.outputExtension = c.extension;
+    result.targetBpp = c.targetBpp;
+    request.save.autoBpp = c.targetBpp == 0;
+    result.sourceBpp = c.sourceBpp;
+    BitmapPtr converted = ConvertForSave(Quadrants(21, 13, c.inputBpp), request, result);
     ASSERT_TRUE(converted);
     EXPECT_EQ(FreeImage_GetBPP(converted.get()), c.expectedBpp);
     EXPECT_EQ(FreeImage_GetImageType(converted.get()), c.expectedType);
@@ -173,32 +173,32 @@ TEST_F(SavingTest, ConvertForSaveReachesEveryTargetDepth) {
       EXPECT_EQ(FreeImage_GetGreenMask(converted.get()), c.expectedGreenMask);
     }
     if (c.targetBpp == 0) {
-      EXPECT_EQ(ConversionJob.targetBpp, static_cast<int32_t>(c.expectedBpp));
+      EXPECT_EQ(result.targetBpp, static_cast<int32_t>(c.expectedBpp));
     }
   }
 }
 
 TEST_F(SavingTest, MatchingDepthPassesUnchangedAndUnknownDepthFails) {
-  ConversionJob.sourceBpp = 8;
+  result.sourceBpp = 8;
   BitmapPtr grey = Quadrants(9, 9, 8);
   FIBITMAP* before = grey.get();
-  EXPECT_EQ(ConvertForSave(std::move(grey)).get(), before);
+  EXPECT_EQ(ConvertForSave(std::move(grey), request, result).get(), before);
 
-  ConversionJob.autoBpp = 0;
+  request.save.autoBpp = 0;
   for (int32_t depth : {0, 12, 64, -24}) {
-    ConversionJob.targetBpp = depth;
-    EXPECT_FALSE(ConvertForSave(Quadrants(9, 9))) << depth;
+    result.targetBpp = depth;
+    EXPECT_FALSE(ConvertForSave(Quadrants(9, 9), request, result)) << depth;
   }
-  EXPECT_FALSE(ConvertForSave(nullptr));
+  EXPECT_FALSE(ConvertForSave(nullptr, request, result));
 }
 
 // ---- writing ------------------------------------------------------------------------------
 
 TEST_F(SavingTest, WritesTheFileNamedByTheMask) {
   // Quadrant edges on the 8-pixel block grid keep every JPEG block flat.
-  ASSERT_TRUE(SaveOutputImage(Quadrants(64, 48), nullptr));
-  EXPECT_EQ(ConversionJob.outputFile, folder / "photo.jpg");
-  BitmapPtr saved = LoadFile(ConversionJob.outputFile);
+  ASSERT_TRUE(SaveOutputImage(Quadrants(64, 48), nullptr, request, result));
+  EXPECT_EQ(result.outputFile, folder / "photo.jpg");
+  BitmapPtr saved = LoadFile(result.outputFile);
   ASSERT_TRUE(saved);
   EXPECT_EQ(CompareWithPattern(saved.get(), TestPattern::kQuadrants, 2), "");
   EXPECT_EQ(FolderContents(), std::vector<std::string>{"photo.jpg"});
@@ -208,12 +208,12 @@ TEST_F(SavingTest, FailedSaveKeepsTheEarlierFileAndLeavesNoTemporaryFile) {
   const std::vector<uint8_t> earlier = {'e', 'a', 'r', 'l', 'i', 'e', 'r'};
   WriteBytes(folder / "photo.jpg", earlier);
   // The JPEG writer refuses 32-bit bitmaps after it has opened its output.
-  EXPECT_FALSE(SaveOutputImage(Quadrants(40, 30, 32), nullptr));
+  EXPECT_FALSE(SaveOutputImage(Quadrants(40, 30, 32), nullptr, request, result));
   EXPECT_EQ(ReadBytes(folder / "photo.jpg"), earlier);
   EXPECT_EQ(FolderContents(), std::vector<std::string>{"photo.jpg"});
 
   std::filesystem::remove(folder / "photo.jpg");
-  EXPECT_FALSE(SaveOutputImage(Quadrants(40, 30, 32), nullptr));
+  EXPECT_FALSE(SaveOutputImage(Quadrants(40, 30, 32), nullptr, request, result));
   EXPECT_TRUE(FolderContents().empty());
 }
 
@@ -227,14 +227,14 @@ TEST_F(SavingTest, OutputNamingTheInputFails) {
       {"through a link", folder / "link/"},
   };
   std::filesystem::create_directory_symlink(folder.path(), folder / "link");
-  ConversionJob.currentFile = folder / "photo.jpg";
+  request.currentFile = folder / "photo.jpg";
   const std::vector<uint8_t> input = {'i', 'n', 'p', 'u', 't'};
-  WriteBytes(ConversionJob.currentFile, input);
+  WriteBytes(request.currentFile, input);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ConversionJob.outputFolder = c.outputFolder;
-    EXPECT_FALSE(SaveOutputImage(Quadrants(40, 30), nullptr));
-    EXPECT_EQ(ReadBytes(ConversionJob.currentFile), input);
+    request.outputFolder = c.outputFolder;
+    EXPECT_FALSE(SaveOutputImage(Quadrants(40, 30), nullptr, request, result));
+    EXPECT_EQ(ReadBytes(request.currentFile), input);
   }
   EXPECT_EQ(FolderContents(), (std::vector<std::string>{"link", "photo.jpg"}));
 }
@@ -258,7 +258,7 @@ TEST_F(SavingTest, NewFileModeComesOnlyFromTheRegularFileItReplaces) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(target);
     c.prepare();
-    ASSERT_TRUE(SaveOutputImage(Quadrants(40, 30), nullptr));
+    ASSERT_TRUE(SaveOutputImage(Quadrants(40, 30), nullptr, request, result));
     struct stat info {};
     ASSERT_EQ(lstat(target.c_str(), &info), 0);
     EXPECT_TRUE(S_ISREG(info.st_mode));
@@ -300,32 +300,32 @@ TEST_F(SavingTest, NamedTemporaryFileGoesWithAStoppingSignal) {
 }
 
 TEST_F(SavingTest, NullBitmapOrMissingFolderFailsWithoutWriting) {
-  EXPECT_FALSE(SaveOutputImage(nullptr, nullptr));
-  EXPECT_EQ(ConversionJob.outputFile, folder / "photo.jpg") << "the output path is still named";
-  ConversionJob.outputFolder = folder / "missing/";
-  EXPECT_FALSE(SaveOutputImage(Quadrants(40, 30), nullptr));
+  EXPECT_FALSE(SaveOutputImage(nullptr, nullptr, request, result));
+  EXPECT_EQ(result.outputFile, folder / "photo.jpg") << "the output path is still named";
+  request.outputFolder = folder / "missing/";
+  EXPECT_FALSE(SaveOutputImage(Quadrants(40, 30), nullptr, request, result));
   EXPECT_TRUE(FolderContents().empty());
 }
 
 TEST_F(SavingTest, WebpQuality100IsLosslessAnd99IsNot) {
   UseExtension("webp");
-  ASSERT_TRUE(SaveOutputImage(MakeTestBitmap(64, 48, 24, TestPattern::kGradient), nullptr));
-  BitmapPtr lossless = LoadFile(ConversionJob.outputFile);
+  ASSERT_TRUE(SaveOutputImage(MakeTestBitmap(64, 48, 24, TestPattern::kGradient), nullptr, request, result));
+  BitmapPtr lossless = LoadFile(result.outputFile);
   BitmapPtr expected = MakeTestBitmap(64, 48, 24, TestPattern::kGradient);
   EXPECT_EQ(ComparePixels(lossless.get(), expected.get(), 0), "");
 
   ConversionSettings.webpQuality = 99;
   UseExtension("webp");
-  ASSERT_TRUE(SaveOutputImage(MakeTestBitmap(64, 48, 24, TestPattern::kGradient), nullptr));
-  BitmapPtr lossy = LoadFile(ConversionJob.outputFile);
+  ASSERT_TRUE(SaveOutputImage(MakeTestBitmap(64, 48, 24, TestPattern::kGradient), nullptr, request, result));
+  BitmapPtr lossy = LoadFile(result.outputFile);
   EXPECT_NE(ComparePixels(lossy.get(), expected.get(), 0), "");
   EXPECT_EQ(ComparePixels(lossy.get(), expected.get(), 12), "");
 }
 
 TEST_F(SavingTest, PngNoneIsStoredUncompressed) {
   UseExtension("png");
-  ASSERT_TRUE(SaveOutputImage(MakeTestBitmap(64, 48, 24, TestPattern::kMidGrey), nullptr));
-  EXPECT_GE(ReadBytes(ConversionJob.outputFile).size(), 64u * 48u * 3u);
+  ASSERT_TRUE(SaveOutputImage(MakeTestBitmap(64, 48, 24, TestPattern::kMidGrey), nullptr, request, result));
+  EXPECT_GE(ReadBytes(result.outputFile).size(), 64u * 48u * 3u);
 }
 
 TEST_F(SavingTest, JpegXrCannotBeWrittenByThisFreeImage) {
@@ -335,9 +335,9 @@ TEST_F(SavingTest, JpegXrCannotBeWrittenByThisFreeImage) {
                   "AddressSanitizer reports as a fault of the library";
 #endif
   UseExtension("jxr");
-  EXPECT_EQ(ConversionJob.saveFormat, FIF_JXR);
-  EXPECT_EQ(ConversionJob.saveFlags, JXR_LOSSLESS);
-  EXPECT_FALSE(SaveOutputImage(Quadrants(64, 64), nullptr));
+  EXPECT_EQ(request.save.saveFormat, FIF_JXR);
+  EXPECT_EQ(request.save.saveFlags, JXR_LOSSLESS);
+  EXPECT_FALSE(SaveOutputImage(Quadrants(64, 64), nullptr, request, result));
   EXPECT_TRUE(FolderContents().empty());
 }
 

@@ -67,7 +67,7 @@ class WatermarksTest : public ::testing::Test {
     UsePicture(MakeSolidBitmap(width, height, 24, {255, 0, 0}).get(), "red.png", FIF_PNG);
   }
   static BitmapPtr Stamped(int bpp = 24) {
-    return ApplyWatermark(MakeSolidBitmap(kWidth, kHeight, bpp, kGrey), kWidth, kHeight);
+    return ApplyWatermark(MakeSolidBitmap(kWidth, kHeight, bpp, kGrey), kWidth, kHeight, ConversionSettings.wmText);
   }
   static TextMetrics Measured(const std::string& text, TextMode mode = TextMode::kRaster) {
     FontRecord font;
@@ -299,7 +299,7 @@ TEST_F(WatermarksTest, OpaquePictureAtHalfOpacityDarkensAndStillCovers) {
   UsePicture(MakeSolidBitmap(40, 30, 24, {255, 255, 255}).get(), "white.jpg", FIF_JPEG, 100);
   ConversionSettings.wmImageOpacity = 128;
   BitmapPtr image =
-      ApplyWatermark(MakeTestBitmap(kWidth, kHeight, 24, TestPattern::kGradient), kWidth, kHeight);
+      ApplyWatermark(MakeTestBitmap(kWidth, kHeight, 24, TestPattern::kGradient), kWidth, kHeight, ConversionSettings.wmText);
   Box rect{kWidth - 50, kHeight - 40, kWidth - 11, kHeight - 11};
   // White at 128 over black, then pasted (×255/256) and composited at alpha 254: about 126
   // whatever the photo beneath; two levels for the JPEG.
@@ -366,9 +366,9 @@ TEST_F(WatermarksTest, FontIsAvailableByNameOrMetricSubstituteOnly) {
 TEST_F(WatermarksTest, NothingToDoHandsTheSameBitmapOnAndNullPassesThrough) {
   BitmapPtr photo = MakeSolidBitmap(10, 10, 8, kGrey);
   FIBITMAP* same = photo.get();
-  EXPECT_EQ(ApplyWatermark(std::move(photo), 10, 10).get(), same);
+  EXPECT_EQ(ApplyWatermark(std::move(photo), 10, 10, ConversionSettings.wmText).get(), same);
   UseRedPicture(5, 5);
-  EXPECT_FALSE(ApplyWatermark(nullptr, 10, 10));
+  EXPECT_FALSE(ApplyWatermark(nullptr, 10, 10, ConversionSettings.wmText));
 }
 
 TEST_F(WatermarksTest, AnyDepthComesOutTwentyFourBitWithItsMetadata) {
@@ -376,7 +376,7 @@ TEST_F(WatermarksTest, AnyDepthComesOutTwentyFourBitWithItsMetadata) {
   for (int bpp : {8, 24, 32}) {
     BitmapPtr photo = MakeSolidBitmap(kWidth, kHeight, bpp, kGrey);
     AddCommentTag(photo.get(), "camera");
-    BitmapPtr image = ApplyWatermark(std::move(photo), kWidth, kHeight);
+    BitmapPtr image = ApplyWatermark(std::move(photo), kWidth, kHeight, ConversionSettings.wmText);
     ASSERT_TRUE(image) << bpp;
     EXPECT_EQ(FreeImage_GetBPP(image.get()), 24u) << bpp;
     EXPECT_TRUE(HasCommentTag(image.get())) << bpp;

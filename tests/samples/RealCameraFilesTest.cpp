@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 #include "support/RunOutcomes.h"
 #include "support/RunProgram.h"
 #include "support/TestFiles.h"

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <set>
 
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 
 namespace {
 

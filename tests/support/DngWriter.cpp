@@ -9,7 +9,7 @@
 #include <initializer_list>
 #include <vector>
 
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 #include "platform/FilePtr.h"
 #include "support/TestBitmaps.h"
 

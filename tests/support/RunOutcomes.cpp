@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 
 std::string ToString(Outcome outcome) {
   switch (outcome) {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 #include "support/TestBitmaps.h"
 
 // A bitmap of `bpp` (8, 24 or 32) whose every pixel is `color`; an 8-bit bitmap has a grey

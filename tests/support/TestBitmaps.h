@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pipeline/BitmapPtr.h"
+#include "platform/BitmapPtr.h"
 
 enum class TestPattern {
   kQuadrants,  // top-left red, top-right green, bottom-left blue, bottom-right light grey
