@@ -1,6 +1,5 @@
 #include "convert/Driver.h"
 
-#include <dlfcn.h>
 
 #include <optional>
 #include <system_error>
@@ -15,6 +14,7 @@
 #include "pipeline/Loading.h"
 #include "pipeline/Saving.h"
 #include "pipeline/Watermarks.h"
+#include "platform/ChildProcess.h"
 #include "platform/Console.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
@@ -103,14 +103,6 @@ void ConvertFiles() {
   }
 }
 
-// The RAW decoder's OpenMP runtime ends the whole process when it cannot start its
-// threads, so where no thread can start it is told to use the calling one alone.
-void KeepDecoderOnThisThread() {
-  using SetThreadCount = void (*)(int);
-  auto set = reinterpret_cast<SetThreadCount>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"));
-  if (set) set(1);
-}
-
 // When no thread can be started (a process limit, no memory for its stack) this thread
 // does the work itself.
 void RunWorkerThread() {
@@ -118,7 +110,7 @@ void RunWorkerThread() {
   try {
     worker = std::thread(ConvertFiles);
   } catch (const std::system_error&) {
-    KeepDecoderOnThisThread();
+    KeepOpenMpOnThisThread();
     ConvertFiles();
     return;
   }

@@ -1,5 +1,6 @@
 #include "platform/ChildProcess.h"
 
+#include <dlfcn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +9,8 @@
 #include <csignal>
 #include <cstdio>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "platform/StopSignals.h"
 
@@ -43,17 +46,37 @@ ChildResult RunHere(const std::function<bool(std::string& reply)>& work) {
   return result;
 }
 
+bool RunCatching(const std::function<bool(std::string& reply)>& work, std::string& reply) {
+  try {
+    return work(reply);
+  } catch (...) {
+    return false;
+  }
+}
+
+// OpenMP keeps the threads of a parallel region for the next one, per thread that started
+// it, and those threads do not survive fork: a child that decoded on the thread that forked
+// it would wait forever for the threads of a decode the parent ran before. The work runs on
+// a thread of the child's own, whose OpenMP starts afresh.
+bool RunOnFreshThread(const std::function<bool(std::string& reply)>& work, std::string& reply) {
+  bool succeeded = false;
+  try {
+    std::thread thread([&] { succeeded = RunCatching(work, reply); });
+    thread.join();
+  } catch (const std::system_error&) {
+    // A region of one thread leaves the inherited threads alone.
+    KeepOpenMpOnThisThread();
+    succeeded = RunCatching(work, reply);
+  }
+  return succeeded;
+}
+
 [[noreturn]] void RunAsChild(const std::function<bool(std::string& reply)>& work, pid_t parent, int channel) {
   // The parent may have died before the death signal was armed.
   if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(1);
-  bool succeeded = false;
-  try {
-    std::string reply;
-    succeeded = work(reply);
-    if (succeeded) WriteAll(channel, reply);
-  } catch (...) {
-    succeeded = false;
-  }
+  std::string reply;
+  const bool succeeded = RunOnFreshThread(work, reply);
+  if (succeeded) WriteAll(channel, reply);
   close(channel);
   std::fflush(stdout);
   _exit(succeeded ? 0 : 1);
@@ -84,6 +107,12 @@ int WaitForChild(pid_t child) {
 }
 
 }  // namespace
+
+void KeepOpenMpOnThisThread() {
+  using SetThreadCount = void (*)(int);
+  auto set = reinterpret_cast<SetThreadCount>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"));
+  if (set) set(1);
+}
 
 ChildResult RunInChildProcess(const std::function<bool(std::string& reply)>& work) {
   int channel[2];

@@ -18,3 +18,7 @@ struct ChildResult {
 // waits for it. The child's reply reaches the parent through a pipe; an exception from
 // the work fails it. When the process cannot fork, the work runs in this process instead.
 ChildResult RunInChildProcess(const std::function<bool(std::string& reply)>& work);
+
+// The RAW decoder's OpenMP runtime ends the whole process when it cannot start its threads,
+// so where no thread can start it is told to use the calling one alone.
+void KeepOpenMpOnThisThread();

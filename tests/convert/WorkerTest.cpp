@@ -4,6 +4,7 @@
 
 #include "convert/ConversionJob.h"
 #include "convert/Driver.h"
+#include "pipeline/Loading.h"
 #include "settings/ConversionSettings.h"
 #include "support/DngWriter.h"
 #include "support/TestFiles.h"
@@ -79,6 +80,18 @@ TEST_F(WorkerTest, StopsBeforeTheNextFileWhenNoLongerRunning) {
   EXPECT_EQ(ConversionProgress.convertedCount, 0);
   EXPECT_EQ(ConversionProgress.index, 0);
   EXPECT_TRUE(ReadBytes(folder / "a-00001.jpg").empty());
+}
+
+// OpenMP's threads do not survive fork: a child forked by a thread that has decoded a RAW
+// file itself used to wait forever for the threads of that earlier decode. A hang here ends
+// in CTest's time limit.
+TEST_F(WorkerTest, ConvertsAfterThisProcessDecodedARawFileItself) {
+  ConversionSettings.rawLoadAs = 5;  // the full decode, whose development runs OpenMP regions
+  Add("a.dng", true);
+  ASSERT_TRUE(LoadSourceImage(folder / "a.dng", nullptr));
+  ConversionWorker(0);
+  EXPECT_EQ(ConversionProgress.convertedCount, 1);
+  EXPECT_GT(ReadBytes(folder / "a-00001.jpg").size(), 0u);
 }
 
 }  // namespace
