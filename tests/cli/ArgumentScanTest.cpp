@@ -5,13 +5,13 @@
 #include "cli/Arguments.h"
 #include "convert/ConversionJob.h"
 #include "settings/ConversionSettings.h"
+#include "support/ProgramState.h"
 #include "support/TestFiles.h"
 
 namespace {
 
 ScanResult Scan(std::vector<std::string> arguments) {
-  ResetConversionJob();
-  ResetConversionSettings(true);
+  ResetProgramState();
   CommandLine = std::move(arguments);
   return ScanArguments();
 }

@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ProgramState.h"
 #include "support/TestFiles.h"
 
 namespace {
 
 class MessageCatalogueTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(LoadMessageCatalogue("")); }
+  void SetUp() override { ResetProgramState(); }
 };
 
 TEST_F(MessageCatalogueTest, ConsoleTextsAreExact) {

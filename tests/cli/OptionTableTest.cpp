@@ -10,6 +10,7 @@
 #include "cli/Arguments.h"
 #include "cli/Profile.h"
 #include "convert/ConversionJob.h"
+#include "support/ProgramState.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -197,8 +198,7 @@ int CountChangedFields(const ConversionSettingsRecord& before) {
 }
 
 void ResetAll(const OptionCase& c) {
-  ResetConversionJob();
-  ResetConversionSettings(true);
+  ResetProgramState();
   if (c.prepare) c.prepare();
 }
 

@@ -5,6 +5,7 @@
 #include "cli/IniFile.h"
 #include "convert/ConversionJob.h"
 #include "settings/ConversionSettings.h"
+#include "support/ProgramState.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -14,8 +15,7 @@ const ConversionSettingsRecord& S = ConversionSettings;
 class ProfileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetConversionJob();
-    ResetConversionSettings(true);
+    ResetProgramState();
   }
   // Writes the bytes as they are and applies them.
   bool Apply(const std::string& bytes) {

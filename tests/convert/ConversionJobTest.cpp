@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ProgramState.h"
+
 TEST(ConversionJobTest, FolderPart) {
   EXPECT_EQ(FolderPart("c:\\pics\\a.raw"), "c:\\pics\\");
   EXPECT_EQ(FolderPart("a.raw"), "");
@@ -13,8 +15,7 @@ TEST(ConversionJobTest, FolderPart) {
 }
 
 TEST(ConversionJobTest, ResetGivesStartingValues) {
-  BuildInputExtensionTable();
-  BuildOutputFormatTable();
+  ResetProgramState();
   ConversionJob.outputExtension = "png";
   ConversionJob.fileCounter = 7;
   JobFileList["x.raw"] = JobFileEntry{1, ""};

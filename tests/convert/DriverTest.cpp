@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "convert/ConversionJob.h"
+#include "support/ProgramState.h"
 #include "support/TestFiles.h"
 
 TEST(DriverImportTest, SubfolderOfRemovesTheBaseFolder) {
@@ -36,9 +37,7 @@ TEST(DriverOutputFolderTest, RelativeFoldersAreTakenFromTheCurrentDirectory) {
 }
 
 TEST(DriverImportTest, AddJobFileKeepsOneAcceptedFile) {
-  BuildInputExtensionTable();
-  BuildOutputFormatTable();
-  ResetConversionJob();
+  ResetProgramState();
   TempFolder folder;
   WriteBytes(folder / "a.CR2", {1});
   WriteBytes(folder / "b.nef", {1});

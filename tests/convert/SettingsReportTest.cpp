@@ -5,14 +5,14 @@
 #include "formats/FormatTables.h"
 #include "platform/Text.h"
 #include "settings/ConversionSettings.h"
+#include "support/ProgramState.h"
 
 namespace {
 
 class SettingsReportTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    BuildOutputFormatTable();
-    ResetConversionSettings(true);
+    ResetProgramState();
   }
   // Runs a report and returns what it printed.
   template <typename Report>

@@ -7,6 +7,7 @@
 #include "pipeline/Loading.h"
 #include "settings/ConversionSettings.h"
 #include "support/DngWriter.h"
+#include "support/ProgramState.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -14,18 +15,12 @@ namespace {
 class WorkerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    BuildInputExtensionTable();
-    BuildOutputFormatTable();
-    ResetConversionJob();
-    ResetConversionSettings(true);
+    ResetProgramState();
     ConversionJob.outputFolder = folder.path() + "/";
     ConversionJob.outputExtension = "jpg";
     ConversionJob.consoleRun = 1;
     ConversionSettings.filenameMask = "%filename%-%n%.%ext%";
     FixSaveSettings();
-    ConversionProgress.index = 0;
-    ConversionProgress.lastDuration = 0;
-    ConversionProgress.convertedCount = 0;
     ConversionProgress.running = 1;
   }
   void Add(const std::string& name, bool good) {

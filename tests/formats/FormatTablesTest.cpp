@@ -8,17 +8,12 @@
 #include <vector>
 
 #include "convert/ConversionJob.h"
+#include "support/ProgramState.h"
 
 namespace {
 
-void BuildTables() {
-  BuildInputExtensionTable();
-  BuildOutputFormatTable();
-  ResetConversionJob();  // builds AcceptedInputExtensions, as at start-up
-}
-
 TEST(FormatTablesTest, AcceptedInputExtensionsAreTheCameraRawGroup) {
-  BuildTables();
+  ResetProgramState();
   const std::set<std::string> expected = {
       "raw", "raw1", "raw2", "3fr", "arw", "sr2", "srf", "bay", "bmq", "cap", "iiq", "eip",
       "cine", "cr2", "crw", "cs1", "dc2", "dcr", "drf", "dsc", "k25", "kc2", "kdc", "dcs",
@@ -31,7 +26,7 @@ TEST(FormatTablesTest, AcceptedInputExtensionsAreTheCameraRawGroup) {
 }
 
 TEST(FormatTablesTest, InputTableHoldsEveryFamily) {
-  BuildTables();
+  ResetProgramState();
   EXPECT_EQ(InputExtensionTable.size(), 79u);
   struct Row {
     const char* extension;
@@ -72,7 +67,7 @@ void PrintTo(const PathCase& c, std::ostream* out) { *out << c.path; }
 class InputPathTest : public ::testing::TestWithParam<PathCase> {};
 
 TEST_P(InputPathTest, ExtensionAndAcceptance) {
-  BuildTables();
+  ResetProgramState();
   const PathCase& c = GetParam();
   std::string extension = FileExtension(c.path);
   EXPECT_EQ(extension, c.extension);
@@ -101,14 +96,14 @@ INSTANTIATE_TEST_SUITE_P(
                       PathCase{"/photos/a.CR２", "CR２", false}));
 
 TEST(FormatTablesTest, AcceptedOutputFormatIsExactlyJpg) {
-  BuildTables();
+  ResetProgramState();
   EXPECT_TRUE(IsAcceptedOutputFormat("jpg"));
   for (const char* refused : {"JPG", "png", ".jpg", "jpeg", "", "jpg "})
     EXPECT_FALSE(IsAcceptedOutputFormat(refused)) << '"' << refused << '"';
 }
 
 TEST(FormatTablesTest, PermittedBitDepths) {
-  BuildTables();
+  ResetProgramState();
   struct DepthCase {
     const char* extension;
     std::vector<int32_t> permitted;
@@ -132,7 +127,7 @@ TEST(FormatTablesTest, PermittedBitDepths) {
 }
 
 TEST(FormatTablesTest, OutputTableRows) {
-  BuildTables();
+  ResetProgramState();
   struct Row {
     const char* extension;
     FormatCode code;

@@ -4,6 +4,7 @@
 
 #include "convert/ConversionJob.h"
 #include "formats/FormatTables.h"
+#include "support/ProgramState.h"
 
 namespace {
 
@@ -17,10 +18,7 @@ const OptionRow& Row(std::string_view name) {
 class ReferenceTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    BuildInputExtensionTable();
-    BuildOutputFormatTable();
-    ResetConversionJob();
-    ResetConversionSettings(true);
+    ResetProgramState();
   }
 };
 

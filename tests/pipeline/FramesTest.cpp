@@ -7,6 +7,7 @@
 #include "pipeline/Overlays.h"
 #include "platform/Drawing.h"
 #include "settings/ConversionSettings.h"
+#include "support/ProgramState.h"
 #include "support/SolidBitmaps.h"
 
 namespace {
@@ -16,7 +17,7 @@ const Rgb8 kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kYellow{255, 25
 
 class FramesTest : public ::testing::Test {
  protected:
-  void SetUp() override { ResetConversionSettings(true); }
+  void SetUp() override { ResetProgramState(); }
 
   static void SetWidths(int left, int right, int top, int bottom) {
     ConversionSettings.doFrame = 1;

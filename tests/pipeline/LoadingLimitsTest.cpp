@@ -11,6 +11,7 @@
 #include "settings/ConversionSettings.h"
 #include "support/DamagedFiles.h"
 #include "support/DngWriter.h"
+#include "support/ProgramState.h"
 #include "support/RunProgram.h"
 #include "support/TestBitmaps.h"
 #include "support/TestFiles.h"
@@ -33,7 +34,7 @@ long PeakResidentMegabytes() {
 // A 600-byte JPEG that claims 20000 x 20000 pixels made the JPEG decoder allocate and fill
 // 1.2 GB. Named like a camera file, it passes acceptance and reaches every decoder.
 TEST(LoadingLimits, JpegClaimingHugeSizeIsNotDecoded) {
-  ResetConversionSettings(true);
+  ResetProgramState();
   TempFolder folder;
   std::vector<uint8_t> jpeg = SmallJpeg(16, 16);
   ASSERT_TRUE(SetJpegFrameSize(jpeg, 20000, 20000));
@@ -48,7 +49,7 @@ TEST(LoadingLimits, JpegClaimingHugeSizeIsNotDecoded) {
 }
 
 TEST(LoadingLimits, JpegWithinTheLimitsStillDecodes) {
-  ResetConversionSettings(true);
+  ResetProgramState();
   TempFolder folder;
   WriteBytes(folder / "small.cr2", SmallJpeg(40, 30));
   BitmapPtr bitmap = LoadSourceImage(folder / "small.cr2");
@@ -88,7 +89,7 @@ TEST(LoadingLimits, DngPreviewClaimingHugeSizeIsPassedOver) {
   std::vector<uint8_t> dng = ReadBytes(folder / "plain.dng");
   ASSERT_TRUE(SetJpegFrameSize(dng, 30000, 30000));
   WriteBytes(folder / "claims.dng", dng);
-  ResetConversionSettings(true);
+  ResetProgramState();
 
   BitmapPtr bitmap = LoadSourceImage(folder / "claims.dng");
   ASSERT_TRUE(bitmap);
@@ -106,7 +107,7 @@ TEST(LoadingLimits, DngPreviewWithinTheLimitsIsDecoded) {
   options.width = 120;
   options.height = 80;
   ASSERT_TRUE(WriteTestDng(folder / "plain.dng", options));
-  ResetConversionSettings(true);
+  ResetProgramState();
   BitmapPtr bitmap = LoadSourceImage(folder / "plain.dng");
   ASSERT_TRUE(bitmap);
   EXPECT_EQ(WidthOf(bitmap), 120);
@@ -141,7 +142,7 @@ TEST(LoadingLimits, ToneMappingStopsWhereItsWorkingMemoryWouldExceedTheLimits) {
 // for a side of 2049) do not fit in the address space the child has left.
 TEST(LoadingLimits, ToneMappingThatRunsShortOfMemoryFails) {
   if (IsSanitizerBuild()) GTEST_SKIP() << "sanitizer builds cannot limit the address space";
-  ResetConversionSettings(true);
+  ResetProgramState();
   ConversionSettings.rawLoadAs = 5;       // 48
   ConversionSettings.rawToneMapping = 4;  // GD
   ASSERT_TRUE(ToneMappingFitsLimits(2049, 64, 4));

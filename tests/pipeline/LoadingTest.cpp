@@ -13,6 +13,7 @@
 #include "settings/ConversionSettings.h"
 #include "support/DngWriter.h"
 #include "support/HeaderlessFiles.h"
+#include "support/ProgramState.h"
 #include "support/RunProgram.h"
 #include "support/TestBitmaps.h"
 #include "support/TestFiles.h"
@@ -26,9 +27,7 @@ constexpr int kPreviewTolerance = 6;
 class LoadingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetConversionSettings(true);
-    BuildOutputFormatTable();
-    ResetConversionJob();
+    ResetProgramState();
   }
   TempFolder folder;
 };

@@ -6,6 +6,7 @@
 #include "settings/ConversionSettings.h"
 #include "formats/FormatTables.h"
 #include "pipeline/Naming.h"
+#include "support/ProgramState.h"
 
 namespace {
 
@@ -19,9 +20,7 @@ std::string Repeat(const std::string& text, int times) {
 }
 
 void StartJob(const std::string& currentFile) {
-  BuildInputExtensionTable();
-  BuildOutputFormatTable();
-  ResetConversionSettings(true);
+  ResetProgramState();
   request = ImageRequest{};
   result = ImageResult{};
   request.currentFile = currentFile;

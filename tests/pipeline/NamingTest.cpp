@@ -12,6 +12,7 @@
 #include "settings/ConversionSettings.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "support/ProgramState.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -20,7 +21,7 @@ ImageRequest request;
 ImageResult result;
 
 void StartJob(const std::string& currentFile, const std::string& extension) {
-  ResetConversionSettings(true);
+  ResetProgramState();
   request = ImageRequest{};
   result = ImageResult{};
   request.currentFile = currentFile;

@@ -15,6 +15,7 @@
 #include "settings/ConversionSettings.h"
 #include "support/DamagedFiles.h"
 #include "support/DngWriter.h"
+#include "support/ProgramState.h"
 #include "support/RunProgram.h"
 #include "support/TestBitmaps.h"
 #include "support/TestFiles.h"
@@ -27,11 +28,7 @@ namespace {
 class PipelineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    InitialiseImageLibraries();
-    ResetConversionSettings(true);
-    BuildInputExtensionTable();
-    BuildOutputFormatTable();
-    BuildAcceptedInputExtensions();
+    ResetProgramState();
     request.outputFolder = folder.path() + "/";
     request.outputExtension = "jpg";
   }

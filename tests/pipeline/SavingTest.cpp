@@ -13,6 +13,7 @@
 #include "platform/OutputFiles.h"
 #include "platform/StopSignals.h"
 #include "settings/ConversionSettings.h"
+#include "support/ProgramState.h"
 #include "support/TestBitmaps.h"
 #include "support/TestFiles.h"
 
@@ -24,8 +25,7 @@ namespace {
 class SavingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetConversionSettings(true);
-    BuildOutputFormatTable();
+    ResetProgramState();
     request.outputFolder = folder.path() + "/";
     request.currentFile = folder / "photo.dng";
     request.outputExtension = "jpg";

@@ -8,6 +8,7 @@
 #include "convert/ConversionJob.h"
 #include "pipeline/Loading.h"
 #include "settings/ConversionSettings.h"
+#include "support/ProgramState.h"
 #include "support/TestBitmaps.h"
 
 namespace {
@@ -18,8 +19,7 @@ namespace {
 class TransformsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ResetConversionSettings(true);
-    ResetConversionJob();
+    ResetProgramState();
   }
 };
 

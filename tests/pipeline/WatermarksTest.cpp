@@ -8,6 +8,7 @@
 #include "pipeline/Watermarks.h"
 #include "platform/Fonts.h"
 #include "settings/ConversionSettings.h"
+#include "support/ProgramState.h"
 #include "support/SolidBitmaps.h"
 #include "support/TestFiles.h"
 
@@ -44,7 +45,7 @@ int CountPixels(FIBITMAP* image, Box box, const std::function<bool(Rgb8)>& test)
 
 class WatermarksTest : public ::testing::Test {
  protected:
-  void SetUp() override { ResetConversionSettings(true); }
+  void SetUp() override { ResetProgramState(); }
   void TearDown() override { ReleaseWatermarkFont(); }
 
   // A text watermark on an opaque red box, so that the box shows where it lies.
