@@ -62,6 +62,9 @@ bool RunOnFreshThread(const std::function<bool(std::string& reply)>& work, std::
   bool succeeded = false;
   try {
     std::thread thread([&] { succeeded = RunCatching(work, reply); });
+    // Stopping signals reach the work's thread alone, which holds them back while it gives
+    // a finished file its name.
+    const StopSignalsHeld held;
     thread.join();
   } catch (const std::system_error&) {
     // A region of one thread leaves the inherited threads alone.
