@@ -54,14 +54,6 @@ std::optional<int> RunFirstArgumentCommand() {
   return std::nullopt;
 }
 
-void PrepareRun() {
-  BuildInputExtensionTable();
-  BuildOutputFormatTable();
-  ResetConversionJob();
-  ResetConversionSettings(true);
-  LoadMessageCatalogue("");
-}
-
 // Without -p before the failing argument the error ends the process at once.
 int ReportScanError(const ScanResult& scan) {
   PrintLine("Error: " + scan.errorMessage);
@@ -81,10 +73,18 @@ int RunConsoleConversion(const ScanResult& scan) {
 
 }  // namespace
 
+void PrepareConsoleRun() {
+  BuildInputExtensionTable();
+  BuildOutputFormatTable();
+  ResetConversionJob();
+  ResetConversionSettings(true);
+  LoadMessageCatalogue("");
+}
+
 int ConsoleMain(int argc, char** argv) {
   SetCommandLine(argc, argv);
   if (CommandLine.empty()) return ShowHelp();
-  PrepareRun();
+  PrepareConsoleRun();
   if (std::optional<int> status = RunFirstArgumentCommand()) return *status;
   ScanResult scan = ScanArguments();
   if (!scan.errorMessage.empty()) return ReportScanError(scan);

@@ -5,3 +5,7 @@
 // Returns the process exit status: 0 converted (and for help, version and no arguments),
 // 1 when the run ended with "Conversion stopped", 2 when the request was refused.
 int ConsoleMain(int argc, char** argv);
+
+// Builds the format tables and the message catalogue and gives the job and the settings
+// their starting values: everything the argument scan and the request checks need.
+void PrepareConsoleRun();

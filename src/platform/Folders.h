@@ -1,0 +1,20 @@
+#pragma once
+// Folder trees: listing the files below a folder, creating folders, the current folder.
+#include <string>
+#include <vector>
+
+// Every regular file below `folder`, at any depth, as `folder` + "/" + its relative path.
+// Links to files count as files; links to folders are not followed, so a loop of links
+// cannot make the walk endless. Folders that cannot be read are skipped. Unsorted.
+std::vector<std::string> FilesBelow(const std::string& folder);
+
+// Creates the folder and any missing parents (mode 0777 less the umask); true when it
+// exists afterwards.
+bool MakeFolders(const std::string& folder);
+
+// The current working folder; empty when it cannot be read.
+std::string CurrentFolder();
+
+// `path` made absolute against the current folder and lexically normal ("." and ".."
+// components resolved, doubled separators removed); links are not resolved.
+std::string AbsolutePath(const std::string& path);
