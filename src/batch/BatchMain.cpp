@@ -122,8 +122,8 @@ ParallelRequest MakeParallelRequest(const BatchSettingsRecord& settings, const S
   request.program = LocalProgram();
   request.jobLog = JobLogPath(settings, outputFolder);
   request.memFree = settings.memFree.empty()
-                        ? std::to_string(MemoryPerJob(LargestInputSize(files), ConversionSettings.rawLoadAs))
-                        : settings.memFree;
+                        ? DefaultMemFree(settings, MemoryPerJob(LargestInputSize(files), ConversionSettings.rawLoadAs))
+                        : (settings.memFree == "0" ? "" : settings.memFree);
   return request;
 }
 

@@ -7,10 +7,12 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "convert/ConversionJob.h"
 #include "platform/Clock.h"
 #include "platform/FilePtr.h"
+#include "platform/Machine.h"
 #include "platform/Programs.h"
 
 namespace {
@@ -140,14 +142,14 @@ std::string JobCommand(JobPlace place, size_t optionCount) {
   const std::string here = "\"$" + std::string(kProgramVariable) + "\"";
   switch (place) {
     case JobPlace::ThisMachine:
-      return here + options + " -i {1} -o {2}";
+      return "exec " + here + options + " -i {1} -o {2}";
     case JobPlace::SharedFiles:
-      return "if [ \"$PARALLEL_SSHHOST\" = : ]; then p=" + here + "; else p=pixquillcmd; fi; \"$p\"" + options +
+      return "if [ \"$PARALLEL_SSHHOST\" = : ]; then p=" + here + "; else p=pixquillcmd; fi; exec \"$p\"" + options +
              " -i {1} -o {2}";
     case JobPlace::Transferred:
       // The input arrives in the job's own working folder, the JPEG is written there, and
       // the input is removed so that only the JPEG travels back.
-      return "if [ \"$PARALLEL_SSHHOST\" = : ]; then " + here + options +
+      return "if [ \"$PARALLEL_SSHHOST\" = : ]; then exec " + here + options +
              " -i {1} -o {2}; else pixquillcmd" + options +
              " -i ./{1/} -o \"$PWD\"; s=$?; rm -f ./{1/}; exit $s; fi";
   }
@@ -196,6 +198,14 @@ int64_t MemoryPerJob(int64_t largestInput, int32_t rawLoadAs) {
   for (const LoadModeMemory& row : kLoadModeMemory)
     if (row.rawLoadAs == rawLoadAs) factor = row.perInputByte;
   return largestInput * factor;
+}
+
+std::string DefaultMemFree(const BatchSettingsRecord& settings, int64_t perJob) {
+  if (JobPlaceOf(settings) != JobPlace::ThisMachine) return {};
+  const bool plainNumber = !settings.jobs.empty() && settings.jobs.find_first_not_of("0123456789") == std::string::npos;
+  const int64_t slots = plainNumber ? std::atoll(settings.jobs.c_str()) : ProcessorCount();
+  if (slots > 0 && perJob * slots * 2 <= PhysicalMemoryBytes()) return {};
+  return std::to_string(perJob);
 }
 
 ParallelOutcome RunParallel(const ParallelRequest& request, const std::vector<BatchFile>& files,

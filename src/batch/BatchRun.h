@@ -34,9 +34,14 @@ std::string JobCommand(JobPlace place, size_t optionCount);
 // transferred jobs the input is written "folder/./name", so that only the name travels.
 std::string ParallelInput(const std::vector<BatchFile>& files, JobPlace place);
 
-// The default for --memfree: what one conversion of the largest input may need in the
-// given RAW load mode.
+// What one conversion of the largest input may need in the given RAW load mode.
 int64_t MemoryPerJob(int64_t largestInput, int32_t rawLoadAs);
+
+// The default for --memfree: `perJob` when all job slots at once could need more than half
+// of this machine's memory, otherwise empty (no bound), because GNU parallel measures the
+// free memory with a new process before every job it starts. It measures this machine
+// only, so jobs on other machines get no default bound.
+std::string DefaultMemFree(const BatchSettingsRecord& settings, int64_t perJob);
 
 struct ParallelOutcome {
   int exitStatus = 0;       // GNU parallel's; 127 when it could not be started

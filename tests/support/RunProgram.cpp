@@ -99,6 +99,13 @@ ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& 
   return RunProgram(PIXQUILL_BINARY, args, input);
 }
 
+ProgramRun RunBatch(const std::vector<std::string>& args, const std::string& input,
+                    const std::string& workingFolder) {
+  return RunProgram(PIXQUILLBATCH_BINARY, args, input, workingFolder);
+}
+
+std::string BatchBinary() { return PIXQUILLBATCH_BINARY; }
+
 bool IsSanitizerBuild() {
 #if defined(__SANITIZE_ADDRESS__)
   return true;

@@ -25,6 +25,11 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 // The pixquillcmd binary of this build.
 ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& input = "");
 
+// The pixquillbatch binary of this build, and its path.
+ProgramRun RunBatch(const std::vector<std::string>& args, const std::string& input = "",
+                    const std::string& workingFolder = "");
+std::string BatchBinary();
+
 // The pixquillcmd binary under a time limit and, except in sanitizer builds (whose shadow
 // memory needs a vast address space), an address-space limit.
 ProgramRun RunPixquillWithin(const std::vector<std::string>& args, int timeoutSeconds, int64_t addressSpaceBytes);
