@@ -29,6 +29,8 @@ size_t JobNumber(const std::string& text) {
   return static_cast<size_t>(std::strtoull(text.c_str(), nullptr, 10));
 }
 
+bool Converted(const JobState& job) { return job.finished && job.exitValue == 0 && job.signal == 0; }
+
 void ApplyJobLogLine(const std::string& line, BatchProgressRecord& progress, bool thisRun) {
   std::vector<std::string> fields = SplitAt(line, '\t', kColumns);
   if (fields.size() < kColumns) return;
@@ -37,6 +39,7 @@ void ApplyJobLogLine(const std::string& line, BatchProgressRecord& progress, boo
   JobState& job = progress.jobs[number - 1];
   job = {true, std::atoi(fields[kExitColumn].c_str()), std::atoi(fields[kSignalColumn].c_str())};
   if (thisRun) ++progress.finishedThisRun;
+  if (Converted(job)) progress.output.erase(number);
 }
 
 size_t FinishedCount(const BatchProgressRecord& progress) {
@@ -44,8 +47,6 @@ size_t FinishedCount(const BatchProgressRecord& progress) {
   for (const JobState& job : progress.jobs) finished += job.finished;
   return finished;
 }
-
-bool Converted(const JobState& job) { return job.finished && job.exitValue == 0 && job.signal == 0; }
 
 std::string Duration(int64_t seconds) {
   if (seconds >= 3600) return std::to_string(seconds / 3600) + " h " + std::to_string(seconds % 3600 / 60) + " min";
@@ -90,7 +91,8 @@ void ApplyOutputLine(const std::string& line, BatchProgressRecord& progress) {
     progress.notices.push_back(line);
     return;
   }
-  if (tab + 1 < line.size()) progress.output[number].push_back(line.substr(tab + 1));
+  if (tab + 1 < line.size() && !Converted(progress.jobs[number - 1]))
+    progress.output[number].push_back(line.substr(tab + 1));
 }
 
 size_t ConvertedCount(const BatchProgressRecord& progress) {

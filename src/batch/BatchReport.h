@@ -18,7 +18,9 @@ struct JobState {
 struct BatchProgressRecord {
   std::vector<JobState> jobs;  // by job number - 1; an earlier run's log lines included
   size_t finishedThisRun = 0;
-  std::map<size_t, std::vector<std::string>> output;  // each job's lines, by job number
+  // The lines of each job not known to have converted its file, by job number: a report
+  // names only failures, and a debug run of many files would otherwise hold every line.
+  std::map<size_t, std::vector<std::string>> output;
   std::vector<std::string> notices;                   // GNU parallel's own lines
 };
 

@@ -164,9 +164,11 @@ TEST(BatchReport, CountsFailuresWithTheirReasonsAndWhatIsLeft) {
   std::vector<BatchFile> files = {{"/in/a.dng", "", ""}, {"/in/b.dng", "", ""}, {"/in/c.dng", "", ""}};
   BatchProgressRecord progress = ThreeJobs();
   ApplyJobLogLines("1\t:\t0\t0\t0\t0\t0\t0\tx\n2\t:\t0\t0\t0\t0\t2\t0\tx\n", progress, true);
-  for (const char* line : {"2\tError: Invalid input file", "parallel: Warning: something", "2\t", "7\tstray"})
+  for (const char* line :
+       {"2\tError: Invalid input file", "1\tProcessing: a.dng", "parallel: Warning: something", "2\t", "7\tstray"})
     ApplyOutputLine(line, progress);
   EXPECT_EQ(progress.notices, (Lines{"parallel: Warning: something", "7\tstray"}));
+  EXPECT_EQ(progress.output.count(1), 0u) << "a converted file's lines are not kept";
   EXPECT_EQ(ReportLines(files, progress, 2.34, false),
             (Lines{"Converted 1 of 3 files in 2.3 s", "Failed: /in/b.dng", "  Error: Invalid input file",
                    "Not converted yet: 1 files (run the same command with --resume)"}));
