@@ -37,6 +37,7 @@ std::vector<char*> PointersTo(std::vector<std::string>& texts) {
 // Runs in the child between fork and exec: only async-signal-safe calls.
 [[noreturn]] void BecomeProgram(int inputFd, int outputFd, int errorFd, int deathSignal, pid_t parent,
                                 char** argv, char** envp) {
+  setpgid(0, 0);
   prctl(PR_SET_PDEATHSIG, deathSignal);
   if (getppid() != parent) _exit(127);  // the caller died before the death signal was set
   if (dup2(inputFd, STDIN_FILENO) < 0 || dup2(outputFd, STDOUT_FILENO) < 0 || dup2(errorFd, STDERR_FILENO) < 0)

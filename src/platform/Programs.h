@@ -32,8 +32,10 @@ struct StartedProgram {
 
 // Starts `args[0]`, looked up in PATH, with `args` and this process's environment plus the
 // "NAME=value" entries of `environment`. Its standard input is `inputFd`, its standard
-// output and error go into pipes. It receives `deathSignal` when this process ends, so a
-// killed caller leaves nothing running. Nothing when the program cannot be started.
+// output and error go into pipes. It runs in a process group of its own, so that the
+// terminal's signals (Ctrl-C, a closed terminal) reach only the caller, which decides what
+// the program gets; and it receives `deathSignal` when the caller ends, so a killed caller
+// leaves nothing running. Nothing when the program cannot be started.
 std::optional<StartedProgram> StartProgram(const std::vector<std::string>& args,
                                            const std::vector<std::string>& environment, int inputFd,
                                            int deathSignal);
