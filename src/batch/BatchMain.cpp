@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 #include <set>
+#include <string_view>
 
 #include "batch/BatchInputs.h"
 #include "batch/BatchOptions.h"
@@ -33,6 +34,7 @@ constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
 constexpr size_t kClashesShown = 20;
 constexpr const char* kJobLogName = ".pixquillbatch-joblog";
+constexpr int64_t kFolderSize = -2;
 
 void PrintLines(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) PrintLine(line);
@@ -96,12 +98,21 @@ std::string OutputFolderToCheck(const std::string& given) {
   return AbsolutePath(given);
 }
 
-bool MakeOutputFolders(const std::vector<BatchFile>& files) {
-  std::set<std::string> folders;
-  for (const BatchFile& file : files) folders.insert(file.outputFolder);
-  for (const std::string& folder : folders)
-    if (!MakeFolders(folder)) return false;
-  return true;
+// Output folders that do not exist yet, parents before their subfolders.
+std::vector<std::string> MissingFolders(const std::vector<BatchFile>& files) {
+  std::set<std::string> missing;
+  for (const BatchFile& file : files)
+    for (std::string folder = file.outputFolder; folder.size() > 1 && FileSize(folder) != kFolderSize;
+         folder = FolderPart(folder).substr(0, FolderPart(folder).size() - 1))
+      missing.insert(folder);
+  return {missing.begin(), missing.end()};
+}
+
+// Removes what a run that never started made: the folders, deepest first (only while
+// empty), and a job log that no earlier run left.
+void RemoveUnused(const std::vector<std::string>& folders, const ParallelRequest& request) {
+  if (!request.settings.resume) std::remove(request.jobLog.c_str());
+  for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) rmdir(folder->c_str());
 }
 
 std::string LocalProgram() {
@@ -137,16 +148,30 @@ void PrepareJobLog(const ParallelRequest& request, BatchProgressRecord& progress
   if (std::optional<std::string> earlier = ReadWholeFile(request.jobLog)) ApplyJobLogLines(*earlier, progress, false);
 }
 
-int RunBatch(const ParallelRequest& request, const std::vector<BatchFile>& files, const ScanResult& scan) {
+// GNU parallel refused its command line (a malformed -j or -S, a missing login file): its
+// error lines without its name; its usage text and notices stay out.
+int RefuseWithParallelErrors(const std::vector<std::string>& notices) {
+  constexpr std::string_view kErrorPrefix = "parallel: Error: ";
+  size_t reported = 0;
+  for (const std::string& line : notices) {
+    if (!StartsWith(line, kErrorPrefix)) continue;
+    PrintLine("Error: " + line.substr(kErrorPrefix.size()));
+    ++reported;
+  }
+  return reported > 0 ? kExitRefused : Refuse("GNU parallel could not be started");
+}
+
+int RunBatch(const ParallelRequest& request, const std::vector<BatchFile>& files, const ScanResult& scan,
+             const std::vector<std::string>& madeFolders) {
   BatchProgressRecord progress;
   progress.jobs.resize(files.size());
   PrepareJobLog(request, progress);
   const int64_t start = MonotonicMilliseconds();
   ParallelOutcome outcome = RunParallel(request, files, progress, !scan.quiet && isatty(STDERR_FILENO));
-  if (outcome.exitStatus == 127 && progress.finishedThisRun == 0) return Refuse("GNU parallel could not be started");
-  if (outcome.exitStatus == 255 && progress.finishedThisRun == 0 && !outcome.interrupted) {
-    PrintLines(progress.notices);
-    return kExitRefused;
+  const bool startFailed = outcome.exitStatus == 127 || (outcome.exitStatus == 255 && !outcome.interrupted);
+  if (startFailed && progress.finishedThisRun == 0) {
+    RemoveUnused(madeFolders, request);
+    return RefuseWithParallelErrors(progress.notices);
   }
   const double seconds = static_cast<double>(MonotonicMilliseconds() - start) / 1000.0;
   PrintLines(ReportLines(files, progress, seconds, scan.quiet));
@@ -170,8 +195,10 @@ int ConvertFiles(const BatchSettingsRecord& settings, const ScanResult& scan, st
     PrintLines(ClashReportLines(clashes, kClashesShown));
     return kExitRefused;
   }
-  if (!MakeOutputFolders(files)) return Refuse("Invalid output folder");
-  return RunBatch(MakeParallelRequest(settings, scan, files, outputFolder), files, scan);
+  const std::vector<std::string> madeFolders = MissingFolders(files);
+  for (const std::string& folder : madeFolders)
+    if (!MakeFolders(folder)) return Refuse("Invalid output folder");
+  return RunBatch(MakeParallelRequest(settings, scan, files, outputFolder), files, scan, madeFolders);
 }
 
 int NoInputFiles() {

@@ -117,6 +117,7 @@ TEST_F(BatchRun, ARefusedRequestOrACollisionConvertsNothing) {
     EXPECT_EQ(run.exitStatus, 2) << run.stdoutText;
     EXPECT_EQ(run.lines, lines);
     EXPECT_EQ(FilesIn(out()), Lines{}) << run.stdoutText;
+    EXPECT_EQ(FileSize(out() + "/a"), -1) << "no subfolder made either";
   };
   expectRefused({"-o", out(), "--jpg-quality=500", card()}, {"Error: Invalid jpg-quality value"});
   expectRefused({"-o", folder / "missing", card()}, {"Error: Invalid output folder"});
@@ -124,6 +125,14 @@ TEST_F(BatchRun, ARefusedRequestOrACollisionConvertsNothing) {
   expectRefused({"-o", out(), "--no-subfolders", card()},
                 {"Error: Output file names collide; nothing was converted", "  " + out() + "/IMG_1.jpg",
                  "    " + a, "    " + b});
+  // GNU parallel refuses a malformed job count: its error alone shows, without its usage text.
+  ProgramRun badJobs = RunBatch({"-j", "many", "-o", out(), card()});
+  EXPECT_EQ(badJobs.exitStatus, 2);
+  ASSERT_EQ(badJobs.lines.size(), 1u) << badJobs.stdoutText;
+  EXPECT_EQ(badJobs.lines[0].rfind("Error: ", 0), 0u) << badJobs.lines[0];
+  EXPECT_EQ(badJobs.stderrText, "");
+  EXPECT_EQ(FilesIn(out()), Lines{});
+  EXPECT_EQ(FileSize(out() + "/a"), -1);
   // Random parts cannot be trusted to differ: a mask without the file name clashes.
   const std::string c = Dng("a/IMG_2.DNG");
   expectRefused({"-o", out(), "--filename-mask=%rnd%.%ext%", card()},
