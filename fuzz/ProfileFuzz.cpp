@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ResetConversionSettings(true);
   const std::string& path = WriteScratchFile(AsText(data, size));
 
-  Require(ApplyProfile(path), "every readable file below the size limit is a profile");
+  Require(ApplyProfile(path), "every readable regular file is a profile");
   Require(ConversionJob.inputFile.empty() && !ConversionJob.consoleRun && ConversionJob.runMode.empty(),
           "a profile never names the input or the run mode");
 

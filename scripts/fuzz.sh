@@ -17,7 +17,7 @@ FUZZ_PACKAGES=(clang-14 libclang-rt-14-dev)
 
 BUILD=build-fuzz
 cmake -S . -B "$BUILD" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
-  -DPIXQUILL_FUZZ=ON -DPIXQUILL_TESTS=OFF >/dev/null
+  -DPIXQUILL_FUZZ=ON -DPIXQUILL_TESTS=OFF -DPIXQUILL_PACKAGING=OFF >/dev/null
 cmake --build "$BUILD" -j"$(nproc)"
 
 SECONDS_PER_TARGET="${FUZZ_SECONDS:-60}"

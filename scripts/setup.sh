@@ -11,6 +11,7 @@ PACKAGES=(
   fonts-liberation2 fonts-dejavu-core
   parallel rsync
   libgtest-dev
+  help2man
 )
 
 ./scripts/install-packages.sh "${PACKAGES[@]}"

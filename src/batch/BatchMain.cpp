@@ -122,7 +122,7 @@ std::string LocalProgram() {
 
 std::string JobLogPath(const BatchSettingsRecord& settings, const std::string& outputFolder) {
   if (!settings.jobLog.empty()) return AbsolutePath(settings.jobLog);
-  return (outputFolder.empty() ? CurrentFolder() : outputFolder) + "/" + kJobLogName;
+  return (outputFolder.empty() ? CurrentFolder() : outputFolder + "/") + kJobLogName;
 }
 
 ParallelRequest MakeParallelRequest(const BatchSettingsRecord& settings, const ScanResult& scan,

@@ -47,6 +47,8 @@ constexpr FirstArgumentCommand kFirstArgumentCommands[] = {
     {"-H", ShowHelp},           {"-?", ShowHelp},           {"--HELP", ShowHelp},
 };
 
+bool PrintsSomething(const FirstArgumentCommand& command) { return command.run != IgnoreFrontEndHook; }
+
 std::optional<int> RunFirstArgumentCommand() {
   const std::string name = ParameterName(0);
   for (const FirstArgumentCommand& command : kFirstArgumentCommands)
@@ -79,6 +81,13 @@ void PrepareConsoleRun() {
   ResetConversionJob();
   ResetConversionSettings(true);
   LoadMessageCatalogue("");
+}
+
+std::vector<std::string_view> HelpAndVersionNames() {
+  std::vector<std::string_view> names;
+  for (const FirstArgumentCommand& command : kFirstArgumentCommands)
+    if (PrintsSomething(command)) names.push_back(command.name);
+  return names;
 }
 
 int ConsoleMain(int argc, char** argv) {

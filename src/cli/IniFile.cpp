@@ -1,38 +1,22 @@
 #include "cli/IniFile.h"
 
-#include <cstdio>
-#include <memory>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include "platform/Files.h"
+#include <vector>
+
+#include "platform/FilePtr.h"
 #include "platform/Text.h"
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+constexpr size_t kReadPieceBytes = 64 * 1024;
 
 std::string_view SkipLeadingBlanks(std::string_view line) {
   size_t first = line.find_first_not_of(" \t");
   return first == std::string_view::npos ? std::string_view{} : line.substr(first);
-}
-
-// The next line of `text` from `pos`, moving `pos` past its line break.
-std::string_view NextLine(std::string_view text, size_t& pos) {
-  size_t end = text.find_first_of("\r\n", pos);
-  if (end == std::string_view::npos) end = text.size();
-  std::string_view line = text.substr(pos, end - pos);
-  pos = end;
-  if (pos < text.size() && text[pos] == '\r') {
-    ++pos;
-    if (pos < text.size() && text[pos] == '\n') ++pos;
-  } else if (pos < text.size()) {
-    ++pos;
-  }
-  return line;
 }
 
 IniEntry ParseKeyLine(std::string_view line) {
@@ -46,53 +30,78 @@ std::string GroupName(std::string_view line) {
   return std::string(name.substr(0, name.find(']')));
 }
 
-// Up to kMaxIniFileBytes + 1 bytes, so that a file over the limit shows itself.
-std::optional<std::string> ReadLimited(const std::string& path) {
-  FilePtr file(std::fopen(path.c_str(), "rb"));
-  if (!file) return std::nullopt;
-  std::string bytes;
-  char buffer[8192];
-  while (bytes.size() <= static_cast<size_t>(kMaxIniFileBytes)) {
-    size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-    bytes.append(buffer, got);
-    if (got < sizeof buffer) break;
+void InterpretLine(IniScan& scan, std::string_view line, const IniHandlers& handlers) {
+  if (line.empty() || line[0] == ';') return;
+  if (line[0] == '[') {
+    scan.inGroup = true;
+    handlers.group(GroupName(line));
+    return;
   }
-  if (std::ferror(file.get()) || bytes.size() > static_cast<size_t>(kMaxIniFileBytes)) return std::nullopt;
-  return bytes;
+  if (!scan.inGroup || scan.lineTooLong) return;
+  IniEntry entry = ParseKeyLine(line);
+  if (!entry.key.empty()) handlers.entry(entry);
+}
+
+// Whether the text is UTF-8 shows in the file's first bytes, which open its first line.
+void PassLine(IniScan& scan, const IniHandlers& handlers) {
+  std::string_view bytes = scan.line;
+  if (scan.firstLine) {
+    scan.firstLine = false;
+    scan.utf8 = StartsWith(bytes, kUtf8ByteOrderMark);
+    if (scan.utf8) bytes.remove_prefix(kUtf8ByteOrderMark.size());
+  }
+  const std::string text = scan.utf8 ? std::string(bytes) : Latin1ToUtf8(bytes);
+  InterpretLine(scan, SkipLeadingBlanks(text), handlers);
+  scan.line.clear();
+  scan.lineTooLong = false;
+}
+
+void AppendToLine(IniScan& scan, std::string_view part) {
+  const size_t room = kMaxIniLineBytes - scan.line.size();
+  if (part.size() > room) scan.lineTooLong = true;
+  scan.line.append(part.substr(0, room));
+}
+
+// Opening a FIFO for reading waits for a writer, and a terminal for a line, so the file
+// is opened without waiting and refused unless it is a regular file.
+FilePtr OpenRegularFile(const std::string& path) {
+  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (descriptor < 0) return nullptr;
+  struct stat info {};
+  FilePtr file;
+  if (fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) &&
+      fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) == 0)
+    file.reset(fdopen(descriptor, "rb"));
+  if (!file) close(descriptor);
+  return file;
 }
 
 }  // namespace
 
-std::string DecodeIniBytes(std::string_view bytes) {
-  if (StartsWith(bytes, kUtf8ByteOrderMark)) return std::string(bytes.substr(kUtf8ByteOrderMark.size()));
-  return Latin1ToUtf8(bytes);
-}
-
-IniFile ParseIniText(std::string_view text) {
-  IniFile file;
-  for (size_t pos = 0; pos < text.size();) {
-    std::string_view line = SkipLeadingBlanks(NextLine(text, pos));
-    if (line.empty() || line[0] == ';') continue;
-    if (line[0] == '[') {
-      file.groups.push_back({GroupName(line), {}});
-    } else if (!file.groups.empty()) {
-      IniEntry entry = ParseKeyLine(line);
-      if (!entry.key.empty()) file.groups.back().entries.push_back(std::move(entry));
-    }
+// A CR LF pair ends a line and then an empty one, which reads as nothing.
+void ScanIniBytes(IniScan& scan, std::string_view bytes, const IniHandlers& handlers) {
+  for (size_t pos = 0; pos < bytes.size();) {
+    const size_t end = bytes.find_first_of("\r\n", pos);
+    AppendToLine(scan, bytes.substr(pos, end - pos));
+    if (end == std::string_view::npos) return;
+    PassLine(scan, handlers);
+    pos = end + 1;
   }
-  return file;
 }
 
-std::optional<IniFile> ReadIniFile(const std::string& path) {
-  if (path.empty() || FileSize(path) == -2) return std::nullopt;
-  std::optional<std::string> bytes = ReadLimited(path);
-  if (!bytes) return std::nullopt;
-  return ParseIniText(DecodeIniBytes(*bytes));
+void EndIniBytes(IniScan& scan, const IniHandlers& handlers) {
+  if (!scan.line.empty()) PassLine(scan, handlers);
 }
 
-const IniGroup* FindIniGroup(const IniFile& file, std::string_view name) {
-  const std::string wanted = ToUpper(name);
-  for (const IniGroup& group : file.groups)
-    if (ToUpper(group.name) == wanted) return &group;
-  return nullptr;
+bool ReadIniFile(const std::string& path, const IniHandlers& handlers) {
+  if (path.empty()) return false;
+  FilePtr file = OpenRegularFile(path);
+  if (!file) return false;
+  IniScan scan;
+  std::vector<char> piece(kReadPieceBytes);
+  for (size_t got; (got = std::fread(piece.data(), 1, piece.size(), file.get())) > 0;)
+    ScanIniBytes(scan, {piece.data(), got}, handlers);
+  if (std::ferror(file.get())) return false;
+  EndIniBytes(scan, handlers);
+  return true;
 }

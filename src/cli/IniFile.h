@@ -1,43 +1,51 @@
 #pragma once
 // Reading INI-style text files (profiles and language files): groups in square brackets,
-// "key = value" lines, ";" comments.
-#include <cstdint>
-#include <optional>
+// "key = value" lines, ";" comments. A file is read line by line and handed to its reader
+// as it goes, so a file of any size takes no more memory than one line and what the reader
+// keeps of it.
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 struct IniEntry {
   std::string key;    // as written, without the blanks around it
   std::string value;  // without the blanks at both ends; empty when the line has no "="
 };
 
-struct IniGroup {
-  std::string name;  // the text between "[" and "]", as written
-  std::vector<IniEntry> entries;
+// What a reader does with the lines that matter, in file order: a group line (its name is
+// the text between "[" and "]", as written) and a key line of the group opened last. Key
+// lines that stand before the first group line belong to no group and are not passed.
+struct IniHandlers {
+  std::function<void(const std::string& groupName)> group;
+  std::function<void(const IniEntry& entry)> entry;
 };
 
-// Key lines that stand before the first group line belong to no group and are dropped.
-struct IniFile {
-  std::vector<IniGroup> groups;
+// No value that a key takes is this long: names, paths and watermark texts stop at 64 KiB
+// when their placeholders are expanded, colours and numbers are a few characters. A longer
+// key line is a stray or binary line, and is skipped; it is the most the reader holds. A
+// group line is never skipped, since its keys would then fall to the group before it: its
+// name is read from its first kMaxIniLineBytes bytes.
+inline constexpr size_t kMaxIniLineBytes = 64 * 1024;
+
+// The reading state between two pieces of a file's bytes.
+struct IniScan {
+  std::string line;  // the current line's bytes so far, at most kMaxIniLineBytes
+  bool lineTooLong = false;
+  bool firstLine = true;
+  bool utf8 = false;  // the file began with a UTF-8 byte-order mark
+  bool inGroup = false;
 };
 
-// These files hold a few dozen short lines. A larger file is no profile or language file;
-// refusing it keeps a stray binary file, or a device that never ends, from being read into
-// memory.
-inline constexpr int64_t kMaxIniFileBytes = 1 << 20;
+// Takes the next bytes of a file, in pieces of any size. Lines end at CR, LF or CR LF;
+// blanks at the start of a line are ignored. After a UTF-8 byte-order mark the text is
+// UTF-8, otherwise every byte is one Latin-1 character.
+void ScanIniBytes(IniScan& scan, std::string_view bytes, const IniHandlers& handlers);
 
-// Text from the bytes of a file: UTF-8 after a UTF-8 byte-order mark, otherwise every byte
-// is one Latin-1 character.
-std::string DecodeIniBytes(std::string_view bytes);
+// The file has ended: passes its last line when no line break closed it.
+void EndIniBytes(IniScan& scan, const IniHandlers& handlers);
 
-// Splits already decoded text into groups and entries. Lines end at CR, LF or CR LF;
-// blanks at the start of a line are ignored.
-IniFile ParseIniText(std::string_view text);
-
-// Reads and parses a file; nothing when the path is empty, names a folder, cannot be
-// opened or read, or the file is larger than kMaxIniFileBytes.
-std::optional<IniFile> ReadIniFile(const std::string& path);
-
-// The first group whose name equals `name` regardless of letter case; null when none.
-const IniGroup* FindIniGroup(const IniFile& file, std::string_view name);
+// Reads a file through the handlers. False when the path is empty, does not name a regular
+// file, or the file cannot be opened or read; a FIFO or a terminal is refused without
+// waiting for it.
+[[nodiscard]] bool ReadIniFile(const std::string& path, const IniHandlers& handlers);

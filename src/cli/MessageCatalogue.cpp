@@ -1,9 +1,11 @@
 #include "cli/MessageCatalogue.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "cli/IniFile.h"
+#include "platform/Text.h"
 
 MessageCatalogueRecord MessageCatalogue;
 
@@ -115,21 +117,46 @@ void SortAndIndexGroup(MessageCatalogueRecord& catalogue, MessageGroup& group, s
   }
 }
 
-const IniEntry* FindIniKey(const IniGroup& group, std::string_view upperKey) {
-  for (const IniEntry& entry : group.entries)
-    if (CompareUpper(entry.key, upperKey) == 0) return &entry;
-  return nullptr;
+// What a language file gives while it is read: for each catalogue entry, the first text of
+// its key in the first file group of its group's name. Nothing else of the file is kept.
+struct LanguageFileTexts {
+  const MessageCatalogueRecord& catalogue;
+  std::vector<bool> groupSeen;
+  std::vector<std::optional<std::string>> texts;
+  size_t group = 0;  // the catalogue group that the current file group translates; 0 for none
+};
+
+size_t CatalogueGroupNamed(const MessageCatalogueRecord& catalogue, const std::string& name) {
+  const std::string upper = ToUpper(name);
+  for (size_t g = 1; g < catalogue.groups.size(); ++g)
+    if (catalogue.groups[g].name == upper) return g;
+  return 0;
 }
 
-void ApplyLanguageFile(MessageCatalogueRecord& catalogue, const IniFile& file) {
-  for (size_t g = 1; g < catalogue.groups.size(); ++g) {
-    const MessageGroup& group = catalogue.groups[g];
-    const IniGroup* translated = FindIniGroup(file, group.name);
-    if (!translated) continue;
-    for (int32_t entry = group.firstEntry; entry <= group.lastEntry; ++entry)
-      if (const IniEntry* text = FindIniKey(*translated, catalogue.keys[static_cast<size_t>(entry)]))
-        catalogue.values[static_cast<size_t>(entry)] = text->value;
+void EnterLanguageGroup(LanguageFileTexts& file, const std::string& name) {
+  const size_t g = CatalogueGroupNamed(file.catalogue, name);
+  file.group = g != 0 && !file.groupSeen[g] ? g : 0;
+  if (g != 0) file.groupSeen[g] = true;
+}
+
+void TakeLanguageEntry(LanguageFileTexts& file, const IniEntry& entry) {
+  if (file.group == 0) return;
+  const MessageGroup& group = file.catalogue.groups[file.group];
+  for (int32_t e = group.firstEntry; e <= group.lastEntry; ++e) {
+    std::optional<std::string>& text = file.texts[static_cast<size_t>(e)];
+    if (!text && CompareUpper(entry.key, file.catalogue.keys[static_cast<size_t>(e)]) == 0) text = entry.value;
   }
+}
+
+// The texts replace the built-in ones only once the whole file has been read.
+void ApplyLanguageFile(MessageCatalogueRecord& catalogue, const std::string& path) {
+  LanguageFileTexts file{catalogue, std::vector<bool>(catalogue.groups.size()),
+                         std::vector<std::optional<std::string>>(catalogue.values.size()), 0};
+  if (!ReadIniFile(path, {[&](const std::string& name) { EnterLanguageGroup(file, name); },
+                          [&](const IniEntry& entry) { TakeLanguageEntry(file, entry); }}))
+    return;
+  for (size_t e = 0; e < file.texts.size(); ++e)
+    if (file.texts[e]) catalogue.values[e] = std::move(*file.texts[e]);
 }
 
 int32_t FindGroup(std::string_view group) {
@@ -151,8 +178,7 @@ bool LoadMessageCatalogue(const std::string& languageFile) {
   catalogue.keys.resize(joined.size());
   catalogue.values.resize(joined.size());
   for (size_t g = 1; g < catalogue.groups.size(); ++g) SortAndIndexGroup(catalogue, catalogue.groups[g], joined);
-  if (!languageFile.empty())
-    if (std::optional<IniFile> file = ReadIniFile(languageFile)) ApplyLanguageFile(catalogue, *file);
+  if (!languageFile.empty()) ApplyLanguageFile(catalogue, languageFile);
   MessageCatalogue = std::move(catalogue);
   return true;
 }

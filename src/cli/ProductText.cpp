@@ -20,7 +20,7 @@ constexpr std::string_view kHelpText[] = {
     "Usage: %s1% -i <filename> [options]",
     " ",
     "  %s1% -i example.%s2%",
-    "  %s1% -i c:\\tmp\\example.%s2%",
+    "  %s1% -i /tmp/example.%s2%",
     "  %s1% -i c:\\tmp\\example.%s2% -o d:\\converted",
     "  %s1% -i c:\\tmp\\example.%s2% -o d:\\converted --jpg-quality=95",
     " ",

@@ -26,12 +26,22 @@ void ApplyProfileEntry(const IniEntry& entry) {
   }
 }
 
+enum class CliGroup { kNotYet, kReading, kPassed };
+
+// Only the first group named CLI is read; a later one of that name is not.
+CliGroup AfterGroupLine(CliGroup state, const std::string& groupName) {
+  if (state != CliGroup::kNotYet) return CliGroup::kPassed;
+  return ToUpper(groupName) == "CLI" ? CliGroup::kReading : CliGroup::kNotYet;
+}
+
 }  // namespace
 
+// Keys are applied as they are read, so nothing of the file is held. A file that fails
+// part-way leaves its earlier keys applied, which does not matter: the run then stops.
 bool ApplyProfile(const std::string& path) {
-  std::optional<IniFile> file = ReadIniFile(path);
-  if (!file) return false;
-  if (const IniGroup* group = FindIniGroup(*file, "CLI"))
-    for (const IniEntry& entry : group->entries) ApplyProfileEntry(entry);
-  return true;
+  CliGroup state = CliGroup::kNotYet;
+  return ReadIniFile(path, {[&](const std::string& name) { state = AfterGroupLine(state, name); },
+                            [&](const IniEntry& entry) {
+                              if (state == CliGroup::kReading) ApplyProfileEntry(entry);
+                            }});
 }

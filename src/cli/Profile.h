@@ -4,7 +4,7 @@
 #include <string>
 
 // Applies the keys of the file's first group named "CLI" (any letter case), in file order,
-// each overwriting what came before. False when the path is empty or the file cannot be
-// read (or is too large to be a profile, see kMaxIniFileBytes); true otherwise, also when
-// the file has no such group.
+// each overwriting what came before. False when the path is empty or names no regular file
+// that can be read; true otherwise, also when the file has no such group. A file of any
+// size is read; a key line longer than kMaxIniLineBytes is skipped.
 [[nodiscard]] bool ApplyProfile(const std::string& path);

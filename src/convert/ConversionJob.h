@@ -21,7 +21,7 @@ struct ConversionJobRecord {
   std::string inputFile;      // the -i value as typed; emptied by the driver
   std::string currentSubfolder;
   std::string outputFile;
-  std::string outputFolder;   // the -o value; normalised by the driver to end in "/"
+  std::string outputFolder;   // the -o value; made absolute by the driver, ending in "/"
   int32_t randomNumber = 0;   // 1..99999, for the name mask
   int32_t fileCounter = 1;    // running number for the name mask
   std::string sourceFormat;

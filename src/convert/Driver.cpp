@@ -36,19 +36,16 @@ std::optional<std::string> TakeInputFile() {
   return std::nullopt;
 }
 
-// Relative folders are taken from the program's folder, not from the current directory,
-// so a run gives the same result from wherever a script starts it. A leading ".." is
-// refused rather than resolved. The folder is never created.
+// Relative folders are taken from the current directory, where the input is opened too.
+// Without -o the JPEG goes into the input's own folder, which is never refused; a given
+// folder that begins with ".." is refused rather than resolved. The folder is never created.
 std::optional<std::string> NormaliseOutputFolder(bool debug) {
   std::string& folder = ConversionJob.outputFolder;
-  if (folder.empty()) folder = FolderPart(ConversionJob.currentFile);
+  const bool given = !folder.empty();
+  if (!given) folder = FolderPart(ConversionJob.currentFile);
   if (debug) PrintLine("Output: " + folder);
-  if (StartsWith(folder, "..")) return "Incorrect output folder";
-  if (!StartsWith(folder, "/")) {
-    if (StartsWith(folder, "./") || StartsWith(folder, ".\\")) folder.erase(0, 2);
-    folder = ConversionJob.programFolder + folder;
-  }
-  if (!EndsWith(folder, "/")) folder += "/";
+  if (given && StartsWith(folder, "..")) return "Incorrect output folder";
+  folder = AbsoluteFolder(folder, CurrentFolder());
   if (FileSize(folder) != -2) return "Invalid output folder";
   return std::nullopt;
 }
@@ -161,6 +158,15 @@ bool AddJobFile(const std::string& path) {
     entry.added = 1;
   }
   return true;
+}
+
+std::string AbsoluteFolder(std::string folder, const std::string& currentFolder) {
+  const bool relative = !StartsWith(folder, "/");
+  while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+  if (!relative) return folder + "/";
+  if (currentFolder.empty()) return {};
+  if (folder == "." || StartsWith(folder, "./") || StartsWith(folder, ".\\")) folder.erase(0, 2);
+  return folder.empty() ? currentFolder : currentFolder + folder + "/";
 }
 
 std::string SubfolderOf(const std::string& path, const std::string& baseFolder) {

@@ -22,6 +22,11 @@ std::optional<std::string> CheckConversionRequest();
 // Puts `path` into JobFileList when it is an accepted input file.
 bool AddJobFile(const std::string& path);
 
+// `folder` as an absolute folder ending in "/". A relative one (not beginning with "/") loses a
+// leading "./" or ".\" and is taken from `currentFolder` (which ends in "/"; empty gives
+// empty). Trailing "\" count as separators, as trailing "/" do.
+std::string AbsoluteFolder(std::string folder, const std::string& currentFolder);
+
 // FolderPart(path) with every occurrence of baseFolder removed; empty when either is empty
 // or baseFolder does not occur.
 std::string SubfolderOf(const std::string& path, const std::string& baseFolder);

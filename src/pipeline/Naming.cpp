@@ -96,6 +96,18 @@ std::string ExpandTokensPresentIn(const std::string& probe, std::string text) {
   return text;
 }
 
+// A "/" may reach a subfolder of the output folder, but a name must not start again from
+// the root or climb out of the folder through a ".." component.
+bool NameStaysInFolder(std::string_view name) {
+  if (name.starts_with('/')) return false;
+  for (size_t start = 0; start <= name.size();) {
+    const size_t end = std::min(name.find('/', start), name.size());
+    if (name.substr(start, end - start) == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 // The mask is its own probe, so a value that holds a later token is expanded again.
 std::string ExpandMask(bool onlyKnownBeforeConversion) {
   std::string mask = ToLower(ConversionSettings.filenameMask);
@@ -134,9 +146,11 @@ std::string ExpandFilenameMask() { return ExpandMask(false); }
 std::string ExpandFilenameMaskBeforeConversion() { return ExpandMask(true); }
 
 std::string BuildOutputPath() {
+  const std::string name = ExpandFilenameMask();
+  if (!NameStaysInFolder(name)) return {};
   std::string folder = ConversionJob.outputFolder;
   if (ConversionSettings.keepSubfolders) folder += ConversionJob.currentSubfolder;
-  return folder + ExpandFilenameMask();
+  return folder + name;
 }
 
 std::string ExpandWatermarkText() {

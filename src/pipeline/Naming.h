@@ -27,7 +27,9 @@ std::string ExpandFilenameMask();
 // come from decoding, the clock or chance (%width%, %ss%, %rnd%...) stay in it as they are.
 std::string ExpandFilenameMaskBeforeConversion();
 
-// Output folder + subfolder (when kept) + expanded name.
+// Output folder + subfolder (when kept) + expanded name. Empty when the expanded name would
+// leave the output folder: one that begins with "/" or holds a ".." path component. A
+// shared profile's mask must not be able to replace files elsewhere.
 std::string BuildOutputPath();
 
 // The text watermark's text with the same placeholders expanded; literal text keeps its

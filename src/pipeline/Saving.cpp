@@ -266,7 +266,7 @@ bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder) {
   if (bitmap && metadataHolder) FreeImage_CloneMetadata(bitmap.get(), metadataHolder.get());
   MarkMetadataUpright(bitmap.get());
   ConversionJob.outputFile = BuildOutputPath();
-  if (!bitmap) return false;
+  if (!bitmap || ConversionJob.outputFile.empty()) return false;
   // Writing over the input would destroy it whatever the outcome.
   if (IsSameFile(ConversionJob.outputFile, ConversionJob.currentFile)) return false;
   return SaveThroughTemporaryFile(bitmap.get(), ConversionJob.outputFile,

@@ -26,5 +26,5 @@ void PrepareSaveSettings();
 // name mask and writes the file. The file is written under a temporary name in the output
 // folder and renamed over the target only once complete, so a failed save leaves no partial
 // file and an earlier file of that name intact. Fails when the output path names the input
-// file itself. Releases both bitmaps.
+// file itself or the name would leave the output folder. Releases both bitmaps.
 [[nodiscard]] bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <filesystem>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -24,6 +25,13 @@ std::string ProgramPath() {
   ssize_t len = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
   if (len <= 0) return {};
   return std::string(buffer.data(), static_cast<size_t>(len));
+}
+
+std::string CurrentFolder() {
+  std::error_code error;
+  std::string folder = std::filesystem::current_path(error).string();
+  if (error || folder.empty()) return {};
+  return folder.back() == '/' ? folder : folder + "/";
 }
 
 std::string ProgramName() {

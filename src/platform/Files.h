@@ -11,6 +11,9 @@ int64_t FileSize(const std::string& path);
 // Full path of the running executable (from /proc/self/exe); empty when it cannot be read.
 std::string ProgramPath();
 
+// The current directory, ending in "/"; empty when it cannot be read (it was removed).
+std::string CurrentFolder();
+
 // The program's file name without folder and extension ("pixquillcmd").
 std::string ProgramName();
 

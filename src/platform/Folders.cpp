@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/Files.h"
+
 namespace fs = std::filesystem;
 
 std::vector<std::string> FilesBelow(const std::string& folder) {
@@ -20,12 +22,6 @@ bool MakeFolders(const std::string& folder) {
   std::error_code error;
   fs::create_directories(folder, error);
   return fs::is_directory(folder, error);
-}
-
-std::string CurrentFolder() {
-  std::error_code error;
-  fs::path current = fs::current_path(error);
-  return error ? std::string() : current.string();
 }
 
 std::string AbsolutePath(const std::string& path) {

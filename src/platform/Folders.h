@@ -1,5 +1,5 @@
 #pragma once
-// Folder trees: listing the files below a folder, creating folders, the current folder.
+// Folder trees: listing the files below a folder, creating folders, absolute paths.
 #include <string>
 #include <vector>
 
@@ -11,9 +11,6 @@ std::vector<std::string> FilesBelow(const std::string& folder);
 // Creates the folder and any missing parents (mode 0777 less the umask); true when it
 // exists afterwards.
 bool MakeFolders(const std::string& folder);
-
-// The current working folder; empty when it cannot be read.
-std::string CurrentFolder();
 
 // `path` made absolute against the current folder and lexically normal ("." and ".."
 // components resolved, doubled separators removed); links are not resolved.

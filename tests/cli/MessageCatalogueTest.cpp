@@ -80,7 +80,9 @@ TEST_F(MessageCatalogueTest, TheLastGroupIsRemembered) {
 TEST_F(MessageCatalogueTest, LanguageFileReplacesTextsKeyByKey) {
   TempFolder folder;
   const std::string language = folder / "deutsch.lng";
-  WriteText(language, "[general]\npreparing = Vorbereitung...\nUnknown = x\n[MSG]\nFiles Converted = %s1% von %s2%\n");
+  // Only the first line of a key in the first group of a name counts.
+  WriteText(language, "[general]\npreparing = Vorbereitung...\nPREPARING = zweite\nUnknown = x\n[MSG]\n"
+                      "Files Converted = %s1% von %s2%\n[General]\nImporting = Einlesen...\n");
   ASSERT_TRUE(LoadMessageCatalogue(language));
   EXPECT_EQ(Translate("Preparing", "General"), "Vorbereitung...");
   EXPECT_EQ(Translate("Files converted", "Msg"), "%s1% von %s2%");

@@ -14,6 +14,27 @@ TEST(DriverImportTest, SubfolderOfRemovesTheBaseFolder) {
   EXPECT_EQ(SubfolderOf("/IN/a.dng", "/in/"), "");
 }
 
+TEST(DriverOutputFolderTest, RelativeFoldersAreTakenFromTheCurrentDirectory) {
+  const std::string here = "/home/ann/photos/";
+  const std::pair<std::string, std::string> cases[] = {
+      {"", here},  // an input named without a folder
+      {"jpeg", here + "jpeg/"},
+      {"./jpeg", here + "jpeg/"},
+      {".\\jpeg", here + "jpeg/"},
+      {".", here},
+      {"./", here},
+      {"shots/", here + "shots/"},
+      {"../raw/", here + "../raw/"},  // only a given -o is refused for its ".."
+      {"/srv/out", "/srv/out/"},
+      {"/srv/out/", "/srv/out/"},
+      {"/srv/out\\", "/srv/out/"},  // the folder that is checked is the one the JPEG goes into
+      {"/", "/"},
+  };
+  for (const auto& [folder, expected] : cases) EXPECT_EQ(AbsoluteFolder(folder, here), expected) << folder;
+  EXPECT_EQ(AbsoluteFolder("", ""), "") << "without a current directory nothing is chosen for it";
+  EXPECT_EQ(AbsoluteFolder("/srv/out", ""), "/srv/out/");
+}
+
 TEST(DriverImportTest, AddJobFileKeepsOneAcceptedFile) {
   BuildInputExtensionTable();
   BuildOutputFormatTable();

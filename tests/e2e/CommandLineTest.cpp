@@ -1,5 +1,6 @@
 // The command line through the real program: exact console lines and exit status.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "support/RunProgram.h"
 #include "support/TestFiles.h"
@@ -11,7 +12,7 @@ const std::vector<std::string> kHelp = {
     "Usage: pixquillcmd -i <filename> [options]",
     " ",
     "  pixquillcmd -i example.raw",
-    "  pixquillcmd -i c:\\tmp\\example.raw",
+    "  pixquillcmd -i /tmp/example.raw",
     "  pixquillcmd -i c:\\tmp\\example.raw -o d:\\converted",
     "  pixquillcmd -i c:\\tmp\\example.raw -o d:\\converted --jpg-quality=95",
     " ",
@@ -101,6 +102,14 @@ TEST(CommandLineTest, ProfileErrorsStopBeforeTheRun) {
   // The profile reads fine; the malformed option after it still stops the run.
   ProgramRun run = RunPixquill({"--profile=" + profile, "-i", "a.raw", "--gamma="});
   EXPECT_EQ(run.lines, std::vector<std::string>{"Error: Incorrect number of parameters"});
+  EXPECT_EQ(run.exitStatus, 2);
+
+  // Opening a FIFO for reading would wait for a writer that never comes.
+  const std::string fifo = folder / "fifo.ini";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  run = RunPixquillWithin({"-q", "--profile=" + fifo, "-i", "a.raw"}, 10, 0);
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_EQ(run.lines, std::vector<std::string>{"Error: Invalid profile file"});
   EXPECT_EQ(run.exitStatus, 2);
 }
 

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -138,14 +140,62 @@ TEST_F(DriverTest, OutputFolderChecks) {
   ExpectRefused({"-i", input, "-o", "../out"}, "Incorrect output folder");
   ExpectRefused({"-i", input, "-o", folder / "missing"}, "Invalid output folder");
   ExpectRefused({"-i", input, "-o", input}, "Invalid output folder");
-  // A relative folder is taken from the program's folder, where no such folder exists.
-  ExpectRefused({"-i", input, "-o", "no-such-folder-here"}, "Invalid output folder");
 }
 
 TEST_F(DriverTest, OutputDefaultsToTheInputFolder) {
   ProgramRun run = RunPixquill({"-i", input});
   EXPECT_EQ(run.exitStatus, 0) << run.stdoutText;
   EXPECT_GT(ReadBytes(folder / "photo.jpg").size(), 100u);
+}
+
+// Runs start in `folder` (photo.dng, out/, shots/photo.dng) or in shots/: relative inputs
+// and output folders are taken from there, never from the program's own folder.
+TEST_F(DriverTest, RelativePathsMeanTheCurrentDirectory) {
+  const std::string shots = folder / "shots";
+  mkdir(shots.c_str(), 0755);
+  ASSERT_TRUE(WriteTestDng(shots + "/photo.dng", DngOptions{}));
+  struct Case {
+    std::string workingFolder;
+    std::vector<std::string> args;
+    std::string jpeg;
+  };
+  const Case cases[] = {
+      {folder.path(), {"-i", "photo.dng"}, folder / "photo.jpg"},
+      {folder.path(), {"-i", "shots/photo.dng"}, shots + "/photo.jpg"},
+      {folder.path(), {"-i", "./shots/photo.dng"}, shots + "/photo.jpg"},
+      {shots, {"-i", "../photo.dng"}, folder / "photo.jpg"},  // the input's own folder
+      {folder.path(), {"-i", "photo.dng", "-o", "out"}, output() + "/photo.jpg"},
+      {folder.path(), {"-i", "photo.dng", "-o", "./out/"}, output() + "/photo.jpg"},
+      {folder.path(), {"-i", "photo.dng", "-o", "."}, folder / "photo.jpg"},
+      {folder.path(), {"-i", "photo.dng", "-o", "out\\"}, output() + "/photo.jpg"},
+      {shots, {"-i", "photo.dng", "-o", output() + "\\"}, output() + "/photo.jpg"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.push_back("-q");
+    ProgramRun run = RunPixquillIn(c.workingFolder, args);
+    EXPECT_EQ(run.exitStatus, 0) << ::testing::PrintToString(args) << run.stdoutText;
+    EXPECT_GT(ReadBytes(c.jpeg).size(), 100u) << c.jpeg;
+    std::filesystem::remove(c.jpeg);
+  }
+  EXPECT_EQ(RunPixquillIn(shots, {"-q", "-i", "photo.dng", "-o", "../out"}).lines,
+            (Lines{"Error: Incorrect output folder"}));
+  EXPECT_EQ(RunPixquillIn(folder.path(), {"-q", "-i", "photo.dng", "-o", "jpeg"}).lines,
+            (Lines{"Error: Invalid output folder"}));
+}
+
+TEST_F(DriverTest, DebugShowsTheOutputFolderAsGiven) {
+  mkdir((folder / "shots").c_str(), 0755);
+  ASSERT_TRUE(WriteTestDng(folder / "shots/photo.dng", DngOptions{}));
+  for (const auto& [given, shown] : {std::pair<std::string, std::string>{"", "shots/"}, {"./out", "./out"}}) {
+    std::vector<std::string> args = {"-d", "-i", "shots/photo.dng"};
+    if (!given.empty()) args.insert(args.end(), {"-o", given});
+    Lines lines = AfterBanner(RunPixquillIn(folder.path(), args));
+    ASSERT_GT(lines.size(), 2u);
+    EXPECT_EQ(lines[2], "Output: " + shown);
+    const std::string saved = (given.empty() ? folder / "shots" : output()) + "/photo.jpg";
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "[OK] Saving As: " + saved), lines.end()) << saved;
+  }
 }
 
 TEST_F(DriverTest, ConversionTypeAndSaveChecks) {
@@ -212,6 +262,22 @@ TEST_F(DriverTest, AFailedPipelineIsReportedAndCountsAsStopped) {
   ProgramRun quiet = Convert({"-q", "--filename-mask=nowhere/%filename%.%ext%"});
   EXPECT_EQ(quiet.exitStatus, 1);
   EXPECT_EQ(quiet.lines, (Lines{"Conversion stopped"}));
+}
+
+TEST_F(DriverTest, AMaskMayReachASubfolderButNeverLeaveTheOutputFolder) {
+  // A shared profile's mask must not replace a file beside the output folder.
+  WriteText(folder / "notes.txt", "notes");
+  WriteText(folder / "shared.ini", "[CLI]\n--filename-mask = ../notes.txt\n");
+  ProgramRun run = Convert({"-d", "--profile=" + folder / "shared.ini"});
+  EXPECT_EQ(run.exitStatus, 1);
+  Lines lines = AfterBanner(run);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(Lines(lines.end() - 2, lines.end()), (Lines{"[ERROR] Unable to convert the file!", "Conversion stopped"}));
+  EXPECT_EQ(ReadBytes(folder / "notes.txt"), (std::vector<uint8_t>{'n', 'o', 't', 'e', 's'}));
+
+  mkdir((output() + "/web").c_str(), 0755);
+  EXPECT_EQ(Convert({"-q", "--filename-mask=web/%filename%.%ext%"}).exitStatus, 0);
+  EXPECT_GT(ReadBytes(output() + "/web/photo.jpg").size(), 100u);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <utility>
 
 #include "convert/ConversionJob.h"
 #include "platform/Clock.h"
@@ -126,6 +127,29 @@ TEST(NamingTest, OutputPathJoinsFolderSubfolderAndName) {
   // Nothing is added: a mask without the extension token gives a name without one.
   ConversionSettings.filenameMask = "%filename%";
   EXPECT_EQ(BuildOutputPath(), "/out/day 1/photo");
+}
+
+TEST(NamingTest, NamesReachSubfoldersButNeverLeaveTheOutputFolder) {
+  StartJob("/in/photo.CR2", "jpg");
+  ConversionJob.outputFolder = "/out/";
+  const std::pair<const char*, const char*> kept[] = {
+      {"day 1/%filename%.%ext%", "/out/day 1/photo.jpg"},
+      {"a..b/..%filename%..%ext%", "/out/a..b/..photo..jpg"},
+      {"./%filename%", "/out/./photo"},
+  };
+  for (const auto& [mask, path] : kept) {
+    ConversionSettings.filenameMask = mask;
+    EXPECT_EQ(BuildOutputPath(), path) << mask;
+  }
+  for (const char* mask : {"../../notes.txt", "../%filename%.%ext%", "day 1/../../x.jpg", "day 1/..", "/tmp/x.%ext%",
+                           "//x.jpg"}) {
+    ConversionSettings.filenameMask = mask;
+    EXPECT_EQ(BuildOutputPath(), "") << mask;
+  }
+  // The expanded name counts: a file called "...cr2" has ".." for its name.
+  StartJob("/in/...cr2", "jpg");
+  ConversionSettings.filenameMask = "%filename%";
+  EXPECT_EQ(BuildOutputPath(), "");
 }
 
 struct WatermarkCase {

@@ -106,6 +106,10 @@ ProgramRun RunBatch(const std::vector<std::string>& args, const std::string& inp
 
 std::string BatchBinary() { return PIXQUILLBATCH_BINARY; }
 
+ProgramRun RunPixquillIn(const std::string& workingFolder, const std::vector<std::string>& args) {
+  return RunProgram(PIXQUILL_BINARY, args, "", workingFolder);
+}
+
 bool IsSanitizerBuild() {
 #if defined(__SANITIZE_ADDRESS__)
   return true;

@@ -29,6 +29,8 @@ ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& 
 ProgramRun RunBatch(const std::vector<std::string>& args, const std::string& input = "",
                     const std::string& workingFolder = "");
 std::string BatchBinary();
+// The pixquillcmd binary started in `workingFolder`.
+ProgramRun RunPixquillIn(const std::string& workingFolder, const std::vector<std::string>& args);
 
 // The pixquillcmd binary under a time limit and, except in sanitizer builds (whose shadow
 // memory needs a vast address space), an address-space limit.
