@@ -12,6 +12,7 @@
 #include "convert/ConversionJob.h"
 #include "platform/Clock.h"
 #include "platform/FilePtr.h"
+#include "platform/Files.h"
 #include "platform/Machine.h"
 #include "platform/Programs.h"
 
@@ -19,6 +20,7 @@ namespace {
 
 constexpr const char* kArgumentVariable = "PIXQUILLBATCH_ARG_";
 constexpr const char* kProgramVariable = "PIXQUILLBATCH_PROGRAM";
+constexpr const char* kFolderVariable = "PIXQUILLBATCH_FOLDER";
 
 // One SIGTERM lets pixquillcmd remove what it was writing; a job still running a second
 // later is killed.
@@ -148,8 +150,10 @@ std::string JobCommand(JobPlace place, size_t optionCount) {
              " -i {1} -o {2}";
     case JobPlace::Transferred:
       // The input arrives in the job's own working folder, the JPEG is written there, and
-      // the input is removed so that only the JPEG travels back.
-      return "if [ \"$PARALLEL_SSHHOST\" = : ]; then exec " + here + options +
+      // the input is removed so that only the JPEG travels back. Jobs on this machine get
+      // such a folder too, so they go back to the batch's, where relative option paths hold.
+      return "if [ \"$PARALLEL_SSHHOST\" = : ]; then cd \"$" + std::string(kFolderVariable) + "\" && exec " +
+             here + options +
              " -i {1} -o {2}; else pixquillcmd" + options +
              " -i ./{1/} -o \"$PWD\"; s=$?; rm -f ./{1/}; exit $s; fi";
   }
@@ -177,6 +181,7 @@ std::vector<std::string> ParallelArguments(const ParallelRequest& request) {
 
 std::vector<std::string> JobEnvironment(const ParallelRequest& request) {
   std::vector<std::string> environment = {std::string(kProgramVariable) + "=" + request.program,
+                                          std::string(kFolderVariable) + "=" + CurrentFolder(),
                                           "PARALLEL_SHELL=/bin/sh", kRsyncOptions};
   for (size_t i = 0; i < request.jobOptions.size(); ++i)
     environment.push_back(kArgumentVariable + std::to_string(i + 1) + "=" + request.jobOptions[i]);

@@ -224,6 +224,14 @@ TEST_F(BatchRun, ASecondMachineConvertsWhatIsTransferredToIt) {
   for (size_t at = 0; (at = log.find("\tstandin\t", at)) != std::string::npos; ++at) ++onStandIn;
   EXPECT_EQ(onStandIn, 2u) << log;
   EXPECT_EQ(FilesIn(remote), Lines{}) << "the stand-in host keeps nothing";
+
+  // Jobs that stay on this machine read a relative profile from the batch's folder.
+  const std::string here = folder / "here";
+  mkdir(here.c_str(), 0755);
+  WriteText(folder / "web.ini", "[CLI]\n--filename-mask = %filename%-web.%ext%\n");
+  ProgramRun local = RunBatch({"-S", ":", "--transfer", "--profile=web.ini", "-o", "here", "card"}, "", folder.path());
+  EXPECT_EQ(local.exitStatus, 0) << local.stdoutText;
+  EXPECT_EQ(FilesIn(here), (Lines{kJobLog, "sp ace-web.jpg", "sub/IMG_1-web.jpg"}));
 }
 
 }  // namespace
