@@ -55,6 +55,7 @@ bool DecodeImageFields(const std::string& fields) {
 // back the job fields the pipeline wrote, which the output lines and later files read.
 bool ProcessImageInChild() {
   ChildResult result = RunInChildProcess([](std::string& reply) {
+    const QuietStandardError quiet(ConversionJob.runMode != "DEBUG");
     if (!ProcessImage()) return false;
     reply = EncodeImageFields();
     return true;

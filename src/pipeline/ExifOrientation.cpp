@@ -1,6 +1,7 @@
 #include "pipeline/ExifOrientation.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "pipeline/BitmapPtr.h"
 
@@ -70,7 +71,80 @@ void SetOrientationInMainTags(FIBITMAP* bitmap) {
     FreeImage_SetMetadata(FIMD_EXIF_MAIN, bitmap, "Orientation", patched.get());
 }
 
+constexpr std::string_view kXmpOrientation = "tiff:Orientation";
+constexpr std::string_view kXmlSpace = " \t\r\n";
+
+struct TextSpan {
+  size_t start = std::string::npos;
+  size_t length = 0;
+};
+
+// The value of the attribute whose name ends at `at`: ="6" or = '6'.
+TextSpan AttributeValue(const std::string& packet, size_t at) {
+  at = packet.find_first_not_of(kXmlSpace, at);
+  if (at == std::string::npos || packet[at] != '=') return {};
+  at = packet.find_first_not_of(kXmlSpace, at + 1);
+  if (at == std::string::npos || (packet[at] != '"' && packet[at] != '\'')) return {};
+  const size_t end = packet.find(packet[at], at + 1);
+  if (end == std::string::npos) return {};
+  return {at + 1, end - at - 1};
+}
+
+// The text of the element whose start tag's name ends at `at`: >6<.
+TextSpan ElementText(const std::string& packet, size_t at) {
+  at = packet.find_first_not_of(kXmlSpace, at);
+  if (at == std::string::npos || packet[at] != '>') return {};
+  const size_t end = packet.find('<', at + 1);
+  if (end == std::string::npos) return {};
+  return {at + 1, end - at - 1};
+}
+
+// The span without the white space around it; empty when nothing else is in it.
+TextSpan Trimmed(const std::string& packet, TextSpan span) {
+  if (span.start == std::string::npos) return {};
+  const std::string_view text(packet.data() + span.start, span.length);
+  const size_t first = text.find_first_not_of(kXmlSpace);
+  if (first == std::string_view::npos) return {};
+  return {span.start + first, text.find_last_not_of(kXmlSpace) - first + 1};
+}
+
+// The orientation value of the name found at `at`, which must start an attribute or an
+// element (a closing tag, or a longer name that ends the same way, has none).
+TextSpan XmpOrientationValue(const std::string& packet, size_t at) {
+  if (at > 0 && packet[at - 1] != '<' && kXmlSpace.find(packet[at - 1]) == std::string_view::npos) return {};
+  const size_t after = at + kXmpOrientation.size();
+  const TextSpan attribute = AttributeValue(packet, after);
+  return Trimmed(packet, attribute.start != std::string::npos ? attribute : ElementText(packet, after));
+}
+
+void SetOrientationInXmp(FIBITMAP* bitmap) {
+  FITAG* found = nullptr;
+  if (!FreeImage_GetMetadata(FIMD_XMP, bitmap, "XMLPacket", &found) || !found) return;
+  const auto* value = static_cast<const char*>(FreeImage_GetTagValue(found));
+  if (!value) return;
+  std::string packet(value, FreeImage_GetTagLength(found));
+  if (!SetOrientationInXmpPacket(packet, kUpright)) return;
+  TagPtr patched(FreeImage_CloneTag(found));
+  const auto length = static_cast<DWORD>(packet.size());
+  if (patched && FreeImage_SetTagLength(patched.get(), length) && FreeImage_SetTagCount(patched.get(), length) &&
+      FreeImage_SetTagValue(patched.get(), packet.data()))
+    FreeImage_SetMetadata(FIMD_XMP, bitmap, "XMLPacket", patched.get());
+}
+
 }  // namespace
+
+bool SetOrientationInXmpPacket(std::string& packet, uint16_t value) {
+  const std::string text = std::to_string(value);
+  bool found = false;
+  for (size_t at = packet.find(kXmpOrientation); at != std::string::npos;
+       at = packet.find(kXmpOrientation, at + kXmpOrientation.size())) {
+    const TextSpan span = XmpOrientationValue(packet, at);
+    if (span.start == std::string::npos) continue;
+    packet.replace(span.start, span.length, text);
+    found = true;
+  }
+  return found;
+}
 
 bool SetOrientationInExifBlock(std::vector<uint8_t>& block, uint16_t value) {
   size_t base = 0;
@@ -96,4 +170,5 @@ void MarkMetadataUpright(FIBITMAP* bitmap) {
   if (!bitmap) return;
   SetOrientationInRawBlock(bitmap);
   SetOrientationInMainTags(bitmap);
+  SetOrientationInXmp(bitmap);
 }

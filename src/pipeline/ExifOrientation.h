@@ -3,16 +3,22 @@
 // decoder the EXIF orientation) while the metadata they copy still names the camera's
 // orientation. Saved as it is, viewers would turn the picture a second time.
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include <FreeImage.h>
 
-// Sets EXIF Orientation to 1 (upright) where the bitmap carries it: in the raw EXIF block
-// that the JPEG and WebP writers store, and in the parsed main EXIF tags. Every other
-// metadata value stays as it is.
+// Sets the orientation to 1 (upright) where the bitmap carries it: EXIF Orientation in the
+// raw EXIF block that the JPEG and WebP writers store and in the parsed main EXIF tags, and
+// tiff:Orientation in the XMP packet. Every other metadata value stays as it is.
 void MarkMetadataUpright(FIBITMAP* bitmap);
 
 // Sets the Orientation entry of the first image directory of a raw EXIF block (a TIFF
 // structure, with or without the leading "Exif\0\0") to `value`. False, with the block
 // untouched, when it has no such entry or is malformed.
 [[nodiscard]] bool SetOrientationInExifBlock(std::vector<uint8_t>& block, uint16_t value);
+
+// Sets every tiff:Orientation value of an XMP packet to `value`, in the attribute form
+// tiff:Orientation="6" and the element form <tiff:Orientation>6</tiff:Orientation>; every
+// other byte stays as it was. False, packet untouched, when it names no orientation.
+[[nodiscard]] bool SetOrientationInXmpPacket(std::string& packet, uint16_t value);

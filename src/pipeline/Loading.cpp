@@ -4,8 +4,10 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/Limits.h"
@@ -49,20 +51,33 @@ const RawFlagsRow kRawLoadFlags[] = {
 };
 constexpr RawFlagsRow kRawDefaultRow{-1, RAW_DEFAULT, 48, 1};
 
+bool Result24Fits(int64_t width, int64_t height) {
+  return FitsImageBytes(width, height, 24);
+}
+
+// AL and DRR work on a 96-bit float copy of the image, twice the size of the 48-bit input.
+bool FloatCopyFits(int64_t width, int64_t height) {
+  return FitsImageBytes(width, height, 96);
+}
+
+// GD's Gaussian pyramid has a level for each halving of the shorter side down to 32 pixels; on
+// a shorter side below 32 it has none, and FreeImage then reads a level it never made.
+bool GradientDomainFits(int64_t width, int64_t height) {
+  return std::min(width, height) >= 32 && GradientDomainToneMappingBytes(width, height) <= kMaxWorkingBytes;
+}
+
 struct ToneMapper {
   int32_t code;
   FIBITMAP* (*map)(FIBITMAP*);
-  // The deepest bitmap the operator makes on the way: the three operators work on a
-  // 96-bit float copy of the image, twice the size of the 48-bit input.
-  int workingBpp;
+  bool (*fits)(int64_t width, int64_t height);  // the operator's working memory stays within the limits
 };
 
 // Code 0 (NONE) and unknown codes leave the bitmap as loaded.
 const ToneMapper kToneMappers[] = {
-    {1, [](FIBITMAP* b) { return FreeImage_ConvertTo24Bits(b); }, 24},
-    {2, [](FIBITMAP* b) { return FreeImage_TmoDrago03(b, 2.2, 0.0); }, 96},
-    {3, [](FIBITMAP* b) { return FreeImage_TmoReinhard05(b, 0.0, 0.0); }, 96},
-    {4, [](FIBITMAP* b) { return FreeImage_TmoFattal02(b, 0.5, 0.85); }, 96},
+    {1, [](FIBITMAP* b) { return FreeImage_ConvertTo24Bits(b); }, Result24Fits},
+    {2, [](FIBITMAP* b) { return FreeImage_TmoDrago03(b, 2.2, 0.0); }, FloatCopyFits},
+    {3, [](FIBITMAP* b) { return FreeImage_TmoReinhard05(b, 0.0, 0.0); }, FloatCopyFits},
+    {4, [](FIBITMAP* b) { return FreeImage_TmoFattal02(b, 0.5, 0.85); }, GradientDomainFits},
 };
 
 const ToneMapper* FindToneMapper(int32_t code) {
@@ -167,6 +182,26 @@ BitmapPtr LoadJpegWithinLimits(const std::string& path) {
   return AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE));
 }
 
+// Greyscale, threshold and dither leave grey levels or black and white, whatever depth they
+// are saved at afterwards.
+bool PipelineRemovesColour() {
+  const ConversionSettingsRecord& s = ConversionSettings;
+  return s.greyscale || s.doThreshold || s.doDither;
+}
+
+// A colour profile describes colour pixels and a grey profile grey ones (the colour space of
+// the data stands at bytes 16-19 of the profile's header); any other profile (CMYK, Lab)
+// describes pixels the decoders have already converted.
+bool ProfileDescribesPixels(const FIICCPROFILE& profile, FIBITMAP* bitmap) {
+  constexpr size_t kHeaderSize = 128, kColourSpaceAt = 16;
+  if (!profile.data || profile.size < kHeaderSize) return false;
+  const std::string_view space(static_cast<const char*>(profile.data) + kColourSpaceAt, 4);
+  const FREE_IMAGE_COLOR_TYPE type = FreeImage_GetColorType(bitmap);
+  const bool grey = type == FIC_MINISBLACK || type == FIC_MINISWHITE;
+  if (space == "GRAY") return grey;
+  return space == "RGB " && !grey && !PipelineRemovesColour();
+}
+
 }  // namespace
 
 void InitialiseImageLibraries() {
@@ -203,8 +238,22 @@ int32_t RawLoadFlags() { return RawLoadRow().flags; }
 
 BitmapPtr MakeMetadataHolder(FIBITMAP* source) {
   BitmapPtr holder = AdoptBitmap(FreeImage_AllocateT(FIT_BITMAP, 10, 10, 8, 0, 0, 0));
-  if (holder && source) FreeImage_CloneMetadata(holder.get(), source);
+  if (!holder || !source) return holder;
+  FreeImage_CloneMetadata(holder.get(), source);
+  const FIICCPROFILE* profile = FreeImage_GetICCProfile(source);
+  if (profile->data && profile->size > 0) FreeImage_CreateICCProfile(holder.get(), profile->data, profile->size);
   return holder;
+}
+
+void RestoreSourceMetadata(FIBITMAP* bitmap, FIBITMAP* holder) {
+  if (!bitmap || !holder) return;
+  FreeImage_CloneMetadata(bitmap, holder);
+  // The stages that make a new bitmap (turning, resizing, tone mapping, depth conversions)
+  // leave its profile behind, and one left on the bitmap may no longer fit its pixels.
+  FreeImage_DestroyICCProfile(bitmap);
+  const FIICCPROFILE* profile = FreeImage_GetICCProfile(holder);
+  if (ProfileDescribesPixels(*profile, bitmap))
+    FreeImage_CreateICCProfile(bitmap, profile->data, static_cast<long>(profile->size));
 }
 
 BitmapPtr ApplyToneMapping(BitmapPtr bitmap) {
@@ -212,11 +261,18 @@ BitmapPtr ApplyToneMapping(BitmapPtr bitmap) {
   if (!bitmap || (loadAs != kLoadAs48HalfSize && loadAs != kLoadAs48)) return bitmap;
   const ToneMapper* mapper = FindToneMapper(ConversionSettings.rawToneMapping);
   if (!mapper) return bitmap;
-  if (!ToneMappingFitsLimits(WidthOf(bitmap), HeightOf(bitmap), mapper->code)) return nullptr;
-  return AdoptBitmap(mapper->map(bitmap.get()));
+  if (!mapper->fits(WidthOf(bitmap), HeightOf(bitmap))) return nullptr;
+  // GD's Poisson solver does not report an allocation that fails: it hands back its unsolved
+  // input, a dark and wrong picture. The allocator sets errno to ENOMEM whenever it refuses,
+  // and the operators neither read nor write files, so ENOMEM after the call means the result
+  // cannot be trusted.
+  errno = 0;
+  BitmapPtr mapped = AdoptBitmap(mapper->map(bitmap.get()));
+  if (errno == ENOMEM) return nullptr;
+  return mapped;
 }
 
 bool ToneMappingFitsLimits(int64_t width, int64_t height, int32_t toneMapping) {
   const ToneMapper* mapper = FindToneMapper(toneMapping);
-  return !mapper || FitsImageBytes(width, height, mapper->workingBpp);
+  return !mapper || mapper->fits(width, height);
 }

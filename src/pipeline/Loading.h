@@ -26,16 +26,23 @@ void InitialiseImageLibraries();
 // The RAW decoder flags for the current rawLoadAs.
 [[nodiscard]] int32_t RawLoadFlags();
 
-// A small bitmap that holds a copy of `source`'s metadata until the output is saved.
+// A small bitmap that holds a copy of `source`'s metadata and ICC profile until the output
+// is saved.
 [[nodiscard]] BitmapPtr MakeMetadataHolder(FIBITMAP* source);
 
+// Gives the bitmap about to be saved the metadata kept in `holder`, and the source's ICC
+// profile where that profile describes the saved pixels: a colour profile for colour pixels
+// (none after greyscale, threshold or dither, or at a grey or one-bit depth), a grey profile
+// for grey pixels. The bitmap keeps no other profile.
+void RestoreSourceMetadata(FIBITMAP* bitmap, FIBITMAP* holder);
+
 // Maps the 48-bit RAW loads ("48HS", "48") to 24 bits by rawToneMapping; every other load
-// and NONE pass through unchanged. Null when the operator's working copy would exceed the
-// image limits (see ToneMappingFitsLimits).
+// and NONE pass through unchanged. Null when the operator's working memory would exceed the
+// limits (see ToneMappingFitsLimits) or an allocation inside the operator failed.
 [[nodiscard]] BitmapPtr ApplyToneMapping(BitmapPtr bitmap);
 
-// False when tone mapping code `toneMapping` on an image of this size would make a bitmap
-// beyond the image limits: AL, DRR and GD work on a 96-bit float copy, so they stop at
-// about 89 megapixels. GD also keeps several float planes beside it: about 80 bytes per
-// pixel in all, 2 GB for 24 megapixels.
+// False when tone mapping code `toneMapping` on an image of this size would go beyond the
+// limits: AL and DRR work on a 96-bit float copy, so they stop at about 89 megapixels; GD
+// needs the working-memory budget for its Poisson grid and planes, which admits 27
+// megapixels up to a longer side of 8192 and refuses every image with a longer side.
 [[nodiscard]] bool ToneMappingFitsLimits(int64_t width, int64_t height, int32_t toneMapping);

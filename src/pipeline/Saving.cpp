@@ -17,6 +17,7 @@
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/ExifOrientation.h"
 #include "pipeline/JpegWriting.h"
+#include "pipeline/Loading.h"
 #include "pipeline/Naming.h"
 #include "platform/FilePtr.h"
 #include "platform/Files.h"
@@ -263,7 +264,7 @@ BitmapPtr ConvertForSave(BitmapPtr bitmap) {
 }
 
 bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder) {
-  if (bitmap && metadataHolder) FreeImage_CloneMetadata(bitmap.get(), metadataHolder.get());
+  RestoreSourceMetadata(bitmap.get(), metadataHolder.get());
   MarkMetadataUpright(bitmap.get());
   ConversionJob.outputFile = BuildOutputPath();
   if (!bitmap || ConversionJob.outputFile.empty()) return false;

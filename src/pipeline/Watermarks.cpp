@@ -26,7 +26,7 @@ FontRecord watermarkFont;
 // FreeImage copy beside the rotated one), 4 bytes per pixel each. 2^26 pixels (256 MiB per
 // copy) keeps the stage near 1 GiB at worst, and is still more than the whole of a
 // 60-megapixel photo that the overlay is laid on; larger overlays are refused before any
-// pixel is drawn, which leaves the image without a watermark.
+// pixel is drawn: a text box leaves the image without a watermark, a picture fails the stage.
 constexpr int64_t kMaxOverlayPixels = int64_t{1} << 26;
 
 // Codes of the keyword kinds read here.
@@ -260,31 +260,42 @@ BitmapPtr RenderTextOverlay() {
 
 // ---- picture overlay ----
 
+// The overlay to lay on the image. None leaves the image as it is, unless `unusable`: a
+// watermark picture that was read but cannot be drawn fails the stage rather than let the
+// image pass without the watermark it was asked to carry.
+struct Overlay {
+  BitmapPtr bitmap;
+  bool unusable = false;
+};
+
 // An opaque picture is laid on opaque black, so below full opacity it darkens and still
 // covers the photo; a picture with any transparency starts from a transparent canvas, so its
 // transparent parts stay see-through whatever its depth.
-BitmapPtr RenderPictureOverlay() {
+Overlay RenderPictureOverlay() {
   const Settings& s = ConversionSettings;
   Picture picture;
-  if (!ReadPicture(s.wmImage, kMaxOverlayPixels, picture)) return nullptr;
-  if (!IsOverlaySizeAllowed(picture.width, picture.height)) return nullptr;
+  const PictureRead read = ReadPicture(s.wmImage, kMaxOverlayPixels, picture);
+  if (read != PictureRead::kRead) return {nullptr, read == PictureRead::kUnusable};
+  if (!IsOverlaySizeAllowed(picture.width, picture.height)) return {nullptr, true};
   CanvasPtr overlay = picture.transparent ? CreateCanvas(picture.width, picture.height)
                                           : CreateFilledCanvas(picture.width, picture.height, 0xFF000000);
-  if (!overlay) return nullptr;
+  if (!overlay) return {nullptr, true};
   DrawCanvas(overlay.get(), picture.canvas.get(), s.wmImageOpacity,
              s.wmImageGreyscale ? GreyFilter : nullptr);
   picture.canvas.reset();
-  return CanvasToBitmap(overlay.get());
+  BitmapPtr bitmap = CanvasToBitmap(overlay.get());
+  const bool unusable = !bitmap;
+  return {std::move(bitmap), unusable};
 }
 
-BitmapPtr RenderOverlay() {
+Overlay RenderOverlay() {
   switch (ConversionSettings.doWatermark) {
     case kWatermarkText:
-      return RenderTextOverlay();
+      return {RenderTextOverlay()};
     case kWatermarkPicture:
       return RenderPictureOverlay();
     default:
-      return nullptr;
+      return {};
   }
 }
 
@@ -364,8 +375,9 @@ BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height) {
   if (ConversionSettings.doWatermark == 0 || !image) return image;
   image = ConvertTo24Bits(std::move(image));
   if (!image) return image;
-  BitmapPtr overlay = RenderOverlay();
-  if (!overlay) return image;
+  Overlay rendered = RenderOverlay();
+  if (!rendered.bitmap) return rendered.unusable ? nullptr : std::move(image);
+  BitmapPtr overlay = std::move(rendered.bitmap);
   overlay = RotateWatermark(std::move(overlay));
   if (overlay)
     overlay = CropWatermarkToFit(std::move(overlay), width, height, WidthOf(overlay), HeightOf(overlay));

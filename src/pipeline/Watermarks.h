@@ -4,7 +4,9 @@
 #include "pipeline/BitmapPtr.h"
 
 // Stamps the text or picture watermark onto the image. Returns the bitmap to continue
-// with; a null bitmap passes through.
+// with; a null bitmap passes through. Null when the watermark picture was read but cannot be
+// drawn (too large, out of memory); a file that is not a BMP, JPEG or PNG picture leaves the
+// image without a watermark.
 BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height);
 
 // The font of the text watermark, made once per run by the driver from wmFont, wmFontSize,

@@ -1,15 +1,23 @@
 #include "platform/Console.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 namespace {
 std::mutex consoleLock;  // the worker and the main thread both print whole lines
-}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitizerBuild = true;
+#else
+constexpr bool kSanitizerBuild = false;
+#endif
+}  // namespace
 
 void PrintLine(std::string_view line) {
   std::lock_guard<std::mutex> guard(consoleLock);
@@ -34,4 +42,31 @@ void WaitForKey() {
     got = read(STDIN_FILENO, &c, 1);
   } while (got < 0 && errno == EINTR);
   if (terminal) tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+}
+
+QuietStandardError::QuietStandardError(bool quiet) {
+  if (!quiet) return;
+  if (kSanitizerBuild) {
+    sink = std::fopen("/dev/null", "w");
+    if (sink) savedStream = std::exchange(stderr, sink);
+    return;
+  }
+  const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (null < 0) return;
+  std::fflush(stderr);
+  savedDescriptor = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+  if (savedDescriptor >= 0) dup2(null, STDERR_FILENO);
+  close(null);
+}
+
+QuietStandardError::~QuietStandardError() {
+  if (sink) {
+    stderr = savedStream;
+    std::fclose(sink);
+  }
+  if (savedDescriptor >= 0) {
+    std::fflush(stderr);
+    dup2(savedDescriptor, STDERR_FILENO);
+    close(savedDescriptor);
+  }
 }

@@ -136,6 +136,14 @@ CanvasPtr BitmapToCanvas(FIBITMAP* bitmap) {
   return canvas;
 }
 
+// FreeImage's 32-bit conversion takes 16-bit RGB and RGBA but not 16-bit grey, which goes to
+// 8-bit grey first; every path keeps the high byte of a 16-bit value (40000 gives 156).
+BitmapPtr ConvertToStraightRgba(FIBITMAP* bitmap) {
+  if (FreeImage_GetImageType(bitmap) != FIT_UINT16) return AdoptBitmap(FreeImage_ConvertTo32Bits(bitmap));
+  BitmapPtr grey = AdoptBitmap(FreeImage_ConvertTo8Bits(bitmap));
+  return grey ? AdoptBitmap(FreeImage_ConvertTo32Bits(grey.get())) : nullptr;
+}
+
 // The picture formats the watermark accepts; everything else FreeImage could read is refused.
 constexpr std::array<FREE_IMAGE_FORMAT, 3> kPictureFormats = {FIF_BMP, FIF_JPEG, FIF_PNG};
 
@@ -234,28 +242,29 @@ void DrawCanvas(cairo_surface_t* target, cairo_surface_t* source, int opacity, P
   cairo_paint_with_alpha(drawing.get(), ClampOpacity(opacity) / 255.0);
 }
 
-bool ReadPicture(const std::string& path, int64_t maxPixels, Picture& picture) {
+PictureRead ReadPicture(const std::string& path, int64_t maxPixels, Picture& picture) {
   FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path.c_str(), 0);
-  if (!IsPictureFormat(format)) return false;
+  if (!IsPictureFormat(format)) return PictureRead::kNotAPicture;
   BitmapPtr header = AdoptBitmap(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
-  if (!header) return false;
+  if (!header) return PictureRead::kNotAPicture;
   int64_t width = FreeImage_GetWidth(header.get()), height = FreeImage_GetHeight(header.get());
   if (width <= 0 || height <= 0 || width > kMaxCanvasSide || height > kMaxCanvasSide ||
       width * height > maxPixels)
-    return false;
+    return PictureRead::kUnusable;
   BitmapPtr bitmap = AdoptBitmap(FreeImage_Load(format, path.c_str(), 0));
-  if (!bitmap || FreeImage_GetWidth(bitmap.get()) != width || FreeImage_GetHeight(bitmap.get()) != height)
-    return false;
+  if (!bitmap) return PictureRead::kNotAPicture;
+  if (FreeImage_GetWidth(bitmap.get()) != width || FreeImage_GetHeight(bitmap.get()) != height)
+    return PictureRead::kUnusable;
   int bitsPerPixel = static_cast<int>(FreeImage_GetBPP(bitmap.get()));
   bool transparent = FreeImage_IsTransparent(bitmap.get()) || bitsPerPixel == 32;
-  BitmapPtr rgba = AdoptBitmap(FreeImage_ConvertTo32Bits(bitmap.get()));
-  if (!rgba) return false;
+  BitmapPtr rgba = ConvertToStraightRgba(bitmap.get());
+  if (!rgba) return PictureRead::kUnusable;
   bitmap.reset();
   if (bitsPerPixel == 32) TreatEmptyAlphaAsOpaque(rgba.get());
   CanvasPtr canvas = BitmapToCanvas(rgba.get());
-  if (!canvas) return false;
+  if (!canvas) return PictureRead::kUnusable;
   picture = {std::move(canvas), static_cast<int>(width), static_cast<int>(height), bitsPerPixel, transparent};
-  return true;
+  return PictureRead::kRead;
 }
 
 BitmapPtr CanvasToBitmap(cairo_surface_t* canvas) {

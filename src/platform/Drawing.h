@@ -104,9 +104,15 @@ struct Picture {
   bool transparent = false;
 };
 
-// False when the file cannot be read as such a picture or holds more than `maxPixels`
-// pixels (checked from the header before the pixels are decoded).
-[[nodiscard]] bool ReadPicture(const std::string& path, int64_t maxPixels, Picture& picture);
+enum class PictureRead {
+  kRead,
+  kNotAPicture,  // not a BMP, JPEG or PNG file, or one whose header or pixels do not decode
+  kUnusable,     // read, but beyond the canvas side limit or `maxPixels`, or out of memory
+};
+
+// Reads the picture into `picture`. 16-bit pictures are reduced to 8 bits per channel, grey
+// ones included. The size is checked from the header, before the pixels are decoded.
+[[nodiscard]] PictureRead ReadPicture(const std::string& path, int64_t maxPixels, Picture& picture);
 
 // The canvas as a FreeImage 32-bit bitmap: straight alpha, rows bottom-up as FreeImage keeps
 // them, values rounded as a PNG written from the canvas would hold them.

@@ -108,6 +108,17 @@ TEST_F(CorruptInput, HeadersClaimingHugeSizes) {
   ExpectDefinedOutcome(jpeg, "picture.cr2", kConvertedOrStopped, "JPEG named .cr2 claiming 65000 x 65000");
 }
 
+// LibRaw reports a cut file ("Unexpected end of file") and damaged data ("data corrupted
+// at ...") on standard error, as libjpeg does inside it: that reached the console despite -q.
+TEST_F(CorruptInput, LibraryMessagesStayOffTheConsole) {
+  ASSERT_TRUE(WriteTestDng(folder / "good.dng", DngOptions{}));
+  const Bytes good = ReadBytes(folder / "good.dng");
+  WriteBytes(folder / "cut.dng", Truncated(good, good.size() / 2));
+  const ProgramRun run = RunPixquill({"-q", "-i", folder / "cut.dng", "-o", Output(), "--raw-load-as=24"});
+  EXPECT_EQ(ToString(OutcomeOf(run)), ToString(Outcome::kConverted)) << run.stdoutText;
+  EXPECT_EQ(run.stderrText, "");
+}
+
 TEST_F(CorruptInput, EmptyFileIsRefused) {
   ExpectDefinedOutcome(Bytes{}, "empty.dng", {Outcome::kRefused}, "zero-length file");
 }

@@ -101,7 +101,7 @@ TagPtr MakeTag(const char* key, uint16_t id, FREE_IMAGE_MDTYPE type, DWORD count
   return tag;
 }
 
-TEST(ExifOrientationTest, MarksBothTheRawBlockAndTheParsedTag) {
+TEST(ExifOrientationTest, MarksTheRawBlockTheParsedTagAndTheXmpPacket) {
   BitmapPtr bitmap(FreeImage_Allocate(4, 4, 24));
   const std::vector<uint8_t> block = ExifBlock(false, true, {kMake, {0x0112, 3, 1, 8}});
   const auto size = static_cast<DWORD>(block.size());
@@ -110,6 +110,11 @@ TEST(ExifOrientationTest, MarksBothTheRawBlockAndTheParsedTag) {
                         MakeTag("ExifRaw", 0, FIDT_BYTE, size, size, block.data()).get());
   FreeImage_SetMetadata(FIMD_EXIF_MAIN, bitmap.get(), "Orientation",
                         MakeTag("Orientation", 0x0112, FIDT_SHORT, 1, 2, &eight).get());
+  // Viewers that read XMP turned a picture already marked upright in EXIF a second time.
+  const std::string xmp = R"(<d tiff:Orientation="8"/><tiff:Orientation> 8 </tiff:Orientation>)";
+  const auto xmpSize = static_cast<DWORD>(xmp.size());
+  FreeImage_SetMetadata(FIMD_XMP, bitmap.get(), "XMLPacket",
+                        MakeTag("XMLPacket", 0, FIDT_ASCII, xmpSize, xmpSize, xmp.data()).get());
 
   MarkMetadataUpright(bitmap.get());
 
@@ -122,6 +127,9 @@ TEST(ExifOrientationTest, MarksBothTheRawBlockAndTheParsedTag) {
   EXPECT_EQ(std::memcmp(bytes, block.data(), at), 0) << "everything before the value is kept";
   ASSERT_TRUE(FreeImage_GetMetadata(FIMD_EXIF_MAIN, bitmap.get(), "Orientation", &tag));
   EXPECT_EQ(*static_cast<const WORD*>(FreeImage_GetTagValue(tag)), 1);
+  ASSERT_TRUE(FreeImage_GetMetadata(FIMD_XMP, bitmap.get(), "XMLPacket", &tag));
+  EXPECT_EQ(std::string(static_cast<const char*>(FreeImage_GetTagValue(tag)), FreeImage_GetTagLength(tag)),
+            R"(<d tiff:Orientation="1"/><tiff:Orientation> 1 </tiff:Orientation>)");
   MarkMetadataUpright(nullptr);
 }
 

@@ -1,15 +1,28 @@
 // Files whose headers claim absurd sizes must be refused before their decoder allocates.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
+
+#include <fstream>
 
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/Loading.h"
+#include "platform/ChildProcess.h"
 #include "settings/ConversionSettings.h"
 #include "support/DamagedFiles.h"
 #include "support/DngWriter.h"
+#include "support/RunProgram.h"
+#include "support/TestBitmaps.h"
 #include "support/TestFiles.h"
 
 namespace {
+
+// The process's address space in use.
+rlim_t VirtualMemoryBytes() {
+  rlim_t pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  return pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE));
+}
 
 long PeakResidentMegabytes() {
   rusage usage{};
@@ -101,23 +114,44 @@ TEST(LoadingLimits, DngPreviewWithinTheLimitsIsDecoded) {
   EXPECT_EQ(BppOf(bitmap), 24);
 }
 
-// The three tone-mapping operators work on a 96-bit float copy of the image: at the limits'
-// largest 48-bit image (150 megapixels) that copy alone took 1.8 GB, and GD's float planes
-// beside it more than 10 GB.
-TEST(LoadingLimits, ToneMappingStopsWhereItsFloatCopyWouldExceedTheLimits) {
+// AL and DRR work on a 96-bit float copy of the image: at the limits' largest 48-bit image
+// (150 megapixels) that copy alone took 1.8 GB. GD's Poisson grid grows with the longer side
+// whatever the area: a 9000 x 200 strip took 5.8 GB.
+TEST(LoadingLimits, ToneMappingStopsWhereItsWorkingMemoryWouldExceedTheLimits) {
   constexpr int32_t kNone = 0, kLinear = 1, kAl = 2, kDrr = 3, kGd = 4, kUnknown = 99;
   const struct {
     int64_t width, height;
     int32_t code;
     bool fits;
   } rows[] = {
-      {6000, 4000, kAl, true},     {6000, 4000, kGd, true},      {9000, 9000, kDrr, true},  // 81 MP
-      {9500, 9500, kAl, false},    {9500, 9500, kDrr, false},    {9500, 9500, kGd, false},  // 90 MP
-      {9500, 9500, kLinear, true}, {9500, 9500, kNone, true},    {9500, 9500, kUnknown, true},
-      {15000, 10000, kLinear, true},
+      {6000, 4000, kAl, true},       {6000, 4000, kGd, true},   {9000, 9000, kDrr, true},  // 81 MP
+      {9500, 9500, kAl, false},      {9500, 9500, kDrr, false}, {9500, 9500, kGd, false},  // 90 MP
+      {9500, 9500, kLinear, true},   {9500, 9500, kNone, true}, {9500, 9500, kUnknown, true},
+      {15000, 10000, kLinear, true}, {9000, 200, kGd, false},   // a grid of side 16385: 5.7 GB
+      {8192, 3000, kGd, true},       {6400, 4400, kGd, false},  // 2.07 GB, 2.16 GB
+      {500, 31, kGd, false},         // no pyramid level below 32
   };
   for (const auto& r : rows)
-    EXPECT_EQ(ToneMappingFitsLimits(r.width, r.height, r.code), r.fits) << r.width << "x" << r.height << " code " << r.code;
+    EXPECT_EQ(ToneMappingFitsLimits(r.width, r.height, r.code), r.fits)
+        << r.width << "x" << r.height << " code " << r.code;
+}
+
+// An allocation that failed inside GD's Poisson solver went unreported: the operator handed
+// back its unsolved input, a dark picture, and it was saved. Here the solver's grids (358 MB
+// for a side of 2049) do not fit in the address space the child has left.
+TEST(LoadingLimits, ToneMappingThatRunsShortOfMemoryFails) {
+  if (IsSanitizerBuild()) GTEST_SKIP() << "sanitizer builds cannot limit the address space";
+  ResetConversionSettings(true);
+  ConversionSettings.rawLoadAs = 5;       // 48
+  ConversionSettings.rawToneMapping = 4;  // GD
+  ASSERT_TRUE(ToneMappingFitsLimits(2049, 64, 4));
+  BitmapPtr input = MakeTestBitmap(2049, 64, 48, TestPattern::kQuadrants);
+  ASSERT_TRUE(input);
+  const ChildResult result = RunInChildProcess([&input](std::string&) {
+    const rlimit limit{VirtualMemoryBytes() + (rlim_t{200} << 20), RLIM_INFINITY};
+    return setrlimit(RLIMIT_AS, &limit) == 0 && !ApplyToneMapping(std::move(input));
+  });
+  EXPECT_TRUE(result.succeeded);
 }
 
 }  // namespace

@@ -128,6 +128,39 @@ TEST_F(PipelineTest, InputExifReachesTheJpegMarkedUpright) {
   EXPECT_EQ(ExifText(output.get(), "DateTime"), "2021:06:15 10:20:30");
 }
 
+// The input's profile was lost whenever a stage made a new bitmap; it must not reach pixels
+// it no longer describes either.
+TEST_F(PipelineTest, TheSourceIccProfileReachesTheJpegWhereItFits) {
+  const struct {
+    const char* name;
+    int inputBpp;
+    const char* space;
+    void (*set)(ConversionSettingsRecord&);
+    bool kept;
+  } cases[] = {
+      {"resized", 24, "RGB ", [](auto& s) { s.doResize = 1, s.width = 30, s.height = 20; }, true},
+      {"greyscale", 24, "RGB ", [](auto& s) { s.greyscale = 1; }, false},
+      {"saved as 8-bit grey", 24, "RGB ", [](auto& s) { s.jpgBpp = 8; }, false},
+      {"grey source, turned", 8, "GRAY", [](auto& s) { s.doRotation = 1, s.rotation = 90; }, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetConversionSettings(true);
+    c.set(ConversionSettings);
+    std::vector<uint8_t> profile(132, 0);  // a header naming the colour space, and no tags
+    std::copy_n(c.space, 4, profile.begin() + 16);
+    BitmapPtr input = MakeTestBitmap(60, 40, c.inputBpp, TestPattern::kGradient);
+    ASSERT_TRUE(FreeImage_CreateICCProfile(input.get(), profile.data(), 132));
+    ConversionJob.currentFile = folder / "photo.cr2";  // a JPEG named like a camera file
+    ASSERT_TRUE(FreeImage_Save(FIF_JPEG, input.get(), ConversionJob.currentFile.c_str(), 95));
+    PrepareSaveSettings();
+    ASSERT_TRUE(ProcessImage());
+    BitmapPtr output = Output();
+    ASSERT_TRUE(output);
+    EXPECT_EQ(FreeImage_GetICCProfile(output.get())->size, c.kept ? 132 : 0);
+  }
+}
+
 TEST_F(PipelineTest, SimpleJpegCarriesNoMetadata) {
   ConversionSettings.jpgSaveAs = 1;
   DngOptions dng = WithPreview();

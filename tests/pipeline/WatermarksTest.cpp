@@ -397,6 +397,28 @@ TEST_F(WatermarksTest, MissingOrUnreadablePictureLeavesTheImageAlone) {
   }
 }
 
+// FreeImage reads a 16-bit grey PNG as FIT_UINT16, which its 32-bit conversion refuses: the
+// watermark was silently left out. It draws as the 8-bit picture of its high bytes.
+TEST_F(WatermarksTest, SixteenBitGreyPictureDrawsAsItsHighBytes) {
+  ConversionSettings.wmImagePosition = 0;
+  UsePicture(MakeSolidBitmap(8, 6, 24, {156, 156, 156}).get(), "eight.png", FIF_PNG);
+  BitmapPtr expected = Stamped();
+  BitmapPtr picture = AdoptBitmap(FreeImage_AllocateT(FIT_UINT16, 8, 6));
+  for (int y = 0; y < 6; ++y) std::fill_n(reinterpret_cast<WORD*>(FreeImage_GetScanLine(picture.get(), y)), 8, 40000);
+  UsePicture(picture.get(), "sixteen.png", FIF_PNG);
+  BitmapPtr image = Stamped();
+  ASSERT_TRUE(image);
+  EXPECT_EQ(ChangedBox(image.get(), kGrey).width(), 8);
+  EXPECT_EQ(ComparePixels(image.get(), expected.get(), 0), "");
+}
+
+// A picture that is read but cannot be drawn (here wider than any canvas) fails the stage;
+// the conversion used to succeed without the watermark it was asked to carry.
+TEST_F(WatermarksTest, APictureThatCannotBeDrawnFailsTheStage) {
+  UsePicture(MakeSolidBitmap(kMaxCanvasSide + 1, 1, 24, {255, 0, 0}).get(), "wide.png", FIF_PNG);
+  EXPECT_FALSE(Stamped());
+}
+
 TEST_F(WatermarksTest, HostileNumbersEndQuicklyWithoutACrash) {
   using Change = std::function<void(ConversionSettingsRecord&)>;
   std::vector<std::pair<const char*, Change>> cases = {

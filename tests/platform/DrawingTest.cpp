@@ -167,7 +167,7 @@ TEST(DrawingTest, PicturesAreReadFromBmpJpegAndPngOnly) {
                         {"a.tga", false, 0, false},
                         {"missing.png", false, 0, false}}) {
     Picture picture;
-    EXPECT_EQ(ReadPicture(folder / c.name, 1000, picture), c.read) << c.name;
+    EXPECT_EQ(ReadPicture(folder / c.name, 1000, picture) == PictureRead::kRead, c.read) << c.name;
     if (!c.read) continue;
     EXPECT_EQ(picture.width, 9) << c.name;
     EXPECT_EQ(picture.height, 6) << c.name;
@@ -175,7 +175,7 @@ TEST(DrawingTest, PicturesAreReadFromBmpJpegAndPngOnly) {
     EXPECT_EQ(picture.transparent, c.transparent) << c.name;
   }
   Picture png;
-  ASSERT_TRUE(ReadPicture(folder / "a.png", 1000, png));
+  ASSERT_EQ(ReadPicture(folder / "a.png", 1000, png), PictureRead::kRead);
   StraightPixel p = CanvasPixel(png.canvas.get(), 8, 5);
   EXPECT_EQ(p.alpha, 128);
   EXPECT_NEAR(p.red, 10, 1);
@@ -186,8 +186,8 @@ TEST(DrawingTest, PictureLargerThanAllowedIsRefusedBeforeDecoding) {
   TempFolder folder;
   SaveBitmap(MakeSolidBitmap(40, 30, 24, {1, 2, 3}).get(), FIF_PNG, folder / "p.png");
   Picture picture;
-  EXPECT_FALSE(ReadPicture(folder / "p.png", 40 * 30 - 1, picture));
-  EXPECT_TRUE(ReadPicture(folder / "p.png", 40 * 30, picture));
+  EXPECT_EQ(ReadPicture(folder / "p.png", 40 * 30 - 1, picture), PictureRead::kUnusable);
+  EXPECT_EQ(ReadPicture(folder / "p.png", 40 * 30, picture), PictureRead::kRead);
 }
 
 TEST(DrawingTest, PaletteTransparencyCountsAndEmptyBmpAlphaMeansOpaque) {
@@ -201,12 +201,12 @@ TEST(DrawingTest, PaletteTransparencyCountsAndEmptyBmpAlphaMeansOpaque) {
   SaveBitmap(MakeSolidBitmap(4, 4, 32, {90, 80, 70, 0}).get(), FIF_BMP, folder / "noalpha.bmp");
 
   Picture picture;
-  ASSERT_TRUE(ReadPicture(folder / "palette.png", 100, picture));
+  ASSERT_EQ(ReadPicture(folder / "palette.png", 100, picture), PictureRead::kRead);
   EXPECT_EQ(picture.bitsPerPixel, 8);
   EXPECT_TRUE(picture.transparent);
   EXPECT_EQ(CanvasPixel(picture.canvas.get(), 1, 1).alpha, 0);
 
-  ASSERT_TRUE(ReadPicture(folder / "noalpha.bmp", 100, picture));
+  ASSERT_EQ(ReadPicture(folder / "noalpha.bmp", 100, picture), PictureRead::kRead);
   EXPECT_EQ(CanvasPixel(picture.canvas.get(), 1, 1).alpha, 255);
   EXPECT_EQ(CanvasPixel(picture.canvas.get(), 1, 1).red, 90);
 }
