@@ -5,7 +5,9 @@
 
 // Every regular file below `folder`, at any depth, as `folder` + "/" + its relative path.
 // Links to files count as files; links to folders are not followed, so a loop of links
-// cannot make the walk endless. Folders that cannot be read are skipped. Unsorted.
+// cannot make the walk endless. Folders that cannot be read are skipped, and so are hidden
+// files and folders (names beginning with "."): a card written by a Mac holds "._" copies
+// of every photo's metadata and a ".Trashes" folder. Unsorted.
 std::vector<std::string> FilesBelow(const std::string& folder);
 
 // Creates the folder and any missing parents (mode 0777 less the umask); true when it

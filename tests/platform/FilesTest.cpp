@@ -65,12 +65,15 @@ TEST(FilesTest, SameFileDespiteSpelling) {
   EXPECT_FALSE(IsSameFile(dir + "/a.jpg", dir + "/b.jpg"));
 }
 
-TEST(FilesTest, FilesBelowFollowsLinksToFilesButNeverLoops) {
+TEST(FilesTest, FilesBelowFollowsLinksToFilesButNeverLoopsOrEntersHiddenNames) {
   std::string dir = TempDir();
   mkdir((dir + "/sub").c_str(), 0755);
   std::ofstream(dir + "/sub/a.dng") << "x";
   ASSERT_EQ(symlink((dir + "/sub/a.dng").c_str(), (dir + "/link.dng").c_str()), 0);
   ASSERT_EQ(symlink(dir.c_str(), (dir + "/sub/loop").c_str()), 0);
+  std::ofstream(dir + "/sub/._a.dng") << "x";
+  mkdir((dir + "/.Trashes").c_str(), 0755);
+  std::ofstream(dir + "/.Trashes/b.dng") << "x";
   std::vector<std::string> files = FilesBelow(dir);
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files, (std::vector<std::string>{dir + "/link.dng", dir + "/sub/a.dng"}));
