@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "FuzzSupport.h"
-#include "pipeline/RawFileReader.h"
+#include "pipeline/RawFileReaderIO.h"
 
 namespace {
 

@@ -1,3 +1,7 @@
 #include "cli/ConsoleMain.h"
+#include "platform/StopSignals.h"
 
-int main(int argc, char** argv) { return ConsoleMain(argc, argv); }
+int main(int argc, char** argv) {
+  InstallStopHandlers();
+  return ConsoleMain(argc, argv);
+}

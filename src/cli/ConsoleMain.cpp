@@ -16,6 +16,7 @@
 namespace {
 
 constexpr int kExitDone = static_cast<int>(RunOutcome::Converted);
+constexpr int kExitStopped = static_cast<int>(RunOutcome::Stopped);
 constexpr int kExitRefused = static_cast<int>(RunOutcome::Refused);
 
 void PrintLines(const std::vector<std::string>& lines) {
@@ -73,6 +74,31 @@ int RunConsoleConversion(const ScanResult& scan) {
   return static_cast<int>(outcome);
 }
 
+// Anything unexpected (no memory left, say) ends the run as stopped; printing the line may
+// itself fail for the same reason.
+int StopAfterFault() noexcept {
+  try {
+    PrintLine(Translate("Conversion is not complete", "Msg"));
+  } catch (...) {
+  }
+  return kExitStopped;
+}
+
+int RunConsole(int argc, char** argv) {
+  SetCommandLine(argc, argv);
+  if (CommandLine.empty()) return ShowHelp();
+  PrepareConsoleRun();
+  if (std::optional<int> status = RunFirstArgumentCommand()) return *status;
+  ScanResult scan = ScanArguments();
+  if (!scan.errorMessage.empty()) return ReportScanError(scan);
+  // Options without an input file: the user needs the help more than silence.
+  if (!ConversionJob.consoleRun) {
+    ShowHelp();
+    return kExitRefused;
+  }
+  return RunConsoleConversion(scan);
+}
+
 }  // namespace
 
 void PrepareConsoleRun() {
@@ -91,16 +117,9 @@ std::vector<std::string_view> HelpAndVersionNames() {
 }
 
 int ConsoleMain(int argc, char** argv) {
-  SetCommandLine(argc, argv);
-  if (CommandLine.empty()) return ShowHelp();
-  PrepareConsoleRun();
-  if (std::optional<int> status = RunFirstArgumentCommand()) return *status;
-  ScanResult scan = ScanArguments();
-  if (!scan.errorMessage.empty()) return ReportScanError(scan);
-  // Options without an input file: the user needs the help more than silence.
-  if (!ConversionJob.consoleRun) {
-    ShowHelp();
-    return kExitRefused;
+  try {
+    return RunConsole(argc, argv);
+  } catch (...) {
+    return StopAfterFault();
   }
-  return RunConsoleConversion(scan);
 }

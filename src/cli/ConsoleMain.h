@@ -5,7 +5,8 @@
 #include <vector>
 
 // Returns the process exit status: 0 converted (and for help, version and no arguments),
-// 1 when the run ended with "Conversion stopped", 2 when the request was refused.
+// 1 when the run ended with "Conversion stopped", 2 when the request was refused. No
+// exception leaves it: anything unexpected ends the run with "Conversion stopped".
 int ConsoleMain(int argc, char** argv);
 
 // Builds the format tables and the message catalogue and gives the job and the settings

@@ -1,6 +1,9 @@
 #include "convert/Driver.h"
 
+#include <dlfcn.h>
+
 #include <optional>
+#include <system_error>
 #include <thread>
 
 #include "cli/MessageCatalogue.h"
@@ -91,6 +94,37 @@ int32_t ImportInputFile() {
   return AddJobFile(ConversionJob.currentFile) ? 1 : 0;
 }
 
+// Whatever the worker throws (no memory left) ends the batch, its files counted as not
+// converted.
+void ConvertFiles() {
+  try {
+    ConversionWorker(0);
+  } catch (...) {
+  }
+}
+
+// The RAW decoder's OpenMP runtime ends the whole process when it cannot start its
+// threads, so where no thread can start it is told to use the calling one alone.
+void KeepDecoderOnThisThread() {
+  using SetThreadCount = void (*)(int);
+  auto set = reinterpret_cast<SetThreadCount>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"));
+  if (set) set(1);
+}
+
+// When no thread can be started (a process limit, no memory for its stack) this thread
+// does the work itself.
+void RunWorkerThread() {
+  std::thread worker;
+  try {
+    worker = std::thread(ConvertFiles);
+  } catch (const std::system_error&) {
+    KeepDecoderOnThisThread();
+    ConvertFiles();
+    return;
+  }
+  worker.join();
+}
+
 int32_t RunWorker() {
   {
     std::lock_guard<std::mutex> guard(progressLock);
@@ -100,8 +134,7 @@ int32_t RunWorker() {
   }
   ConversionProgress.running = 1;
   InitialiseImageLibraries();
-  std::thread worker(ConversionWorker, 0);
-  worker.join();
+  RunWorkerThread();
   std::lock_guard<std::mutex> guard(progressLock);
   return ConversionProgress.convertedCount;
 }

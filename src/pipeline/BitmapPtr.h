@@ -5,8 +5,17 @@
 
 #include <memory>
 
+// A bitmap may wrap pixels that something else holds (a decoder's own buffer, see
+// FreeImage_ConvertFromRawBitsEx): that owner is released together with the bitmap.
 struct BitmapDeleter {
-  void operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
+  void (*releasePixelOwner)(void* owner) = nullptr;
+  void* pixelOwner = nullptr;
+  void operator()(FIBITMAP* bitmap) {
+    FreeImage_Unload(bitmap);
+    if (releasePixelOwner) releasePixelOwner(pixelOwner);
+    releasePixelOwner = nullptr;
+    pixelOwner = nullptr;
+  }
 };
 using BitmapPtr = std::unique_ptr<FIBITMAP, BitmapDeleter>;
 

@@ -32,8 +32,7 @@ const Sampling kSamplings[] = {
     {JPEG_SUBSAMPLING_444, 1, 1},
 };
 
-// Rows handed to the encoder per call.
-constexpr int kRowsPerCall = 16;
+constexpr unsigned kRowsPerCall = kJpegRowsPerCall;
 
 // The JFIF density in dots per inch, as FreeImage computes it from dots per metre.
 double DotsPerInch(unsigned dotsPerMetre) { return 0.5 + 0.0254 * dotsPerMetre; }
@@ -129,9 +128,20 @@ void WriteRows(jpeg_compress_struct& info, FIBITMAP* bitmap) {
   }
 }
 
+bool WriteRowsFrom(jpeg_compress_struct& info, const PixelRows& source) {
+  const unsigned height = info.image_height;
+  JSAMPROW rows[kRowsPerCall];
+  while (info.next_scanline < height) {
+    const unsigned count = std::min<unsigned>(kRowsPerCall, height - info.next_scanline);
+    if (!source(rows, count)) return false;
+    jpeg_write_scanlines(&info, rows, count);
+  }
+  return true;
+}
+
 // The encoder's errors jump back into this function, past no destructor: every object
 // with one lives in the caller.
-bool Encode(std::FILE* file, FIBITMAP* bitmap, int flags, const AddedMarkers& added) {
+bool Encode(std::FILE* file, FIBITMAP* bitmap, int flags, const AddedMarkers& added, const PixelRows* source) {
   jpeg_compress_struct info{};
   JpegErrorManager errors{};
   info.err = PrepareJpegErrors(errors);
@@ -145,7 +155,12 @@ bool Encode(std::FILE* file, FIBITMAP* bitmap, int flags, const AddedMarkers& ad
   jpeg_start_compress(&info, TRUE);
   for (const MarkerSegment& segment : added.segments)
     jpeg_write_marker(&info, segment.marker, segment.data, segment.length);
-  WriteRows(info, bitmap);
+  if (!source) {
+    WriteRows(info, bitmap);
+  } else if (!WriteRowsFrom(info, *source)) {
+    jpeg_destroy_compress(&info);
+    return false;
+  }
   jpeg_finish_compress(&info);
   jpeg_destroy_compress(&info);
   return true;
@@ -154,7 +169,7 @@ bool Encode(std::FILE* file, FIBITMAP* bitmap, int flags, const AddedMarkers& ad
 }  // namespace
 
 bool CanWriteJpegDirectly(FIBITMAP* bitmap, int flags) {
-  if (!bitmap || !FreeImage_HasPixels(bitmap) || FreeImage_GetImageType(bitmap) != FIT_BITMAP ||
+  if (!bitmap || FreeImage_GetImageType(bitmap) != FIT_BITMAP ||
       FreeImage_GetBPP(bitmap) != 24 || FreeImage_GetThumbnail(bitmap))
     return false;
   const int quality = flags & kQualityMask;
@@ -165,7 +180,8 @@ bool CanWriteJpegDirectly(FIBITMAP* bitmap, int flags) {
          DotsPerInch(FreeImage_GetDotsPerMeterY(bitmap)) < 65536;
 }
 
-bool WriteJpegDirectly(std::FILE* file, FIBITMAP* bitmap, int flags) {
+bool WriteJpegDirectly(std::FILE* file, FIBITMAP* bitmap, int flags, const PixelRows* rows) {
+  if (!rows && !FreeImage_HasPixels(bitmap)) return false;
   // The carrier holds the markers' bytes until the encoder has written them.
   MemoryStreamPtr carrier = MetadataCarrierJpeg(bitmap, flags);
   BYTE* data = nullptr;
@@ -173,5 +189,5 @@ bool WriteJpegDirectly(std::FILE* file, FIBITMAP* bitmap, int flags) {
   AddedMarkers added;
   if (!carrier || !FreeImage_AcquireMemory(carrier.get(), &data, &size) || !SplitAddedMarkers(data, size, added))
     return false;
-  return Encode(file, bitmap, flags, added);
+  return Encode(file, bitmap, flags, added, rows);
 }

@@ -10,9 +10,11 @@
 #include <string_view>
 
 #include "pipeline/BitmapConversion.h"
+#include "pipeline/FullDecoding.h"
 #include "pipeline/Limits.h"
 #include "pipeline/PreviewDecoding.h"
-#include "pipeline/RawFileReader.h"
+#include "pipeline/RawFileReaderIO.h"
+#include "pipeline/Transforms.h"
 #include "platform/FilePtr.h"
 #include "settings/ConversionSettings.h"
 
@@ -38,7 +40,7 @@ const HeaderlessFormat kHeaderlessFormats[] = {
 struct RawFlagsRow {
   int32_t loadAs;
   int32_t flags;
-  int decodedBpp;   // depth of the bitmap the decoder makes at most
+  int decodedBpp;   // depth of the bitmap the decoder makes at most: 24 or 48
   int sizeDivisor;  // 2 when it decodes at half width and half height
 };
 
@@ -142,44 +144,74 @@ const RawFlagsRow& RawLoadRow() {
 
 // The camera's size comes from the file's header (read without pixels), so a file that
 // claims more pixels than the image limits admit is refused before the decoder allocates.
+// A JPEG preview is first decoded directly (PreviewDecoding.h), and whole images are decoded
+// through LibRaw directly (FullDecoding.h): both give the plug-in's bitmap at less cost.
+// A file with a preview that the direct decoder does not take goes the plug-in's way.
 // A preview whose JPEG header claims more than the limits (see RawFileReader.h) is passed
 // over, and the file decoded as the RAW decoder's own fallback for a file without a
 // preview does: a full 24-bit decode. The decoder has then already made its own fallback
 // decode of the file (and libjpeg may have warned about the zeros it was handed); that
 // result is not taken, so that what such a file yields never depends on how the decoder
 // reads a damaged preview. Such files cost two decodes; every other file is read once.
-// A JPEG preview is first decoded directly (PreviewDecoding.h), which gives the plug-in's
-// bitmap at less cost; every file that decoder does not take goes the plug-in's way.
-BitmapPtr LoadRawWithinLimits(const std::string& path) {
+BitmapPtr LoadRawWithinLimits(const std::string& path, ImageSize* reducedFrom) {
   const RawFlagsRow& row = RawLoadRow();
   if (row.flags == RAW_PREVIEW)
-    if (BitmapPtr preview = DecodeJpegPreview(path)) return preview;
+    if (BitmapPtr preview = DecodeJpegPreview(path, reducedFrom)) return preview;
+  RawDevelopmentPtr development = OpenRawDevelopment(path, row.sizeDivisor == 2);
+  if (!development || !FitsImageLimits(RawImageWidth(*development) / row.sizeDivisor,
+                                       RawImageHeight(*development) / row.sizeDivisor, row.decodedBpp))
+    return nullptr;
+  const int bitsPerSample = row.decodedBpp / 3;
+  if (row.flags != RAW_PREVIEW) return DecodeFullImage(std::move(development), bitsPerSample, true);
+  // Without any preview the plug-in decodes the whole image, and takes no preview metadata.
+  if (!HasRawThumbnail(*development)) return DecodeFullImage(std::move(development), bitsPerSample, false);
+  development.reset();
   RawFileReader reader;
   if (!OpenRawFileReader(path, reader)) return nullptr;
-  BitmapPtr header = LoadFromRawFileReader(reader, FIF_RAW, FIF_LOAD_NOPIXELS);
-  if (!header || !FitsImageLimits(FreeImage_GetWidth(header.get()) / row.sizeDivisor,
-                                  FreeImage_GetHeight(header.get()) / row.sizeDivisor, row.decodedBpp))
-    return nullptr;
-  header.reset();
-  if (row.flags != RAW_PREVIEW) return LoadFromRawFileReader(reader, FIF_RAW, row.flags);
   reader.watchJpegFrames = true;
   BitmapPtr preview = LoadFromRawFileReader(reader, FIF_RAW, RAW_PREVIEW);
   if (!reader.sawOversizedJpegFrame) return preview;
   preview.reset();
   reader.watchJpegFrames = false;
-  return LoadFromRawFileReader(reader, FIF_RAW, RAW_DISPLAY);
+  return DecodeFullImage(OpenRawDevelopment(path, false), bitsPerSample, true);
+}
+
+// FreeImage's JPEG decoder scales by a half, a quarter or an eighth in its inverse DCT when
+// told the size it needs (flags >> 16: at least that many pixels on the longer side). Only
+// the half is asked for, when it still gives the size the resize needs
+// (SmallestDecodeForResize): the quarter and the eighth alias (see PreviewDecoding.cpp).
+// Returns the flags to add; `reducedFrom` gets the full, upright size.
+int ReducedJpegLoadFlags(FIBITMAP* header, ImageSize& reducedFrom) {
+  const int width = static_cast<int>(FreeImage_GetWidth(header)), height = static_cast<int>(FreeImage_GetHeight(header));
+  const bool quarterTurn = ExifOrientationTurnsAQuarter(header);
+  const ImageSize upright = quarterTurn ? ImageSize{height, width} : ImageSize{width, height};
+  ImageSize smallest;
+  if (!SmallestDecodeForResize(upright.width, upright.height, smallest)) return 0;
+  if (quarterTurn) std::swap(smallest.width, smallest.height);
+  if ((width + 1) / 2 < smallest.width || (height + 1) / 2 < smallest.height) return 0;
+  reducedFrom = upright;
+  return (std::max(width, height) / 2) << 16;
 }
 
 // A JPEG states its size in a few header bytes, so a file of a few kilobytes can claim a
 // picture of many gigabytes that the decoder would allocate and fill. The header is read
 // first (without pixels, which costs next to nothing) and such a claim refused.
-BitmapPtr LoadJpegWithinLimits(const std::string& path) {
+BitmapPtr LoadJpegWithinLimits(const std::string& path, ImageSize* reducedFrom) {
   BitmapPtr header = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), FIF_LOAD_NOPIXELS));
   if (!header || !FitsImageLimits(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()),
                                   FreeImage_GetBPP(header.get())))
     return nullptr;
+  ImageSize fullSize;
+  const int reduction = reducedFrom ? ReducedJpegLoadFlags(header.get(), fullSize) : 0;
   // The decoder turns the pixels upright by the file's EXIF orientation.
-  return AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE));
+  BitmapPtr bitmap = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE | reduction));
+  if (!bitmap || reduction == 0) return bitmap;
+  // The decoder notes the file's size among its comments when it scales; they are the
+  // file's own otherwise.
+  FreeImage_SetMetadata(FIMD_COMMENTS, bitmap.get(), "OriginalJPEGWidth", nullptr);
+  FreeImage_SetMetadata(FIMD_COMMENTS, bitmap.get(), "OriginalJPEGHeight", nullptr);
+  *reducedFrom = fullSize;
+  return bitmap;
 }
 
 // Greyscale, threshold and dither leave grey levels or black and white, whatever depth they
@@ -209,12 +241,13 @@ void InitialiseImageLibraries() {
   TIFFSetWarningHandler(nullptr);
 }
 
-BitmapPtr LoadSourceImage(const std::string& path) {
+BitmapPtr LoadSourceImage(const std::string& path, ImageSize* reducedFrom) {
   const int32_t loadAs = ConversionSettings.rawLoadAs;
+  if (reducedFrom) *reducedFrom = {};
   BitmapPtr bitmap;
   if (loadAs == kLoadAs8BitPixels || loadAs == kLoadAs16BitPixels) bitmap = LoadRawPixelData(path, loadAs);
-  if (!bitmap) bitmap = LoadRawWithinLimits(path);
-  if (!bitmap) bitmap = LoadJpegWithinLimits(path);
+  if (!bitmap) bitmap = LoadRawWithinLimits(path, reducedFrom);
+  if (!bitmap) bitmap = LoadJpegWithinLimits(path, reducedFrom);
   if (!bitmap) bitmap = LoadRawPixelData(path, kLoadAs16BitPixels);
   return bitmap;
 }

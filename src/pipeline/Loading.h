@@ -5,6 +5,7 @@
 #include <string>
 
 #include "pipeline/BitmapPtr.h"
+#include "pipeline/ImageSize.h"
 
 // Silences libtiff's own console output (it writes warnings about private tags of camera
 // files straight to standard error). Call once at start-up, before any image is loaded.
@@ -14,7 +15,13 @@ void InitialiseImageLibraries();
 // pixels when rawLoadAs asks for them, the RAW decoder, the JPEG decoder, and finally the
 // file read as headerless RGB 5-6-5 pixels. A JPEG whose stated size exceeds the image
 // limits is not decoded. Null when every decoder fails.
-[[nodiscard]] BitmapPtr LoadSourceImage(const std::string& path);
+//
+// With `reducedFrom`, a JPEG (a camera file's preview, or a JPEG file) may be decoded at a
+// fraction of its size when the resize settings will shrink it to at most half both ways:
+// the bitmap is then smaller than the image, whose full size goes to `reducedFrom`. The
+// resize and every size rule are computed from that size, so only pixel values change.
+// Zero there means the bitmap has its full size.
+[[nodiscard]] BitmapPtr LoadSourceImage(const std::string& path, ImageSize* reducedFrom = nullptr);
 
 // Reads the file as headerless pixels: mode 1 is 8-bit grey, mode 2 is 16-bit RGB 5-6-5.
 // rawHeaderSize bytes are skipped; rawWidth x rawHeight is the size when both are non-zero,

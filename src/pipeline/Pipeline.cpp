@@ -5,17 +5,22 @@
 #include "pipeline/Frames.h"
 #include "pipeline/Loading.h"
 #include "pipeline/Saving.h"
+#include "pipeline/Streaming.h"
 #include "pipeline/Transforms.h"
 #include "pipeline/Watermarks.h"
 
 bool ProcessImage() {
-  BitmapPtr bitmap = LoadSourceImage(ConversionJob.currentFile);
+  if (const std::optional<bool> streamed = ConvertByStreaming()) return *streamed;
+  ImageSize reducedFrom;
+  BitmapPtr bitmap = LoadSourceImage(ConversionJob.currentFile, &reducedFrom);
   ConversionJob.sourceBpp = BppOf(bitmap);
   if (WidthOf(bitmap) == 0 || HeightOf(bitmap) == 0) return false;
   BitmapPtr metadataHolder = MakeMetadataHolder(bitmap.get());
 
   bitmap = ApplyRotation(std::move(bitmap));
-  bitmap = ApplyResize(std::move(bitmap), WidthOf(bitmap), HeightOf(bitmap));
+  // A bitmap decoded smaller (never one that a rotation turns) is resized by its full size.
+  bitmap = reducedFrom.width > 0 ? ApplyResize(std::move(bitmap), reducedFrom.width, reducedFrom.height)
+                                 : ApplyResize(std::move(bitmap), WidthOf(bitmap), HeightOf(bitmap));
   // The size after rotation and resizing is the one the frame, the watermark and the
   // output name see.
   const int width = WidthOf(bitmap);

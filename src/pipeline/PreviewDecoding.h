@@ -9,13 +9,42 @@
 // reads the preview from memory and writes blue-green-red rows into the bitmap, with the
 // settings FreeImage's decoder uses (fast integer IDCT, no fancy upsampling). FreeImage
 // itself still reads the preview's metadata, from its header alone.
+#include <memory>
 #include <string>
 
 #include "pipeline/BitmapPtr.h"
+#include "pipeline/ImageSize.h"
 
 // The decoded preview, or null when this decoder does not take the file: no LibRaw file, a
 // camera size beyond the image limits, no JPEG preview, a preview that is not 3-component
 // or whose stated size exceeds the limits, or one libjpeg-turbo reports an error in. The
 // caller then loads the file through FreeImage's RAW plug-in as before, which settles each
 // of those cases in its own way.
-[[nodiscard]] BitmapPtr DecodeJpegPreview(const std::string& path);
+//
+// With `reducedFrom`, the preview may be decoded at a fraction of its size when a resize
+// follows (see SmallestDecodeForResize): the bitmap is then smaller, and its full size goes
+// to `reducedFrom`, from which the resize and every size rule are to be computed. Zero there
+// means the bitmap has its full size.
+[[nodiscard]] BitmapPtr DecodeJpegPreview(const std::string& path, ImageSize* reducedFrom = nullptr);
+
+// True when FreeImage's JPEG decoder turns an image with this bitmap's EXIF orientation by a
+// quarter (orientations 5 to 8), so that its sides swap.
+[[nodiscard]] bool ExifOrientationTurnsAQuarter(FIBITMAP* bitmap);
+
+// A preview being decoded row by row, for a conversion that hands the rows straight to the
+// encoder without holding the picture.
+struct PreviewRows;
+struct PreviewRowsDeleter {
+  void operator()(PreviewRows* rows) const;
+};
+using PreviewRowsPtr = std::unique_ptr<PreviewRows, PreviewRowsDeleter>;
+
+// The preview's decoder, started, and in `header` a bitmap without pixels that carries all
+// that DecodeJpegPreview's bitmap would carry (size, depth, metadata, ICC profile,
+// resolution, thumbnail). Null for a file DecodeJpegPreview does not take or whose preview
+// its EXIF orientation would turn.
+[[nodiscard]] PreviewRowsPtr OpenPreviewRows(const std::string& path, BitmapPtr& header);
+
+// The next `count` rows, top first, blue-green-red as in DecodeJpegPreview's bitmap. False
+// when the decoder reports an error (DecodeJpegPreview would not have taken the file).
+[[nodiscard]] bool ReadPreviewRows(PreviewRows& rows, unsigned char** destination, unsigned count);

@@ -1,4 +1,5 @@
 #include "pipeline/RawFileReader.h"
+#include "pipeline/RawFileReaderIO.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -83,19 +84,14 @@ size_t ReadBuffered(RawFileReader& reader, uint8_t* destination, size_t length) 
   return copied;
 }
 
-// The decoder's byte-by-byte requests, a few million for a compressed mosaic, are served
-// here without further calls when the buffer holds the byte and no watch is on.
-inline bool TakeBufferedByte(RawFileReader& reader, void* destination) {
-  const int64_t inBuffer = reader.position - reader.bufferStart;
-  if (reader.watchJpegFrames || inBuffer < 0 || inBuffer >= static_cast<int64_t>(reader.buffered)) return false;
-  *static_cast<uint8_t*>(destination) = reader.buffer[static_cast<size_t>(inBuffer)];
-  ++reader.position;
-  return true;
-}
-
 unsigned ReadCallback(void* buffer, unsigned size, unsigned count, fi_handle handle) {
   auto& reader = *static_cast<RawFileReader*>(handle);
-  if (size == 1 && count == 1 && TakeBufferedByte(reader, buffer)) return 1;
+  if (size == 1 && count == 1) {
+    const int byte = ReadRawFileByte(reader);
+    if (byte < 0) return 0;
+    *static_cast<uint8_t*>(buffer) = static_cast<uint8_t>(byte);
+    return 1;
+  }
   if (size == 0) return 0;
   return static_cast<unsigned>(ReadRawFile(reader, buffer, size_t{size} * count) / size);
 }

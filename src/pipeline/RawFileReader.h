@@ -12,11 +12,13 @@
 // 30000 x 30000 took 2.6 GB and 6 s). A read that hands over the first byte of such a
 // header is handed over as zeros instead, so the JPEG decoder never sees the header, and
 // the reader remembers it. Only the bytes the decoder asks for are checked and read.
+//
+// This header stays free of FreeImage's: LibRaw's cannot be included beside it (both declare
+// INT64), and the direct decoders read through this reader too. FreeImage's view of it is in
+// RawFileReaderIO.h.
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "pipeline/BitmapPtr.h"
 
 struct FileDescriptorCloser {
   int descriptor = -1;
@@ -47,15 +49,21 @@ struct RawFileReader {
 // reads are checked as described above.
 [[nodiscard]] size_t ReadRawFile(RawFileReader& reader, void* destination, size_t length);
 
+// One byte, or -1 at the end of the file. The decoders ask for much of a compressed mosaic
+// this way, so a byte the buffer holds is handed over here without further calls.
+[[nodiscard]] inline int ReadRawFileByte(RawFileReader& reader) {
+  const int64_t inBuffer = reader.position - reader.bufferStart;
+  if (!reader.watchJpegFrames && inBuffer >= 0 && inBuffer < static_cast<int64_t>(reader.buffered)) {
+    ++reader.position;
+    return reader.buffer[static_cast<size_t>(inBuffer)];
+  }
+  uint8_t byte = 0;
+  return ReadRawFile(reader, &byte, 1) == 1 ? byte : -1;
+}
+
 // fseek's contract: origin SEEK_SET, SEEK_CUR or SEEK_END; 0 on success, -1 for a position
 // before the start or an unknown origin.
 [[nodiscard]] int SeekRawFile(RawFileReader& reader, int64_t offset, int origin);
-
-// The callbacks for FreeImage_LoadFromHandle with a RawFileReader* as the handle.
-[[nodiscard]] FreeImageIO RawFileReaderIO();
-
-// FreeImage_LoadFromHandle from the start of the file.
-[[nodiscard]] BitmapPtr LoadFromRawFileReader(RawFileReader& reader, FREE_IMAGE_FORMAT format, int flags);
 
 // True for a JPEG frame header (baseline, extended or progressive: FF C0..C2, one or three
 // components, 8 or 12 bits) that states a size beyond the image limits. `header` holds

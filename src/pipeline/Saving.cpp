@@ -1,13 +1,7 @@
 #include "pipeline/Saving.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <span>
 #include <string_view>
 #include <utility>
@@ -19,8 +13,8 @@
 #include "pipeline/JpegWriting.h"
 #include "pipeline/Loading.h"
 #include "pipeline/Naming.h"
-#include "platform/FilePtr.h"
 #include "platform/Files.h"
+#include "platform/OutputFiles.h"
 #include "settings/ConversionSettings.h"
 
 namespace {
@@ -171,34 +165,9 @@ int SeekInFile(fi_handle handle, long offset, int origin) {
 }
 long TellInFile(fi_handle handle) { return static_cast<long>(ftello(static_cast<std::FILE*>(handle))); }
 
-// The process's umask, read without changing it (umask() would race with other threads).
-mode_t CurrentUmask() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8) & 0777);
-  return 022;
-}
-
-// What the written file's permissions would have been had it been written in place: an
-// existing target keeps its own, a new file gets 0666 less the umask.
-mode_t OutputFileMode(const std::string& target) {
-  struct stat info {};
-  if (stat(target.c_str(), &info) == 0) return info.st_mode & 07777;
-  return 0666 & ~CurrentUmask();
-}
-
-// Removes the temporary file on every path that does not rename it over the target.
-struct TemporaryFile {
-  std::string path;
-  bool renamed = false;
-  ~TemporaryFile() {
-    if (!renamed) unlink(path.c_str());
-  }
-};
-
-bool WriteImage(std::FILE* file, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags) {
+bool WriteImage(std::FILE* file, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags, const PixelRows* rows) {
   if (format == FIF_JPEG && CanWriteJpegDirectly(bitmap, flags)) {
-    if (!WriteJpegDirectly(file, bitmap, flags)) return false;
+    if (!WriteJpegDirectly(file, bitmap, flags, rows)) return false;
   } else {
     FreeImageIO io{ReadFromFile, WriteToFile, SeekInFile, TellInFile};
     if (!FreeImage_SaveToHandle(format, bitmap, &io, file, flags)) return false;
@@ -206,25 +175,11 @@ bool WriteImage(std::FILE* file, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int
   return std::fflush(file) == 0 && !std::ferror(file);
 }
 
-bool SaveThroughTemporaryFile(FIBITMAP* bitmap, const std::string& target, FREE_IMAGE_FORMAT format, int flags) {
-  std::string name = target.substr(0, target.rfind('/') + 1) + ".pixquill-XXXXXX";
-  const int descriptor = mkstemp(name.data());
-  if (descriptor < 0) return false;
-  TemporaryFile temporary{name};
-  if (fchmod(descriptor, OutputFileMode(target)) != 0) {
-    close(descriptor);
-    return false;
-  }
-  FilePtr file(fdopen(descriptor, "w+b"));
-  if (!file) {
-    close(descriptor);
-    return false;
-  }
-  if (!WriteImage(file.get(), bitmap, format, flags)) return false;
-  if (std::fclose(file.release()) != 0) return false;
-  if (std::rename(temporary.path.c_str(), target.c_str()) != 0) return false;
-  temporary.renamed = true;
-  return true;
+bool WriteOutputFile(FIBITMAP* bitmap, const std::string& target, FREE_IMAGE_FORMAT format, int flags,
+                     const PixelRows* rows) {
+  PendingFile file;
+  return BeginOutputFile(target, file) && WriteImage(file.stream.get(), bitmap, format, flags, rows) &&
+         CommitOutputFile(file);
 }
 
 }  // namespace
@@ -263,13 +218,13 @@ BitmapPtr ConvertForSave(BitmapPtr bitmap) {
   return nullptr;
 }
 
-bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder) {
+bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder, const PixelRows* rows) {
   RestoreSourceMetadata(bitmap.get(), metadataHolder.get());
   MarkMetadataUpright(bitmap.get());
   ConversionJob.outputFile = BuildOutputPath();
   if (!bitmap || ConversionJob.outputFile.empty()) return false;
   // Writing over the input would destroy it whatever the outcome.
   if (IsSameFile(ConversionJob.outputFile, ConversionJob.currentFile)) return false;
-  return SaveThroughTemporaryFile(bitmap.get(), ConversionJob.outputFile,
-                                  static_cast<FREE_IMAGE_FORMAT>(ConversionJob.saveFormat), ConversionJob.saveFlags);
+  return WriteOutputFile(bitmap.get(), ConversionJob.outputFile, static_cast<FREE_IMAGE_FORMAT>(ConversionJob.saveFormat),
+                         ConversionJob.saveFlags, rows);
 }

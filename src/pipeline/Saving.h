@@ -5,6 +5,7 @@
 #include <string>
 
 #include "pipeline/BitmapPtr.h"
+#include "pipeline/JpegWriting.h"
 
 // Fixes ConversionJob.saveFormat, targetBpp, saveFlags and autoBpp for
 // ConversionJob.outputExtension. Run once per run, before the worker starts.
@@ -23,8 +24,12 @@ void PrepareSaveSettings();
 [[nodiscard]] BitmapPtr ConvertForSave(BitmapPtr bitmap);
 
 // Copies the input's metadata back (marked upright), sets ConversionJob.outputFile from the
-// name mask and writes the file. The file is written under a temporary name in the output
-// folder and renamed over the target only once complete, so a failed save leaves no partial
-// file and an earlier file of that name intact. Fails when the output path names the input
-// file itself or the name would leave the output folder. Releases both bitmaps.
-[[nodiscard]] bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder);
+// name mask and writes the file (platform/OutputFiles.h): the file is complete and on disk
+// before it takes its name, so a failed save, a stopping signal or a kill leaves no partial
+// or temporary file and an earlier file of that name intact. The new file gets the
+// permission bits of the regular file it replaces, else 0666 less the umask. Fails when the
+// output path names the input file itself, when the name would leave the output folder,
+// and when an existing output file may not be written by this user (it is not replaced).
+// Releases both bitmaps. With `rows`, the bitmap has no pixels: they come from there, into
+// the direct JPEG writer (which the bitmap and flags must suit).
+[[nodiscard]] bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder, const PixelRows* rows = nullptr);

@@ -18,6 +18,7 @@ constexpr int8_t kRotateAdvanced = 1;
 constexpr int8_t kUnitPixels = 0;
 constexpr int8_t kUnitPercent = 1;
 constexpr int8_t kResizeLargeImages = 1;
+constexpr int8_t kResizeBox = 0;
 
 struct FilterRow {
   int8_t code;
@@ -96,6 +97,22 @@ bool ResizeWanted(int width, int height, int32_t targetWidth, int32_t targetHeig
   return true;
 }
 
+bool RotationWanted() {
+  const ConversionSettingsRecord& s = ConversionSettings;
+  return s.doRotation && s.rotation > 0 && s.rotation < 360;
+}
+
+// The size the resize settings make of a `width` x `height` image; false when they leave it.
+bool ResizeTarget(int width, int height, Size& size) {
+  const ConversionSettingsRecord& s = ConversionSettings;
+  if (!s.doResize) return false;
+  const int32_t targetWidth = ResizeDimension(s.width, s.widthUnit, width);
+  const int32_t targetHeight = ResizeDimension(s.height, s.heightUnit, height);
+  if (!ResizeWanted(width, height, targetWidth, targetHeight)) return false;
+  size = s.keepAspectRatio ? KeepAspectSize(width, height, targetWidth, targetHeight) : Size{targetWidth, targetHeight};
+  return true;
+}
+
 // Depths FreeImage's threshold and dither do not take are made 24-bit first.
 BitmapPtr WithBinarisableDepth(BitmapPtr bitmap) {
   const int bpp = BppOf(bitmap);
@@ -106,7 +123,7 @@ BitmapPtr WithBinarisableDepth(BitmapPtr bitmap) {
 
 BitmapPtr ApplyRotation(BitmapPtr bitmap) {
   const ConversionSettingsRecord& s = ConversionSettings;
-  if (!bitmap || !s.doRotation || s.rotation <= 0 || s.rotation >= 360) return bitmap;
+  if (!bitmap || !RotationWanted()) return bitmap;
   const int width = WidthOf(bitmap);
   const int height = HeightOf(bitmap);
   const int bpp = BppOf(bitmap);
@@ -118,16 +135,21 @@ BitmapPtr ApplyRotation(BitmapPtr bitmap) {
 }
 
 BitmapPtr ApplyResize(BitmapPtr bitmap, int width, int height) {
-  const ConversionSettingsRecord& s = ConversionSettings;
-  if (!bitmap || !s.doResize) return bitmap;
-  const int32_t targetWidth = ResizeDimension(s.width, s.widthUnit, width);
-  const int32_t targetHeight = ResizeDimension(s.height, s.heightUnit, height);
-  if (!ResizeWanted(width, height, targetWidth, targetHeight)) return bitmap;
-  const Size size = s.keepAspectRatio ? KeepAspectSize(width, height, targetWidth, targetHeight)
-                                      : Size{targetWidth, targetHeight};
+  Size size{};
+  if (!bitmap || !ResizeTarget(width, height, size)) return bitmap;
   if (!ResizeFitsLimits(width, height, BppOf(bitmap), size)) return nullptr;
   return AdoptBitmap(FreeImage_Rescale(bitmap.get(), static_cast<int>(size.width), static_cast<int>(size.height),
                                        ResizeFilter()));
+}
+
+bool SmallestDecodeForResize(int width, int height, ImageSize& smallest) {
+  Size size{};
+  if (RotationWanted() || ConversionSettings.resizeAlgorithm == kResizeBox || !ResizeTarget(width, height, size) ||
+      !ResizeFitsLimits(width, height, 24, size))
+    return false;
+  if (width < 2 * size.width || height < 2 * size.height) return false;
+  smallest = {static_cast<int>((size.width * 3 + 1) / 2), static_cast<int>((size.height * 3 + 1) / 2)};
+  return true;
 }
 
 int32_t ResizeDimension(int32_t value, int8_t unit, int32_t current) {

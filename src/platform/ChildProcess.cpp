@@ -1,10 +1,15 @@
 #include "platform/ChildProcess.h"
 
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <new>
+
+#include "platform/StopSignals.h"
 
 namespace {
 
@@ -17,52 +22,90 @@ void WriteAll(int fd, const std::string& text) {
   }
 }
 
-std::string ReadAll(int fd) {
-  std::string text;
+// False when the text cannot be held (no memory left).
+bool ReadAll(int fd, std::string& text) {
   char buffer[4096];
-  for (;;) {
-    ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return text;
-    text.append(buffer, static_cast<size_t>(got));
+  try {
+    for (;;) {
+      ssize_t got = read(fd, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return true;
+      text.append(buffer, static_cast<size_t>(got));
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
   }
+}
+
+ChildResult RunHere(const std::function<bool(std::string& reply)>& work) {
+  ChildResult result;
+  result.succeeded = work(result.reply);
+  return result;
+}
+
+[[noreturn]] void RunAsChild(const std::function<bool(std::string& reply)>& work, pid_t parent, int channel) {
+  // The parent may have died before the death signal was armed.
+  if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(1);
+  bool succeeded = false;
+  try {
+    std::string reply;
+    succeeded = work(reply);
+    if (succeeded) WriteAll(channel, reply);
+  } catch (...) {
+    succeeded = false;
+  }
+  close(channel);
+  std::fflush(stdout);
+  _exit(succeeded ? 0 : 1);
+}
+
+// Forks with the child's id published for the stop handler before any stopping signal
+// can reach this thread; the child starts with nothing to stop of its own.
+pid_t StartChild() {
+  StopSignalsHeld held;
+  SetChildToStop(kChildStarting);
+  const pid_t child = fork();
+  SetChildToStop(child > 0 ? child : 0);
+  return child;
+}
+
+// Waits without reaping first, so that the stop handler never signals a process id that
+// has already been handed back to the system.
+int WaitForChild(pid_t child) {
+  siginfo_t info{};
+  while (waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {
+  }
+  SetChildToStop(0);
+  int status = 0;
+  pid_t reaped;
+  while ((reaped = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
+  }
+  return reaped == child ? status : -1;  // an unknown end is a failure
 }
 
 }  // namespace
 
 ChildResult RunInChildProcess(const std::function<bool(std::string& reply)>& work) {
   int channel[2];
-  if (pipe(channel) != 0) {
-    ChildResult result;
-    result.succeeded = work(result.reply);
-    return result;
-  }
+  if (pipe(channel) != 0) return RunHere(work);
   std::fflush(stdout);  // nothing buffered is printed twice
-  pid_t child = fork();
+  const pid_t parent = getpid();
+  const pid_t child = StartChild();
   if (child < 0) {
     close(channel[0]);
     close(channel[1]);
-    ChildResult result;
-    result.succeeded = work(result.reply);
-    return result;
+    return RunHere(work);
   }
   if (child == 0) {
     close(channel[0]);
-    std::string reply;
-    bool succeeded = work(reply);
-    if (succeeded) WriteAll(channel[1], reply);
-    close(channel[1]);
-    std::fflush(stdout);
-    _exit(succeeded ? 0 : 1);
+    RunAsChild(work, parent, channel[1]);
   }
   close(channel[1]);
   ChildResult result;
-  result.reply = ReadAll(channel[0]);
+  const bool replyRead = ReadAll(channel[0], result.reply);
   close(channel[0]);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  result.succeeded = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  const int status = WaitForChild(child);
+  result.succeeded = replyRead && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   if (!result.succeeded) result.reply.clear();
   return result;
 }

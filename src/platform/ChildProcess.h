@@ -1,6 +1,11 @@
 #pragma once
 // Runs a piece of work in a forked child process, so that a library that aborts or
 // crashes on hostile input ends that piece of work instead of the whole program.
+// The child never outlives the program: a stopping signal to the program stops the child
+// and waits for it first (platform/StopSignals.h), so nothing the child writes appears after
+// the program has ended. Should the program be killed outright, the child gets SIGTERM (its
+// own stop handling still runs) as the thread that forked it ends, and a file it has not
+// begun to name by then is never named.
 #include <functional>
 #include <string>
 
@@ -10,6 +15,6 @@ struct ChildResult {
 };
 
 // Forks, runs `work` in the child (which leaves with _exit, running no exit handlers) and
-// waits for it. The child's reply reaches the parent through a pipe. When the process
-// cannot fork, the work runs in this process instead.
+// waits for it. The child's reply reaches the parent through a pipe; an exception from
+// the work fails it. When the process cannot fork, the work runs in this process instead.
 ChildResult RunInChildProcess(const std::function<bool(std::string& reply)>& work);

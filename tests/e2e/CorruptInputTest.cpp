@@ -41,8 +41,10 @@ class CorruptInput : public ::testing::Test {
   std::string Output() const { return folder / "out"; }
 
   // Runs the program on `input` and checks the run; the output folder is emptied after.
-  void ExpectDefinedOutcome(const std::string& input, const Outcomes& allowed, const std::string& label) {
-    const ProgramRun run = RunPixquillWithin({"-i", input, "-o", Output()}, kSeconds, kAddressSpace);
+  void ExpectDefinedOutcome(const std::string& input, const Outcomes& allowed, const std::string& label,
+                            bool unprivileged = false) {
+    const ProgramRun run = RunPixquillWith({"-i", input, "-o", Output()},
+                                           {.addressSpaceBytes = kAddressSpace, .unprivileged = unprivileged}, kSeconds);
     const std::string abnormal = AbnormalEndOf(run, kPeakKilobytes);
     EXPECT_EQ(abnormal, "") << label;
     const Outcome outcome = OutcomeOf(run);
@@ -138,10 +140,10 @@ TEST_F(CorruptInput, PipesAndDevicesAreRefusedWithoutWaiting) {
 }
 
 TEST_F(CorruptInput, UnreadableFileStops) {
-  if (geteuid() == 0) GTEST_SKIP() << "running as root: permission bits do not stop reads";
   ASSERT_TRUE(WriteTestDng(folder / "locked.dng", DngOptions{}));
   ASSERT_EQ(chmod((folder / "locked.dng").c_str(), 0), 0);
-  ExpectDefinedOutcome(folder / "locked.dng", {Outcome::kStopped}, "file without read permission");
+  ASSERT_TRUE(HandToUnprivilegedUser(folder.path()) && HandToUnprivilegedUser(Output()));
+  ExpectDefinedOutcome(folder / "locked.dng", {Outcome::kStopped}, "file without read permission", true);
 }
 
 TEST_F(CorruptInput, DamagedRealCameraFiles) {

@@ -7,10 +7,13 @@
 #include <cmath>
 
 #include "convert/ConversionJob.h"
+#include "pipeline/BitmapConversion.h"
+#include "pipeline/Transforms.h"
 #include "formats/FormatTables.h"
 #include "settings/ConversionSettings.h"
 #include "support/DngWriter.h"
 #include "support/HeaderlessFiles.h"
+#include "support/RunProgram.h"
 #include "support/TestBitmaps.h"
 #include "support/TestFiles.h"
 
@@ -173,6 +176,75 @@ TEST_F(LoadingTest, AutoWithoutPreviewDecodesTheMosaicTo24Bits) {
   const Rgb8 topLeft = PixelAt(bitmap.get(), 20, 15);
   EXPECT_GT(topLeft.red, 200);
   EXPECT_LT(topLeft.green, 80);
+}
+
+// Resized from its full size, an image decoded smaller for the resize gives the size of the
+// full-size route and nearly its pixels, for every filter that takes it. Orientation 6 swaps
+// the sides the scale is chosen for; BOX, which does not take it, gets the full size. The
+// files written from these pictures are compared in bench/ ("filters").
+void ExpectReducedDecodeResizesLikeTheFullSize(const std::string& path, int target, bool reduces) {
+  ConversionSettings.doResize = 1;
+  ConversionSettings.width = ConversionSettings.height = target;
+  ConversionSettings.keepAspectRatio = 1;
+  for (int8_t algorithm = 0; algorithm <= 5; ++algorithm) {
+    SCOPED_TRACE("filter " + std::to_string(algorithm));
+    ConversionSettings.resizeAlgorithm = algorithm;
+    BitmapPtr full = LoadSourceImage(path);
+    ImageSize reducedFrom{-1, -1};
+    BitmapPtr reduced = LoadSourceImage(path, &reducedFrom);
+    ASSERT_TRUE(full && reduced);
+    const bool reducedHere = reduces && algorithm != 0;
+    EXPECT_EQ(reducedFrom.width, reducedHere ? WidthOf(full) : 0);
+    EXPECT_EQ(reducedFrom.height, reducedHere ? HeightOf(full) : 0);
+    EXPECT_EQ(WidthOf(reduced) < WidthOf(full), reducedHere);
+    // Never below 3/8: smaller scales alias.
+    EXPECT_GE(WidthOf(reduced) * 8, WidthOf(full) * 3);
+    const ImageSize size = reducedHere ? reducedFrom : ImageSize{WidthOf(reduced), HeightOf(reduced)};
+    BitmapPtr expected = ApplyResize(std::move(full), WidthOf(full), HeightOf(full));
+    BitmapPtr actual = ApplyResize(std::move(reduced), size.width, size.height);
+    ASSERT_TRUE(actual && expected);
+    EXPECT_EQ(WidthOf(actual), WidthOf(expected));
+    EXPECT_EQ(HeightOf(actual), HeightOf(expected));
+    EXPECT_GE(PsnrOf(actual.get(), expected.get()), 40.0);
+  }
+}
+
+TEST_F(LoadingTest, PreviewDecodedSmallerResizesLikeTheFullSize) {
+  for (int orientation : {1, 6}) {
+    SCOPED_TRACE("orientation " + std::to_string(orientation));
+    DngOptions dng;
+    dng.width = 640;
+    dng.height = 420;
+    dng.preview = true;
+    dng.exif = true;
+    dng.noise = 4;
+    dng.orientation = orientation;
+    const std::string path = folder / ("o" + std::to_string(orientation) + ".dng");
+    ASSERT_TRUE(WriteTestDng(path, dng));
+    ExpectReducedDecodeResizesLikeTheFullSize(path, 150, true);
+    ExpectReducedDecodeResizesLikeTheFullSize(path, 40, true);
+    ExpectReducedDecodeResizesLikeTheFullSize(path, 400, false);
+  }
+}
+
+TEST_F(LoadingTest, CameraPreviewDecodedSmallerResizesLikeTheFullSize) {
+  const std::string samples = SamplesFolder();
+  if (samples.empty()) GTEST_SKIP() << "no camera samples in ../shared/samples/raw";
+  // Its preview is 1440 x 960: a sixth of it and a little less than half.
+  for (int target : {240, 700}) ExpectReducedDecodeResizesLikeTheFullSize(samples + "/RAW_CANON_D30_SRGB.CRW", target, true);
+}
+
+// A JPEG file (under a camera file's name) scales in FreeImage's decoder, which notes the
+// file's size among the comments when it does: the note must not reach the output.
+TEST_F(LoadingTest, JpegDecodedSmallerKeepsItsOwnCommentsOnly) {
+  BitmapPtr picture = MakeTestBitmap(400, 300, 24, TestPattern::kGradient);
+  ASSERT_TRUE(FreeImage_SetMetadataKeyValue(FIMD_COMMENTS, picture.get(), "Comment", "from the camera"));
+  ASSERT_TRUE(FreeImage_Save(FIF_JPEG, picture.get(), (folder / "picture.cr2").c_str(), 90));
+  ExpectReducedDecodeResizesLikeTheFullSize(folder / "picture.cr2", 90, true);
+  ImageSize reducedFrom;
+  BitmapPtr reduced = LoadSourceImage(folder / "picture.cr2", &reducedFrom);
+  ASSERT_EQ(reducedFrom.width, 400);
+  EXPECT_EQ(FreeImage_GetMetadataCount(FIMD_COMMENTS, reduced.get()), 1u);
 }
 
 struct ToneCase {

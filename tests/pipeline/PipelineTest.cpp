@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <filesystem>
@@ -11,7 +12,9 @@
 #include "formats/FormatTables.h"
 #include "pipeline/Loading.h"
 #include "pipeline/Saving.h"
+#include "pipeline/Streaming.h"
 #include "settings/ConversionSettings.h"
+#include "support/DamagedFiles.h"
 #include "support/DngWriter.h"
 #include "support/RunProgram.h"
 #include "support/TestBitmaps.h"
@@ -94,20 +97,28 @@ TEST_F(PipelineTest, GreyscaleOfA24BitSourceStillSaves24Bits) {
   EXPECT_NEAR(pixel.green, pixel.blue, 2);
 }
 
+// Without a rotation, a quarter of the preview is decoded smaller: the percentages still
+// apply to its full size.
 TEST_F(PipelineTest, SizeAfterRotationAndResizingReachesTheJob) {
-  ConversionSettings.doRotation = 1;
-  ConversionSettings.rotation = 90;
-  ConversionSettings.doResize = 1;
-  ConversionSettings.width = 50;
-  ConversionSettings.widthUnit = 1;  // PERCENT
-  ConversionSettings.height = 50;
-  ConversionSettings.heightUnit = 1;
-  ASSERT_TRUE(Convert(WithPreview()));
-  EXPECT_EQ(ConversionJob.outputWidth, 32);
-  EXPECT_EQ(ConversionJob.outputHeight, 48);
-  BitmapPtr output = Output();
-  ASSERT_TRUE(output);
-  EXPECT_EQ(FreeImage_GetWidth(output.get()), 32u);
+  const struct {
+    int rotation;
+    int percent;
+    int width, height;
+  } cases[] = {{90, 50, 32, 48}, {0, 25, 24, 16}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("rotation " + std::to_string(c.rotation));
+    ConversionSettings.doRotation = c.rotation != 0;
+    ConversionSettings.rotation = c.rotation;
+    ConversionSettings.doResize = 1;
+    ConversionSettings.width = ConversionSettings.height = c.percent;
+    ConversionSettings.widthUnit = ConversionSettings.heightUnit = 1;  // PERCENT
+    ASSERT_TRUE(Convert(WithPreview()));
+    EXPECT_EQ(ConversionJob.outputWidth, c.width);
+    EXPECT_EQ(ConversionJob.outputHeight, c.height);
+    BitmapPtr output = Output();
+    ASSERT_TRUE(output);
+    EXPECT_EQ(FreeImage_GetWidth(output.get()), static_cast<unsigned>(c.width));
+  }
 }
 
 TEST_F(PipelineTest, InputExifReachesTheJpegMarkedUpright) {
@@ -170,6 +181,59 @@ TEST_F(PipelineTest, SimpleJpegCarriesNoMetadata) {
   ASSERT_TRUE(output);
   EXPECT_EQ(FreeImage_GetMetadataCount(FIMD_EXIF_MAIN, output.get()), 0u);
   EXPECT_EQ(FreeImage_GetMetadataCount(FIMD_EXIF_RAW, output.get()), 0u);
+}
+
+// The default conversion streams the preview's rows into the encoder: the file it writes is
+// the whole-image path's, byte for byte, for every kind of JPEG the writer makes. A turn by
+// 0 degrees keeps a conversion on the whole-image path without changing what it writes.
+std::vector<uint8_t> WholeImageOutput() {
+  ConversionSettings.doRotation = 1;
+  ConversionSettings.rotation = 0;
+  const bool converted = ProcessImage();
+  ConversionSettings.doRotation = 0;
+  return converted ? ReadBytes(ConversionJob.outputFile) : std::vector<uint8_t>{};
+}
+
+TEST_F(PipelineTest, StreamedConversionWritesTheWholeImagePathsBytes) {
+  const struct {
+    int32_t quality, chroma, saveAs;
+  } kinds[] = {{95, 0, 0}, {80, 2, 0}, {90, 1, 2}, {75, 0, 1}};
+  DngOptions dng = WithPreview();
+  dng.width = 98;
+  dng.height = 62;
+  dng.exif = true;
+  dng.noise = 6;
+  ASSERT_TRUE(Convert(dng));
+  for (const auto& kind : kinds) {
+    SCOPED_TRACE("quality " + std::to_string(kind.quality) + ", save as " + std::to_string(kind.saveAs));
+    ConversionSettings.jpgQuality = kind.quality;
+    ConversionSettings.jpgChroma = kind.chroma;
+    ConversionSettings.jpgSaveAs = kind.saveAs;
+    PrepareSaveSettings();
+    ASSERT_EQ(ConvertByStreaming(), std::optional<bool>(true));
+    const std::vector<uint8_t> streamed = ReadBytes(ConversionJob.outputFile);
+    EXPECT_EQ(streamed, WholeImageOutput());
+  }
+}
+
+// A preview whose decoder fails only after its last row (a second frame header where its
+// end should be) is left to the whole-image path, which settles it as before; the streamed
+// attempt leaves no file behind.
+TEST_F(PipelineTest, PreviewFailingAtItsEndIsLeftToTheWholeImagePath) {
+  ConversionJob.currentFile = folder / "photo.dng";
+  ASSERT_TRUE(WriteTestDng(ConversionJob.currentFile, WithPreview()));
+  std::vector<uint8_t> bytes = ReadBytes(ConversionJob.currentFile);
+  const uint8_t scan[] = {0xFF, 0xDA}, end[] = {0xFF, 0xD9};
+  auto marker = std::search(std::search(bytes.begin(), bytes.end(), scan, scan + 2), bytes.end(), end, end + 2);
+  ASSERT_NE(marker, bytes.end());
+  marker[1] = 0xC0;
+  WriteBytes(ConversionJob.currentFile, bytes);
+  PrepareSaveSettings();
+  EXPECT_EQ(ConvertByStreaming(), std::nullopt);
+  EXPECT_FALSE(std::filesystem::exists(folder / "photo.jpg"));
+  ASSERT_TRUE(ProcessImage());
+  const std::vector<uint8_t> converted = ReadBytes(ConversionJob.outputFile);
+  EXPECT_EQ(converted, WholeImageOutput());
 }
 
 TEST_F(PipelineTest, MissingInputFailsWithoutOutput) {

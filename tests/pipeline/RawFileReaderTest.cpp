@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "pipeline/RawFileReader.h"
+#include "pipeline/RawFileReaderIO.h"
 #include "support/TestFiles.h"
 
 namespace {

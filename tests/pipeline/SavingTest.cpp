@@ -1,7 +1,9 @@
 #include "pipeline/Saving.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -9,6 +11,8 @@
 
 #include "convert/ConversionJob.h"
 #include "formats/FormatTables.h"
+#include "platform/OutputFiles.h"
+#include "platform/StopSignals.h"
 #include "settings/ConversionSettings.h"
 #include "support/TestBitmaps.h"
 #include "support/TestFiles.h"
@@ -235,17 +239,64 @@ TEST_F(SavingTest, OutputNamingTheInputFails) {
   EXPECT_EQ(FolderContents(), (std::vector<std::string>{"link", "photo.jpg"}));
 }
 
-TEST_F(SavingTest, NewFileFollowsTheUmaskAndAnOverwrittenFileKeepsItsMode) {
-  umask(027);
-  ASSERT_TRUE(SaveOutputImage(Quadrants(40, 30), nullptr));
-  struct stat info {};
-  ASSERT_EQ(stat(ConversionJob.outputFile.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0640u);
+TEST_F(SavingTest, NewFileModeComesOnlyFromTheRegularFileItReplaces) {
+  const mode_t savedUmask = umask(027);
+  const std::string target = folder / "photo.jpg";
+  ASSERT_TRUE(std::filesystem::create_directory(folder / "sub"));
+  const struct {
+    const char* name;
+    std::function<void()> prepare;
+    mode_t expected;
+  } cases[] = {
+      {"no earlier file", [] {}, 0640},
+      {"earlier file", [&] { WriteText(target, "x"); chmod(target.c_str(), 0604); }, 0604},
+      {"earlier set-id file", [&] { WriteText(target, "x"); chmod(target.c_str(), 06755); }, 0755},
+      {"link to a device", [&] { std::filesystem::create_symlink("/dev/null", target); }, 0640},
+      {"link to a folder", [&] { std::filesystem::create_symlink(folder / "sub", target); }, 0640},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(target);
+    c.prepare();
+    ASSERT_TRUE(SaveOutputImage(Quadrants(40, 30), nullptr));
+    struct stat info {};
+    ASSERT_EQ(lstat(target.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, c.expected);
+  }
+  umask(savedUmask);
+}
 
-  ASSERT_EQ(chmod(ConversionJob.outputFile.c_str(), 0604), 0);
-  ASSERT_TRUE(SaveOutputImage(Quadrants(40, 30), nullptr));
-  ASSERT_EQ(stat(ConversionJob.outputFile.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0604u);
+// Where the file system has no unnamed files: a stopping signal removes the temporary name,
+// and a finished file takes the target's.
+TEST_F(SavingTest, NamedTemporaryFileGoesWithAStoppingSignal) {
+  const std::string target = folder / "photo.jpg";
+  int begun[2];
+  ASSERT_EQ(pipe(begun), 0);
+  const pid_t child = fork();
+  if (child == 0) {
+    InstallStopHandlers();
+    PendingFile file;
+    if (BeginNamedOutputFile(target, file) && std::fputs("partial", file.stream.get()) >= 0 && std::fflush(file.stream.get()) == 0 &&
+        write(begun[1], "1", 1) == 1)
+      pause();
+    _exit(1);
+  }
+  char ready = 0;
+  EXPECT_EQ(read(begun[0], &ready, 1), 1);
+  const std::vector<std::string> during = FolderContents();
+  EXPECT_TRUE(during.size() == 1 && during.front().starts_with(".pixquill-")) << testing::PrintToString(during);
+  kill(child, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_TRUE(FolderContents().empty());
+
+  PendingFile file;
+  ASSERT_TRUE(BeginNamedOutputFile(target, file) && std::fputs("whole", file.stream.get()) >= 0 &&
+              CommitOutputFile(file));
+  EXPECT_EQ(ReadBytes(target), (std::vector<uint8_t>{'w', 'h', 'o', 'l', 'e'}));
+  EXPECT_EQ(FolderContents(), std::vector<std::string>{"photo.jpg"});
 }
 
 TEST_F(SavingTest, NullBitmapOrMissingFolderFailsWithoutWriting) {

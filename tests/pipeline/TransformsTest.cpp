@@ -196,6 +196,45 @@ TEST_F(TransformsTest, ResizeThatWouldExceedTheLimitsFails) {
   }
 }
 
+// A decoder may hand over a smaller image only where the resize shrinks it to half or less
+// both ways, keeping half again of the target; never before a rotation or for BOX.
+TEST_F(TransformsTest, ReducedDecodeOnlyWhereTheResizeHalvesTheImage) {
+  const struct {
+    const char* name;
+    int width, height;
+    int32_t target;
+    int8_t unit;
+    bool keepAspect;
+    int8_t algorithm;
+    int rotation;
+    bool reduced;
+    int smallestWidth, smallestHeight;
+  } cases[] = {
+      {"a quarter, keeping proportions", 6000, 4000, 1600, 0, true, 5, 0, true, 2400, 1601},
+      {"25 percent of odd sides", 1001, 801, 25, 1, false, 3, 0, true, 375, 300},
+      {"exactly half", 800, 600, 400, 0, true, 1, 0, true, 600, 450},
+      {"just over half", 800, 600, 401, 0, true, 1, 0, false, 0, 0},
+      {"BOX", 6000, 4000, 1600, 0, true, 0, 0, false, 0, 0},
+      {"a rotation first", 6000, 4000, 1600, 0, true, 5, 90, false, 0, 0},
+      {"no resize", 6000, 4000, 0, 0, true, 5, 0, false, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ConversionSettings.doResize = c.target != 0;
+    ConversionSettings.width = ConversionSettings.height = c.target;
+    ConversionSettings.widthUnit = ConversionSettings.heightUnit = c.unit;
+    ConversionSettings.keepAspectRatio = c.keepAspect;
+    ConversionSettings.resizeAlgorithm = c.algorithm;
+    ConversionSettings.doRotation = c.rotation != 0;
+    ConversionSettings.rotation = c.rotation;
+    ImageSize smallest;
+    ASSERT_EQ(SmallestDecodeForResize(c.width, c.height, smallest), c.reduced);
+    if (!c.reduced) continue;
+    EXPECT_EQ(smallest.width, c.smallestWidth);
+    EXPECT_EQ(smallest.height, c.smallestHeight);
+  }
+}
+
 TEST_F(TransformsTest, ResizeDimensionRoundsPercentHalvesToEven) {
   const struct {
     int32_t value;

@@ -1,6 +1,7 @@
 #include "support/RunProgram.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -10,9 +11,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 
 namespace {
+
+constexpr unsigned kUnprivilegedId = 65534;
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -34,11 +38,43 @@ void ReadAvailable(int& fd, std::string& into) {
   }
 }
 
+bool SetLimit(int resource, int64_t value) {
+  const rlimit limit{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+  return value <= 0 || setrlimit(resource, &limit) == 0;
+}
+
+// In the child, before the program starts. The process limit comes after the change of
+// user, which would otherwise already count against it and make the start fail.
+bool ApplySetup(const ProcessSetup& setup) {
+  if (!SetLimit(RLIMIT_AS, setup.addressSpaceBytes) || !SetLimit(RLIMIT_FSIZE, setup.fileSizeBytes)) return false;
+  if (setup.unprivileged && geteuid() == 0 &&
+      (setgroups(0, nullptr) != 0 || setgid(kUnprivilegedId) != 0 || setuid(kUnprivilegedId) != 0))
+    return false;
+  // LeakSanitizer starts a thread of its own to look for leaks at the end.
+  if (setup.processLimit > 0 && IsSanitizerBuild()) {
+    const char* options = std::getenv("ASAN_OPTIONS");
+    setenv("ASAN_OPTIONS", (std::string(options ? options : "") + ":detect_leaks=0").c_str(), 1);
+  }
+  return SetLimit(RLIMIT_NPROC, setup.processLimit);
+}
+
+std::vector<char*> ArgumentVector(const std::string& program, const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  return argv;
+}
+
 }  // namespace
+
+bool HandToUnprivilegedUser(const std::string& path) {
+  return geteuid() != 0 || chown(path.c_str(), kUnprivilegedId, kUnprivilegedId) == 0;
+}
 
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& input, const std::string& workingFolder, int timeoutSeconds,
-                      int64_t addressSpaceBytes) {
+                      const ProcessSetup& setup) {
   ProgramRun run;
   int in[2], out[2], err[2];
   if (pipe(in) || pipe(out) || pipe(err)) return run;
@@ -49,15 +85,8 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
     dup2(err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
     if (!workingFolder.empty() && chdir(workingFolder.c_str()) != 0) _exit(127);
-    if (addressSpaceBytes > 0) {
-      const rlimit limit{static_cast<rlim_t>(addressSpaceBytes), static_cast<rlim_t>(addressSpaceBytes)};
-      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
-    }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
+    if (!ApplySetup(setup)) _exit(127);
+    execv(program.c_str(), ArgumentVector(program, args).data());
     _exit(127);
   }
   close(in[0]);
@@ -110,6 +139,24 @@ ProgramRun RunPixquillIn(const std::string& workingFolder, const std::vector<std
   return RunProgram(PIXQUILL_BINARY, args, "", workingFolder);
 }
 
+ProgramRun RunPixquillWith(const std::vector<std::string>& args, const ProcessSetup& setup, int timeoutSeconds) {
+  ProcessSetup applied = setup;
+  if (IsSanitizerBuild()) applied.addressSpaceBytes = 0;
+  return RunProgram(PIXQUILL_BINARY, args, "", "", timeoutSeconds, applied);
+}
+
+pid_t StartPixquill(const std::vector<std::string>& args) {
+  const std::string program = PIXQUILL_BINARY;
+  const pid_t child = fork();
+  if (child != 0) return child;
+  setpgid(0, 0);
+  const int nothing = open("/dev/null", O_RDWR);
+  for (int fd : {0, 1, 2}) dup2(nothing, fd);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) std::signal(signal, SIG_DFL);
+  execv(program.c_str(), ArgumentVector(program, args).data());
+  _exit(127);
+}
+
 bool IsSanitizerBuild() {
 #if defined(__SANITIZE_ADDRESS__)
   return true;
@@ -125,7 +172,7 @@ bool IsSanitizerBuild() {
 }
 
 ProgramRun RunPixquillWithin(const std::vector<std::string>& args, int timeoutSeconds, int64_t addressSpaceBytes) {
-  return RunProgram(PIXQUILL_BINARY, args, "", "", timeoutSeconds, IsSanitizerBuild() ? 0 : addressSpaceBytes);
+  return RunPixquillWith(args, {.addressSpaceBytes = addressSpaceBytes}, timeoutSeconds);
 }
 
 std::string SamplesFolder() {

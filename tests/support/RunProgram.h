@@ -1,5 +1,7 @@
 #pragma once
 // Runs the real pixquillcmd binary (or any program) and captures what it printed.
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,13 +16,24 @@ struct ProgramRun {
   std::string stderrText;
 };
 
+// Limits (when above 0) for the program's process. `unprivileged`: when the test runs as
+// root, which passes every permission check, the program runs as user and group 65534.
+struct ProcessSetup {
+  int64_t addressSpaceBytes = 0;  // RLIMIT_AS
+  int64_t fileSizeBytes = 0;      // RLIMIT_FSIZE
+  int64_t processLimit = 0;       // RLIMIT_NPROC: processes and threads of its user
+  bool unprivileged = false;
+};
+
+// Hands `path` to user 65534 when the test runs as root. False when that fails.
+[[nodiscard]] bool HandToUnprivilegedUser(const std::string& path);
+
 // Runs `program` with `args`; standard input is `input` (closed after it is written).
 // `workingFolder` empty keeps the current one. The run is killed after `timeoutSeconds`.
-// A non-zero `addressSpaceBytes` limits the program's address space (RLIMIT_AS), so that
-// an allocation beyond it fails instead of exhausting the machine.
+// An address-space limit makes an allocation beyond it fail instead of exhausting the machine.
 ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
                       const std::string& input = "", const std::string& workingFolder = "",
-                      int timeoutSeconds = 120, int64_t addressSpaceBytes = 0);
+                      int timeoutSeconds = 120, const ProcessSetup& setup = {});
 
 // The pixquillcmd binary of this build.
 ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& input = "");
@@ -35,6 +48,13 @@ ProgramRun RunPixquillIn(const std::string& workingFolder, const std::vector<std
 // The pixquillcmd binary under a time limit and, except in sanitizer builds (whose shadow
 // memory needs a vast address space), an address-space limit.
 ProgramRun RunPixquillWithin(const std::vector<std::string>& args, int timeoutSeconds, int64_t addressSpaceBytes);
+
+// The same with any setup (no address-space limit in sanitizer builds).
+ProgramRun RunPixquillWith(const std::vector<std::string>& args, const ProcessSetup& setup, int timeoutSeconds = 120);
+
+// Starts pixquillcmd in the background in a process group of its own, output discarded,
+// every stopping signal at its default action; the caller waits for it.
+pid_t StartPixquill(const std::vector<std::string>& args);
 
 // True in builds with AddressSanitizer, where address-space limits cannot be applied.
 bool IsSanitizerBuild();

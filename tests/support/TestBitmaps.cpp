@@ -160,6 +160,20 @@ std::string ComparePixels(FIBITMAP* actual, FIBITMAP* expected, int tolerance) {
   return {};
 }
 
+double PsnrOf(FIBITMAP* actual, FIBITMAP* expected) {
+  const unsigned width = FreeImage_GetWidth(actual), height = FreeImage_GetHeight(actual);
+  if (!actual || !expected || width != FreeImage_GetWidth(expected) || height != FreeImage_GetHeight(expected)) return 0;
+  double squares = 0;
+  for (unsigned y = 0; y < height; ++y)
+    for (unsigned x = 0; x < width; ++x) {
+      const Rgb8 a = PixelAt(actual, static_cast<int>(x), static_cast<int>(y));
+      const Rgb8 e = PixelAt(expected, static_cast<int>(x), static_cast<int>(y));
+      for (int d : {a.red - e.red, a.green - e.green, a.blue - e.blue}) squares += d * d;
+    }
+  if (squares == 0) return INFINITY;
+  return 10 * std::log10(255.0 * 255.0 * 3.0 * width * height / squares);
+}
+
 std::string CompareWithPattern(FIBITMAP* actual, TestPattern pattern, int tolerance, int margin) {
   if (!actual) return "null bitmap";
   const int width = static_cast<int>(FreeImage_GetWidth(actual));

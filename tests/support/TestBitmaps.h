@@ -44,5 +44,9 @@ std::string ComparePixels(FIBITMAP* actual, FIBITMAP* expected, int tolerance);
 // Pixels within `margin` of a quadrant edge or the border are not compared.
 std::string CompareWithPattern(FIBITMAP* actual, TestPattern pattern, int tolerance, int margin = 0);
 
+// The peak signal-to-noise ratio of two bitmaps of the same size over their 8-bit channels,
+// in dB; infinity when they are equal, 0 when their sizes differ.
+double PsnrOf(FIBITMAP* actual, FIBITMAP* expected);
+
 // True when every channel of `a` is within `tolerance` of `b`.
 bool Near(const Rgb8& a, const Rgb8& b, int tolerance);

@@ -1,12 +1,15 @@
-// The direct preview decoder must hand over exactly what FreeImage's RAW plug-in makes of a
-// preview: any difference would change the program's output.
+// The direct decoders (of the preview, and of the whole image through LibRaw) must hand over
+// exactly what FreeImage's RAW plug-in makes of a file: any difference would change the
+// program's output.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "pipeline/BitmapConversion.h"
+#include "pipeline/FullDecoding.h"
 #include "pipeline/PreviewDecoding.h"
 #include "support/DamagedFiles.h"
 #include "support/DngWriter.h"
@@ -55,12 +58,26 @@ void KeepOnlySizes(std::map<std::string, std::string>& tags) {
     if (auto found = tags.find(key); found != tags.end()) found->second = std::to_string(found->second.size());
 }
 
+// The first row whose bytes differ, padding included (a writer may save whole rows); -1
+// when every row is the same.
+int FirstDifferentRow(FIBITMAP* actual, FIBITMAP* expected) {
+  const unsigned pitch = FreeImage_GetPitch(expected);
+  if (FreeImage_GetPitch(actual) != pitch || FreeImage_GetHeight(actual) != FreeImage_GetHeight(expected)) return 0;
+  for (unsigned y = 0; y < FreeImage_GetHeight(expected); ++y)
+    if (std::memcmp(FreeImage_GetScanLine(actual, static_cast<int>(y)), FreeImage_GetScanLine(expected, static_cast<int>(y)),
+                    pitch) != 0)
+      return static_cast<int>(y);
+  return -1;
+}
+
 // Pixels exactly, and everything FreeImage carries beside them.
 void ExpectSameBitmap(FIBITMAP* actual, FIBITMAP* expected, const std::string& name) {
   ASSERT_TRUE(actual) << name;
   ASSERT_TRUE(expected) << name;
+  EXPECT_EQ(FreeImage_GetImageType(actual), FreeImage_GetImageType(expected)) << name;
   EXPECT_EQ(FreeImage_GetBPP(actual), FreeImage_GetBPP(expected)) << name;
   EXPECT_EQ(ComparePixels(actual, expected, 0), "") << name;
+  EXPECT_EQ(FirstDifferentRow(actual, expected), -1) << name;
   std::map<std::string, std::string> actualTags = AllMetadata(actual), expectedTags = AllMetadata(expected);
   KeepOnlySizes(actualTags);
   KeepOnlySizes(expectedTags);
@@ -158,6 +175,106 @@ TEST(PreviewDecoding, TruncatedPreviewMatchesThePluginOrIsLeftToIt) {
     WriteBytes(path, Truncated(plain, keep));
     BitmapPtr direct = DecodeJpegPreview(path);
     if (direct) ExpectSameBitmap(direct.get(), LoadThroughPlugin(path).get(), path);
+  }
+}
+
+// ---- whole images through LibRaw -------------------------------------------------------
+
+struct FullLoad {
+  int pluginFlags;
+  int bitsPerSample;
+  bool halfSize;
+};
+
+const FullLoad kFullLoads[] = {
+    {RAW_DISPLAY, 8, false},
+    {RAW_DEFAULT, 16, false},
+    {RAW_HALFSIZE, 16, true},
+};
+
+BitmapPtr DecodeFullDirectly(const std::string& path, const FullLoad& load) {
+  return DecodeFullImage(OpenRawDevelopment(path, load.halfSize), load.bitsPerSample, true);
+}
+
+std::string LoadName(const FullLoad& load) {
+  return std::to_string(load.bitsPerSample) + " bits" + (load.halfSize ? ", half size" : "");
+}
+
+// Every depth and every orientation LibRaw turns the image by, at odd sides whose rows carry
+// padding; half of the files have a preview, whose metadata the plug-in copies.
+TEST(FullDecoding, MatchesTheRawPluginForEveryDepthAndOrientation) {
+  TempFolder folder;
+  for (int orientation = 0; orientation <= 8; ++orientation) {
+    DngOptions options;
+    options.width = 37;
+    options.height = 23;
+    options.preview = orientation % 2 == 0;
+    options.exif = true;
+    options.noise = 6;
+    options.orientation = orientation;
+    const std::string path = folder / ("o" + std::to_string(orientation) + ".dng");
+    ASSERT_TRUE(WriteTestDng(path, options));
+    for (const FullLoad& load : kFullLoads) {
+      BitmapPtr plugin = AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), load.pluginFlags));
+      ExpectSameBitmap(DecodeFullDirectly(path, load).get(), plugin.get(),
+                       "orientation " + std::to_string(orientation) + ", " + LoadName(load));
+    }
+  }
+}
+
+// The plug-in's preview load of a file without any preview is a whole 24-bit decode without
+// preview metadata; a file with a preview is left to it.
+TEST(FullDecoding, StandsInForThePreviewLoadOnlyWithoutAnyPreview) {
+  TempFolder folder;
+  DngOptions options;
+  options.exif = true;
+  ASSERT_TRUE(WriteTestDng(folder / "mosaic.dng", options));
+  options.preview = true;
+  ASSERT_TRUE(WriteTestDng(folder / "preview.dng", options));
+
+  RawDevelopmentPtr mosaic = OpenRawDevelopment(folder / "mosaic.dng", false);
+  ASSERT_TRUE(mosaic);
+  EXPECT_FALSE(HasRawThumbnail(*mosaic));
+  BitmapPtr plugin = AdoptBitmap(FreeImage_Load(FIF_RAW, (folder / "mosaic.dng").c_str(), RAW_PREVIEW));
+  ExpectSameBitmap(DecodeFullImage(std::move(mosaic), 8, false).get(), plugin.get(), "no preview");
+
+  RawDevelopmentPtr previewed = OpenRawDevelopment(folder / "preview.dng", false);
+  ASSERT_TRUE(previewed);
+  EXPECT_TRUE(HasRawThumbnail(*previewed));
+}
+
+TEST(FullDecoding, MatchesTheRawPluginOnCameraFiles) {
+  const std::string samples = SamplesFolder();
+  if (samples.empty()) GTEST_SKIP() << "no camera samples in ../shared/samples/raw";
+  for (const char* name : {"RAW_CANON_D30_SRGB.CRW", "RAW_KODAK_DC50.KDC", "dng_with_exif_with_xmp.dng",
+                           "RAW_KODAK_C330_FORMAT_NONE_YRGB.raw"})
+    for (const FullLoad& load : kFullLoads) {
+      const std::string path = samples + "/" + name;
+      BitmapPtr plugin = AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), load.pluginFlags));
+      ExpectSameBitmap(DecodeFullDirectly(path, load).get(), plugin.get(), std::string(name) + ", " + LoadName(load));
+    }
+}
+
+// What the plug-in cannot decode, the direct decode does not either; what it decodes from a
+// damaged file, the direct decode matches.
+TEST(FullDecoding, FailsWhereThePluginFailsOnDamagedFiles) {
+  TempFolder folder;
+  DngOptions options;
+  options.width = 64;
+  options.height = 48;
+  ASSERT_TRUE(WriteTestDng(folder / "plain.dng", options));
+  WriteText(folder / "text.dng", "not a camera file\n");
+  const std::vector<uint8_t> plain = ReadBytes(folder / "plain.dng");
+  WriteBytes(folder / "cut.dng", Truncated(plain, plain.size() / 2));
+  WriteBytes(folder / "headonly.dng", Truncated(plain, 200));
+  for (const char* name : {"text.dng", "cut.dng", "headonly.dng", "missing.dng"}) {
+    const std::string path = folder / name;
+    BitmapPtr plugin = AdoptBitmap(FreeImage_Load(FIF_RAW, path.c_str(), RAW_DISPLAY));
+    BitmapPtr direct = DecodeFullDirectly(path, kFullLoads[0]);
+    if (!plugin)
+      EXPECT_FALSE(direct) << name;
+    else
+      ExpectSameBitmap(direct.get(), plugin.get(), name);
   }
 }
 

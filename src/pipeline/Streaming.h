@@ -1,0 +1,13 @@
+#pragma once
+// The default conversion without the picture in memory: when no stage needs the whole
+// image, the camera file's JPEG preview is decoded a band of rows at a time, each band
+// going straight to the JPEG encoder. The output is the file the whole-image path writes,
+// byte for byte, from a few bands of memory instead of a full-size bitmap.
+#include <optional>
+
+// Converts ConversionJob.currentFile as ProcessImage does, and sets the same job fields.
+// Empty when the conversion cannot be streamed: a stage or the output needs the whole
+// image, the file's preview is not one the direct decoder takes as it stands, or the decoder
+// failed on the way (the file written so far is then dropped). The whole-image path then
+// settles the file as before.
+[[nodiscard]] std::optional<bool> ConvertByStreaming();
