@@ -8,10 +8,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "platform/Files.h"
-#include "platform/Folders.h"
 #include "platform/Programs.h"
 #include "support/DngWriter.h"
 #include "support/RunProgram.h"
@@ -41,9 +41,11 @@ Lines WithoutTime(const ProgramRun& run) {
 }
 
 // Files below `folder`, relative to it, sorted.
+// Every file below the folder, hidden ones too: a leftover temporary file is a fault.
 Lines FilesIn(const std::string& folder) {
   Lines files;
-  for (const std::string& path : FilesBelow(folder)) files.push_back(path.substr(folder.size() + 1));
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+    if (entry.is_regular_file()) files.push_back(entry.path().string().substr(folder.size() + 1));
   std::sort(files.begin(), files.end());
   return files;
 }
