@@ -26,3 +26,14 @@ void ResetConversionJob() {
   JobFileList.clear();
   BuildAcceptedInputExtensions();
 }
+
+ImageRequest CurrentImageRequest() {
+  const ConversionJobRecord& job = ConversionJob;
+  return {job.currentFile,
+          job.currentSubfolder,
+          job.outputFolder,
+          job.outputExtension,
+          {job.saveFormat, job.targetBpp, job.saveFlags, job.autoBpp},
+          job.randomNumber,
+          job.fileCounter};
+}

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "formats/FormatTables.h"
+#include "pipeline/ImageRecords.h"
 #include "settings/ConversionSettings.h"
 
 struct JobFileEntry {
@@ -54,5 +55,8 @@ void ResetConversionJob();
 // Everything up to and including the last "/" or "\" of the path (a leading double quote
 // is skipped, and the scan stops at a "|"); empty when there is neither.
 std::string FolderPart(const std::string& path);
+
+// The pipeline's request for the job's current file.
+ImageRequest CurrentImageRequest();
 
 inline bool IsDebugRun() { return ConversionJob.runMode == "DEBUG"; }

@@ -27,18 +27,6 @@ void PublishProgress(int32_t index, int64_t duration) {
   ConversionProgress.lastDuration = duration;
 }
 
-// The pipeline's request for the job's current file.
-ImageRequest CurrentImageRequest() {
-  const ConversionJobRecord& job = ConversionJob;
-  return {job.currentFile,
-          job.currentSubfolder,
-          job.outputFolder,
-          job.outputExtension,
-          {job.saveFormat, job.targetBpp, job.saveFlags, job.autoBpp},
-          job.randomNumber,
-          job.fileCounter};
-}
-
 // The output lines and the later files read what the pipeline found out.
 void RecordImageResult(const ImageResult& result) {
   ConversionJobRecord& job = ConversionJob;

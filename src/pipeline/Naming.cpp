@@ -50,18 +50,23 @@ struct NameValues {
 struct NamePlaceholder {
   std::string_view token;
   std::string (*value)(const NameValues& values);
+  // The value is fixed before the file is converted: neither decoding, the clock nor chance
+  // decides it. A run converts one file, so its running number is always the first.
+  bool knownBeforeConversion = false;
 };
+
+constexpr bool kKnownBefore = true;
 
 // Expansion order matters: a value holding a later token is expanded again, one holding an
 // earlier token is not. Each date and time token reads the clock when it is expanded.
 constexpr NamePlaceholder kNamePlaceholders[] = {
-    {"%filename%", [](const NameValues& v) { return BaseName(v.request.currentFile); }},
-    {"%filename[u]%", [](const NameValues& v) { return ToUpper(BaseName(v.request.currentFile)); }},
-    {"%filename[l]%", [](const NameValues& v) { return ToLower(BaseName(v.request.currentFile)); }},
-    {"%filename[t]%", [](const NameValues& v) { return ToTitle(BaseName(v.request.currentFile)); }},
-    {"%ext%", [](const NameValues& v) { return v.request.outputExtension; }},
-    {"%ext[u]%", [](const NameValues& v) { return ToUpper(v.request.outputExtension); }},
-    {"%ext[t]%", [](const NameValues& v) { return ToTitle(v.request.outputExtension); }},
+    {"%filename%", [](const NameValues& v) { return BaseName(v.request.currentFile); }, kKnownBefore},
+    {"%filename[u]%", [](const NameValues& v) { return ToUpper(BaseName(v.request.currentFile)); }, kKnownBefore},
+    {"%filename[l]%", [](const NameValues& v) { return ToLower(BaseName(v.request.currentFile)); }, kKnownBefore},
+    {"%filename[t]%", [](const NameValues& v) { return ToTitle(BaseName(v.request.currentFile)); }, kKnownBefore},
+    {"%ext%", [](const NameValues& v) { return v.request.outputExtension; }, kKnownBefore},
+    {"%ext[u]%", [](const NameValues& v) { return ToUpper(v.request.outputExtension); }, kKnownBefore},
+    {"%ext[t]%", [](const NameValues& v) { return ToTitle(v.request.outputExtension); }, kKnownBefore},
     {"%yyyy%", [](const NameValues&) { return std::to_string(LocalNow().tm_year + 1900); }},
     {"%mm%", [](const NameValues&) { return TwoDigits(LocalNow().tm_mon + 1); }},
     {"%dd%", [](const NameValues&) { return TwoDigits(LocalNow().tm_mday); }},
@@ -73,7 +78,7 @@ constexpr NamePlaceholder kNamePlaceholders[] = {
     {"%height%", [](const NameValues& v) { return std::to_string(v.result.outputHeight); }},
     {"%frame%", [](const NameValues& v) { return std::to_string(v.result.frameNumber); }},
     {"%rnd%", [](const NameValues& v) { return FiveDigits(v.request.randomNumber); }},
-    {"%n%", [](const NameValues& v) { return FiveDigits(v.request.fileCounter); }},
+    {"%n%", [](const NameValues& v) { return FiveDigits(v.request.fileCounter); }, kKnownBefore},
 };
 
 constexpr auto kTokens = [] {
@@ -108,6 +113,17 @@ bool NameStaysInFolder(std::string_view name) {
   return true;
 }
 
+// The mask is its own probe, so a value that holds a later token is expanded again.
+std::string ExpandMask(bool onlyKnownBeforeConversion, const ImageRequest& request, const ImageResult& result) {
+  std::string mask = ToLower(ConversionSettings.filenameMask);
+  if (mask.empty()) mask = kDefaultMask;
+  for (const NamePlaceholder& placeholder : kNamePlaceholders) {
+    if (onlyKnownBeforeConversion && !placeholder.knownBeforeConversion) continue;
+    if (mask.find(placeholder.token) != std::string::npos) mask = ExpandNameToken(mask, placeholder.token, request, result);
+  }
+  return mask;
+}
+
 }  // namespace
 
 std::span<const std::string_view> NamePlaceholders() { return kTokens; }
@@ -132,12 +148,11 @@ std::string ExpandNameToken(const std::string& text, std::string_view token, con
 }
 
 std::string ExpandFilenameMask(const ImageRequest& request, const ImageResult& result) {
-  std::string mask = ToLower(ConversionSettings.filenameMask);
-  if (mask.empty()) mask = kDefaultMask;
-  // The mask is its own probe, so a value that holds a later token is expanded again.
-  for (std::string_view token : kTokens)
-    if (mask.find(token) != std::string::npos) mask = ExpandNameToken(mask, token, request, result);
-  return mask;
+  return ExpandMask(false, request, result);
+}
+
+std::string ExpandFilenameMaskBeforeConversion(const ImageRequest& request) {
+  return ExpandMask(true, request, ImageResult{});
 }
 
 std::string BuildOutputPath(const ImageRequest& request, const ImageResult& result) {

@@ -3,13 +3,11 @@
 #include <mutex>
 
 #include "cli/Arguments.h"
-#include "cli/MessageCatalogue.h"
-#include "convert/ConversionJob.h"
+#include "cli/ConsoleMain.h"
 #include "convert/Worker.h"
 #include "formats/FormatTables.h"
 #include "pipeline/Loading.h"
 #include "pipeline/Watermarks.h"
-#include "settings/ConversionSettings.h"
 
 namespace {
 
@@ -29,12 +27,7 @@ void ResetProgramState() {
   AcceptedInputFormats = {"raw"};  // the console's only input family; a test may widen it
   AcceptedOutputFormats = {"jpg"};
   CommandLine.clear();
-  // The order of the program's start-up: the job's reset builds the accepted extensions.
-  BuildInputExtensionTable();
-  BuildOutputFormatTable();
-  ResetConversionJob();
-  ResetConversionSettings(true);
-  (void)LoadMessageCatalogue("");
+  PrepareConsoleRun();
   ResetProgress();
   ReleaseWatermarkFont();
 }
