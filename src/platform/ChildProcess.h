@@ -14,8 +14,9 @@ struct ChildResult {
   std::string reply;       // what the work wrote into its reply, when it succeeded
 };
 
-// Forks, runs `work` in the child (which leaves with _exit, running no exit handlers) and
-// waits for it. The child's reply reaches the parent through a pipe; an exception from
+// Forks, runs `work` in the child on a thread of the child's own (so that whatever thread
+// pools this thread holds do not matter; the child leaves with _exit, running no exit
+// handlers) and waits for it. The child's reply reaches the parent through a pipe; an exception from
 // the work fails it. When the process cannot fork, the work runs in this process instead.
 ChildResult RunInChildProcess(const std::function<bool(std::string& reply)>& work);
 
