@@ -26,7 +26,7 @@ bool (*const kWholeImageNeeds[])() = {
     [] { return ConversionSettings.flipHorizontal != 0 || ConversionSettings.flipVertical != 0; },
     [] { return ConversionSettings.doColorCorrection != 0 || ConversionSettings.greyscale != 0; },
     [] { return ConversionSettings.doThreshold != 0 || ConversionSettings.doDither != 0; },
-    [] { return ConversionSettings.doFrame != 0 || ConversionSettings.doWatermark != 0; },
+    [] { return ConversionSettings.doFrame != kFrameNone || ConversionSettings.doWatermark != kWatermarkNone; },
     [] { return ConversionJob.saveFormat != FIF_JPEG; },
     [] {
       return (ConversionJob.autoBpp ? AutoTargetBpp(ConversionJob.outputExtension, kOutputBpp) : ConversionJob.targetBpp) !=

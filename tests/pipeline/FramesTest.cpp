@@ -19,7 +19,7 @@ class FramesTest : public ::testing::Test {
   void SetUp() override { ResetConversionSettings(true); }
 
   static void SetWidths(int left, int right, int top, int bottom) {
-    ConversionSettings.doFrame = 1;
+    ConversionSettings.doFrame = kFrameSolid;
     ConversionSettings.frSolidLeft = left;
     ConversionSettings.frSolidRight = right;
     ConversionSettings.frSolidTop = top;
