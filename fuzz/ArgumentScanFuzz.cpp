@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                   &ConversionJob.outputExtension})
     Require(!HasOuterQuote(*text), "run values lose their outer quotes");
   for (const OptionRow& row : OptionTable)
-    if (auto member = std::get_if<std::string SettingsRecord::*>(&row.field))
+    if (auto member = std::get_if<std::string ConversionSettingsRecord::*>(&row.field))
       Require(!HasOuterQuote(ConversionSettings.**member), "text options lose their outer quotes");
   return 0;
 }

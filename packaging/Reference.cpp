@@ -76,9 +76,9 @@ std::string FieldText(const OptionRow& row) {
         using Member = decltype(member);
         if constexpr (std::is_same_v<Member, std::monostate>) {
           return {};
-        } else if constexpr (std::is_same_v<Member, std::string SettingsRecord::*>) {
+        } else if constexpr (std::is_same_v<Member, std::string ConversionSettingsRecord::*>) {
           return ConversionSettings.*member;
-        } else if constexpr (std::is_same_v<Member, float SettingsRecord::*>) {
+        } else if constexpr (std::is_same_v<Member, float ConversionSettingsRecord::*>) {
           char text[32];
           std::snprintf(text, sizeof text, "%g", static_cast<double>(ConversionSettings.*member));
           return text;

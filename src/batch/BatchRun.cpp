@@ -15,6 +15,7 @@
 #include "platform/Files.h"
 #include "platform/Machine.h"
 #include "platform/Programs.h"
+#include "settings/Keywords.h"
 
 namespace {
 
@@ -38,7 +39,10 @@ struct LoadModeMemory {
   int32_t rawLoadAs;
   int64_t perInputByte;
 };
-constexpr LoadModeMemory kLoadModeMemory[] = {{0, 12}, {1, 5}, {2, 5}, {3, 12}, {4, 8}, {5, 20}};
+constexpr LoadModeMemory kLoadModeMemory[] = {
+    {kLoadAsAuto, 12}, {kLoadAs8BitPixels, 5}, {kLoadAs16BitPixels, 5},
+    {kLoadAs24, 12},   {kLoadAs48HalfSize, 8}, {kLoadAs48, 20},
+};
 constexpr int64_t kUnknownModeMemory = 20;
 
 volatile std::sig_atomic_t stopRequested = 0;

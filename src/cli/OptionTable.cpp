@@ -8,7 +8,6 @@
 
 namespace {
 
-using R = SettingsRecord;
 
 // Every row starts as a settings row that both the command line and profiles know.
 constexpr OptionRow Row(std::string_view name, ValueForm form, SettingsField field) {
@@ -25,12 +24,12 @@ constexpr OptionRow WithEnable(OptionRow row, SettingsField enable, int8_t enabl
   return row;
 }
 
-constexpr OptionRow Integer(std::string_view name, int32_t R::*field, SettingsField enable = {},
+constexpr OptionRow Integer(std::string_view name, int32_t ConversionSettingsRecord::*field, SettingsField enable = {},
                             int8_t enableValue = 1) {
   return WithEnable(Row(name, ValueForm::Integer, field), enable, enableValue);
 }
 
-constexpr OptionRow Float(std::string_view name, float R::*field, SettingsField enable = {}) {
+constexpr OptionRow Float(std::string_view name, float ConversionSettingsRecord::*field, SettingsField enable = {}) {
   return WithEnable(Row(name, ValueForm::Float, field), enable, 1);
 }
 
@@ -40,12 +39,12 @@ constexpr OptionRow Keyword(std::string_view name, int kind, SettingsField field
   return row;
 }
 
-constexpr OptionRow Text(std::string_view name, std::string R::*field, SettingsField enable = {},
+constexpr OptionRow Text(std::string_view name, std::string ConversionSettingsRecord::*field, SettingsField enable = {},
                          int8_t enableValue = 1) {
   return WithEnable(Row(name, ValueForm::Text, field), enable, enableValue);
 }
 
-constexpr OptionRow Flag(std::string_view name, bool8 R::*field, int32_t value = 1, SettingsField enable = {}) {
+constexpr OptionRow Flag(std::string_view name, bool8 ConversionSettingsRecord::*field, int32_t value = 1, SettingsField enable = {}) {
   OptionRow row = WithEnable(Row(name, ValueForm::Flag, field), enable, 1);
   row.flagValue = value;
   return row;
@@ -77,125 +76,125 @@ constexpr auto kOptionRows = std::to_array<OptionRow>({
     Run("--CONVERSION", "-C", ValueForm::Text, OptionTarget::OutputExtension),
 
     // Loading
-    Keyword("--DDS-LOAD-AS", kDdsLoadAs, &R::ddsLoadAs),
-    Keyword("--GIF-FRAME-LOADING", kFrameLoading, &R::gifFrameLoading),
-    Keyword("--ICO-FRAME-LOADING", kFrameLoading, &R::icoFrameLoading),
-    Keyword("--PSD-COLOR-MODE", kColorMode, &R::psdColorMode),
-    Keyword("--RAW-LOAD-AS", kRawLoadAs, &R::rawLoadAs),
-    Integer("--RAW-HEADER-SIZE", &R::rawHeaderSize),
-    Integer("--RAW-WIDTH", &R::rawWidth),
-    Integer("--RAW-HEIGHT", &R::rawHeight),
-    Keyword("--RAW-TONE-MAPPING", kToneMapping, &R::rawToneMapping),
-    Keyword("--TIFF-FRAME-LOADING", kFrameLoading, &R::tiffFrameLoading),
+    Keyword("--DDS-LOAD-AS", kDdsLoadAs, &ConversionSettingsRecord::ddsLoadAs),
+    Keyword("--GIF-FRAME-LOADING", kFrameLoading, &ConversionSettingsRecord::gifFrameLoading),
+    Keyword("--ICO-FRAME-LOADING", kFrameLoading, &ConversionSettingsRecord::icoFrameLoading),
+    Keyword("--PSD-COLOR-MODE", kColorMode, &ConversionSettingsRecord::psdColorMode),
+    Keyword("--RAW-LOAD-AS", kRawLoadAs, &ConversionSettingsRecord::rawLoadAs),
+    Integer("--RAW-HEADER-SIZE", &ConversionSettingsRecord::rawHeaderSize),
+    Integer("--RAW-WIDTH", &ConversionSettingsRecord::rawWidth),
+    Integer("--RAW-HEIGHT", &ConversionSettingsRecord::rawHeight),
+    Keyword("--RAW-TONE-MAPPING", kToneMapping, &ConversionSettingsRecord::rawToneMapping),
+    Keyword("--TIFF-FRAME-LOADING", kFrameLoading, &ConversionSettingsRecord::tiffFrameLoading),
 
     // Saving
-    Integer("--BMP-BPP", &R::bmpBpp),
-    Keyword("--BMP-COMPRESSION", kCompression, &R::bmpCompression),
-    Keyword("--BMP-COLOR-TABLE", kColorTable, &R::bmpColorTable),
-    Integer("--DDS-BPP", &R::ddsBpp),
-    Integer("--EXR-BPP", &R::exrBpp),
-    Keyword("--EXR-COMPRESSION", kCompression, &R::exrCompression),
-    Integer("--GIF-BPP", &R::gifBpp),
-    Integer("--HDR-BPP", &R::hdrBpp),
-    Integer("--ICO-BPP", &R::icoBpp),
-    Integer("--J2K-BPP", &R::j2kBpp),
-    Integer("--JNG-BPP", &R::jngBpp),
-    Integer("--JP2-BPP", &R::jp2Bpp),
-    Integer("--JPG-BPP", &R::jpgBpp),
-    Integer("--JPG-QUALITY", &R::jpgQuality),
-    Keyword("--JPG-CHROMA", kJpegChroma, &R::jpgChroma),
-    Keyword("--JPG-SAVE-AS", kJpegSaveAs, &R::jpgSaveAs),
-    Integer("--JXR-BPP", &R::jxrBpp),
-    Integer("--PBM-BPP", &R::pbmBpp),
-    Integer("--PCX-BPP", &R::pcxBpp),
-    Integer("--PFM-BPP", &R::pfmBpp),
-    Integer("--PGM-BPP", &R::pgmBpp),
-    Integer("--PNG-BPP", &R::pngBpp),
-    Keyword("--PNG-COMPRESSION", kCompression, &R::pngCompression),
-    Flag("--PNG-INTERLACED", &R::pngInterlaced),
-    Integer("--PPM-BPP", &R::ppmBpp),
-    Integer("--PSD-BPP", &R::psdBpp),
-    Integer("--TGA-BPP", &R::tgaBpp),
-    Keyword("--TGA-COMPRESSION", kCompression, &R::tgaCompression),
-    Integer("--TIFF-BPP", &R::tiffBpp),
-    Keyword("--TIFF-COMPRESSION", kCompression, &R::tiffCompression),
-    Keyword("--TIFF-COLOR-MODE", kColorMode, &R::tiffColorMode),
-    Integer("--WBMP-BPP", &R::wbmpBpp),
-    Integer("--WEBP-BPP", &R::webpBpp),
-    Integer("--WEBP-QUALITY", &R::webpQuality),
-    Integer("--XPM-BPP", &R::xpmBpp),
+    Integer("--BMP-BPP", &ConversionSettingsRecord::bmpBpp),
+    Keyword("--BMP-COMPRESSION", kCompression, &ConversionSettingsRecord::bmpCompression),
+    Keyword("--BMP-COLOR-TABLE", kColorTable, &ConversionSettingsRecord::bmpColorTable),
+    Integer("--DDS-BPP", &ConversionSettingsRecord::ddsBpp),
+    Integer("--EXR-BPP", &ConversionSettingsRecord::exrBpp),
+    Keyword("--EXR-COMPRESSION", kCompression, &ConversionSettingsRecord::exrCompression),
+    Integer("--GIF-BPP", &ConversionSettingsRecord::gifBpp),
+    Integer("--HDR-BPP", &ConversionSettingsRecord::hdrBpp),
+    Integer("--ICO-BPP", &ConversionSettingsRecord::icoBpp),
+    Integer("--J2K-BPP", &ConversionSettingsRecord::j2kBpp),
+    Integer("--JNG-BPP", &ConversionSettingsRecord::jngBpp),
+    Integer("--JP2-BPP", &ConversionSettingsRecord::jp2Bpp),
+    Integer("--JPG-BPP", &ConversionSettingsRecord::jpgBpp),
+    Integer("--JPG-QUALITY", &ConversionSettingsRecord::jpgQuality),
+    Keyword("--JPG-CHROMA", kJpegChroma, &ConversionSettingsRecord::jpgChroma),
+    Keyword("--JPG-SAVE-AS", kJpegSaveAs, &ConversionSettingsRecord::jpgSaveAs),
+    Integer("--JXR-BPP", &ConversionSettingsRecord::jxrBpp),
+    Integer("--PBM-BPP", &ConversionSettingsRecord::pbmBpp),
+    Integer("--PCX-BPP", &ConversionSettingsRecord::pcxBpp),
+    Integer("--PFM-BPP", &ConversionSettingsRecord::pfmBpp),
+    Integer("--PGM-BPP", &ConversionSettingsRecord::pgmBpp),
+    Integer("--PNG-BPP", &ConversionSettingsRecord::pngBpp),
+    Keyword("--PNG-COMPRESSION", kCompression, &ConversionSettingsRecord::pngCompression),
+    Flag("--PNG-INTERLACED", &ConversionSettingsRecord::pngInterlaced),
+    Integer("--PPM-BPP", &ConversionSettingsRecord::ppmBpp),
+    Integer("--PSD-BPP", &ConversionSettingsRecord::psdBpp),
+    Integer("--TGA-BPP", &ConversionSettingsRecord::tgaBpp),
+    Keyword("--TGA-COMPRESSION", kCompression, &ConversionSettingsRecord::tgaCompression),
+    Integer("--TIFF-BPP", &ConversionSettingsRecord::tiffBpp),
+    Keyword("--TIFF-COMPRESSION", kCompression, &ConversionSettingsRecord::tiffCompression),
+    Keyword("--TIFF-COLOR-MODE", kColorMode, &ConversionSettingsRecord::tiffColorMode),
+    Integer("--WBMP-BPP", &ConversionSettingsRecord::wbmpBpp),
+    Integer("--WEBP-BPP", &ConversionSettingsRecord::webpBpp),
+    Integer("--WEBP-QUALITY", &ConversionSettingsRecord::webpQuality),
+    Integer("--XPM-BPP", &ConversionSettingsRecord::xpmBpp),
 
     // Transforms
-    Keyword("--ROTATION-TYPE", kRotationType, &R::rotationType),
-    Integer("--ROTATION", &R::rotation, &R::doRotation),
-    Text("--ROTATION-BACK-COLOR", &R::rotationBackColor),
-    Integer("--WIDTH", &R::width, &R::doResize),
-    Keyword("--WIDTH-UNIT", kSizeUnit, &R::widthUnit),
-    Integer("--HEIGHT", &R::height, &R::doResize),
-    Keyword("--HEIGHT-UNIT", kSizeUnit, &R::heightUnit),
-    Flag("--KEEP-ASPECT-RATIO", &R::keepAspectRatio),
-    Keyword("--RESIZE-TYPE", kResizeType, &R::resizeType),
-    Keyword("--RESIZE-ALGORITHM", kResizeAlgorithm, &R::resizeAlgorithm),
-    Flag("--FLIP-HORIZONTAL", &R::flipHorizontal),
-    Flag("--FLIP-VERTICAL", &R::flipVertical),
-    Integer("--BRIGHTNESS", &R::brightness, &R::doColorCorrection),
-    Integer("--CONTRAST", &R::contrast, &R::doColorCorrection),
-    Float("--GAMMA", &R::gamma, &R::doColorCorrection),
-    Flag("--INVERT", &R::invert, 1, &R::doColorCorrection),
-    Flag("--GREYSCALE", &R::greyscale),
-    Integer("--THRESHOLD", &R::threshold, &R::doThreshold),
-    Keyword("--DITHER", kDitherAlgorithm, &R::dither, &R::doDither),
+    Keyword("--ROTATION-TYPE", kRotationType, &ConversionSettingsRecord::rotationType),
+    Integer("--ROTATION", &ConversionSettingsRecord::rotation, &ConversionSettingsRecord::doRotation),
+    Text("--ROTATION-BACK-COLOR", &ConversionSettingsRecord::rotationBackColor),
+    Integer("--WIDTH", &ConversionSettingsRecord::width, &ConversionSettingsRecord::doResize),
+    Keyword("--WIDTH-UNIT", kSizeUnit, &ConversionSettingsRecord::widthUnit),
+    Integer("--HEIGHT", &ConversionSettingsRecord::height, &ConversionSettingsRecord::doResize),
+    Keyword("--HEIGHT-UNIT", kSizeUnit, &ConversionSettingsRecord::heightUnit),
+    Flag("--KEEP-ASPECT-RATIO", &ConversionSettingsRecord::keepAspectRatio),
+    Keyword("--RESIZE-TYPE", kResizeType, &ConversionSettingsRecord::resizeType),
+    Keyword("--RESIZE-ALGORITHM", kResizeAlgorithm, &ConversionSettingsRecord::resizeAlgorithm),
+    Flag("--FLIP-HORIZONTAL", &ConversionSettingsRecord::flipHorizontal),
+    Flag("--FLIP-VERTICAL", &ConversionSettingsRecord::flipVertical),
+    Integer("--BRIGHTNESS", &ConversionSettingsRecord::brightness, &ConversionSettingsRecord::doColorCorrection),
+    Integer("--CONTRAST", &ConversionSettingsRecord::contrast, &ConversionSettingsRecord::doColorCorrection),
+    Float("--GAMMA", &ConversionSettingsRecord::gamma, &ConversionSettingsRecord::doColorCorrection),
+    Flag("--INVERT", &ConversionSettingsRecord::invert, 1, &ConversionSettingsRecord::doColorCorrection),
+    Flag("--GREYSCALE", &ConversionSettingsRecord::greyscale),
+    Integer("--THRESHOLD", &ConversionSettingsRecord::threshold, &ConversionSettingsRecord::doThreshold),
+    Keyword("--DITHER", kDitherAlgorithm, &ConversionSettingsRecord::dither, &ConversionSettingsRecord::doDither),
 
     // Solid frame. Only the widths switch the frame on.
-    Integer("--FR-SOLID-LEFT", &R::frSolidLeft, &R::doFrame),
-    Integer("--FR-SOLID-RIGHT", &R::frSolidRight, &R::doFrame),
-    Integer("--FR-SOLID-TOP", &R::frSolidTop, &R::doFrame),
-    Integer("--FR-SOLID-BOTTOM", &R::frSolidBottom, &R::doFrame),
-    Text("--FR-SOLID-LEFT-COLOR", &R::frSolidLeftColor),
-    Text("--FR-SOLID-RIGHT-COLOR", &R::frSolidRightColor),
-    Text("--FR-SOLID-TOP-COLOR", &R::frSolidTopColor),
-    Text("--FR-SOLID-BOTTOM-COLOR", &R::frSolidBottomColor),
+    Integer("--FR-SOLID-LEFT", &ConversionSettingsRecord::frSolidLeft, &ConversionSettingsRecord::doFrame),
+    Integer("--FR-SOLID-RIGHT", &ConversionSettingsRecord::frSolidRight, &ConversionSettingsRecord::doFrame),
+    Integer("--FR-SOLID-TOP", &ConversionSettingsRecord::frSolidTop, &ConversionSettingsRecord::doFrame),
+    Integer("--FR-SOLID-BOTTOM", &ConversionSettingsRecord::frSolidBottom, &ConversionSettingsRecord::doFrame),
+    Text("--FR-SOLID-LEFT-COLOR", &ConversionSettingsRecord::frSolidLeftColor),
+    Text("--FR-SOLID-RIGHT-COLOR", &ConversionSettingsRecord::frSolidRightColor),
+    Text("--FR-SOLID-TOP-COLOR", &ConversionSettingsRecord::frSolidTopColor),
+    Text("--FR-SOLID-BOTTOM-COLOR", &ConversionSettingsRecord::frSolidBottomColor),
     // Profiles have always called the frame opacity by its watermark-style name.
-    Scoped(Integer("--FR-SOLID-OPACITY", &R::frSolidOpacity), OptionScope::CommandLineOnly),
-    Scoped(Integer("--WM-SOLID-OPACITY", &R::frSolidOpacity), OptionScope::ProfileOnly),
+    Scoped(Integer("--FR-SOLID-OPACITY", &ConversionSettingsRecord::frSolidOpacity), OptionScope::CommandLineOnly),
+    Scoped(Integer("--WM-SOLID-OPACITY", &ConversionSettingsRecord::frSolidOpacity), OptionScope::ProfileOnly),
 
     // Text watermark; the later of --WM-TEXT and --WM-IMAGE decides which is drawn.
-    Text("--WM-TEXT", &R::wmText, &R::doWatermark, 1),
-    Text("--WM-FONT", &R::wmFont),
-    Integer("--WM-FONT-SIZE", &R::wmFontSize),
-    Integer("--WM-FONT-LEADING", &R::wmFontLeading),
-    Text("--WM-FONT-COLOR", &R::wmFontColor),
-    Keyword("--WM-FONT-STYLE", kFontStyle, &R::wmFontStyle),
-    Keyword("--WM-FONT-EFFECT", kFontEffect, &R::wmFontEffect),
-    Flag("--WM-TEXT-ANTIALIASING", &R::wmTextAntialiasing),
-    Keyword("--WM-TEXT-ALIGNMENT", kTextAlignment, &R::wmTextAlignment),
-    Integer("--WM-TEXT-PADDING", &R::wmTextPadding),
-    Integer("--WM-TEXT-OPACITY", &R::wmTextOpacity),
-    Text("--WM-BACK-COLOR", &R::wmBackColor),
-    Integer("--WM-BACK-OPACITY", &R::wmBackOpacity),
-    Keyword("--WM-TEXT-BOUNDARY", kWatermarkBoundary, &R::wmTextBoundary),
-    Keyword("--WM-TEXT-POSITION", kWatermarkPosition, &R::wmTextPosition),
-    Integer("--WM-TEXT-X-OFFSET", &R::wmTextXOffset),
-    Integer("--WM-TEXT-Y-OFFSET", &R::wmTextYOffset),
-    Integer("--WM-TEXT-ROTATION", &R::wmTextRotation),
-    Keyword("--WM-TEXT-SIZE", kWatermarkSize, &R::wmTextSize),
+    Text("--WM-TEXT", &ConversionSettingsRecord::wmText, &ConversionSettingsRecord::doWatermark, kWatermarkText),
+    Text("--WM-FONT", &ConversionSettingsRecord::wmFont),
+    Integer("--WM-FONT-SIZE", &ConversionSettingsRecord::wmFontSize),
+    Integer("--WM-FONT-LEADING", &ConversionSettingsRecord::wmFontLeading),
+    Text("--WM-FONT-COLOR", &ConversionSettingsRecord::wmFontColor),
+    Keyword("--WM-FONT-STYLE", kFontStyle, &ConversionSettingsRecord::wmFontStyle),
+    Keyword("--WM-FONT-EFFECT", kFontEffect, &ConversionSettingsRecord::wmFontEffect),
+    Flag("--WM-TEXT-ANTIALIASING", &ConversionSettingsRecord::wmTextAntialiasing),
+    Keyword("--WM-TEXT-ALIGNMENT", kTextAlignment, &ConversionSettingsRecord::wmTextAlignment),
+    Integer("--WM-TEXT-PADDING", &ConversionSettingsRecord::wmTextPadding),
+    Integer("--WM-TEXT-OPACITY", &ConversionSettingsRecord::wmTextOpacity),
+    Text("--WM-BACK-COLOR", &ConversionSettingsRecord::wmBackColor),
+    Integer("--WM-BACK-OPACITY", &ConversionSettingsRecord::wmBackOpacity),
+    Keyword("--WM-TEXT-BOUNDARY", kWatermarkBoundary, &ConversionSettingsRecord::wmTextBoundary),
+    Keyword("--WM-TEXT-POSITION", kWatermarkPosition, &ConversionSettingsRecord::wmTextPosition),
+    Integer("--WM-TEXT-X-OFFSET", &ConversionSettingsRecord::wmTextXOffset),
+    Integer("--WM-TEXT-Y-OFFSET", &ConversionSettingsRecord::wmTextYOffset),
+    Integer("--WM-TEXT-ROTATION", &ConversionSettingsRecord::wmTextRotation),
+    Keyword("--WM-TEXT-SIZE", kWatermarkSize, &ConversionSettingsRecord::wmTextSize),
 
     // Image watermark
-    Text("--WM-IMAGE", &R::wmImage, &R::doWatermark, 2),
-    Flag("--WM-IMAGE-GREYSCALE", &R::wmImageGreyscale),
-    Integer("--WM-IMAGE-OPACITY", &R::wmImageOpacity),
-    Keyword("--WM-IMAGE-BOUNDARY", kWatermarkBoundary, &R::wmImageBoundary),
-    Keyword("--WM-IMAGE-POSITION", kWatermarkPosition, &R::wmImagePosition),
-    Integer("--WM-IMAGE-X-OFFSET", &R::wmImageXOffset),
-    Integer("--WM-IMAGE-Y-OFFSET", &R::wmImageYOffset),
-    Integer("--WM-IMAGE-ROTATION", &R::wmImageRotation),
-    Keyword("--WM-IMAGE-SIZE", kWatermarkSize, &R::wmImageSize),
+    Text("--WM-IMAGE", &ConversionSettingsRecord::wmImage, &ConversionSettingsRecord::doWatermark, kWatermarkImage),
+    Flag("--WM-IMAGE-GREYSCALE", &ConversionSettingsRecord::wmImageGreyscale),
+    Integer("--WM-IMAGE-OPACITY", &ConversionSettingsRecord::wmImageOpacity),
+    Keyword("--WM-IMAGE-BOUNDARY", kWatermarkBoundary, &ConversionSettingsRecord::wmImageBoundary),
+    Keyword("--WM-IMAGE-POSITION", kWatermarkPosition, &ConversionSettingsRecord::wmImagePosition),
+    Integer("--WM-IMAGE-X-OFFSET", &ConversionSettingsRecord::wmImageXOffset),
+    Integer("--WM-IMAGE-Y-OFFSET", &ConversionSettingsRecord::wmImageYOffset),
+    Integer("--WM-IMAGE-ROTATION", &ConversionSettingsRecord::wmImageRotation),
+    Keyword("--WM-IMAGE-SIZE", kWatermarkSize, &ConversionSettingsRecord::wmImageSize),
 
     // Output file
-    QuotesStrippedInProfile(Text("--FILENAME-MASK", &R::filenameMask)),
-    Keyword("--FILE-TIMESTAMP", kFileTimestamp, &R::fileTimestamp),
-    Integer("--FILE-TIMESTAMP-CUSTOM", &R::fileTimestampCustom),
-    Flag("--NO-SUBFOLDERS", &R::keepSubfolders, 0),
+    QuotesStrippedInProfile(Text("--FILENAME-MASK", &ConversionSettingsRecord::filenameMask)),
+    Keyword("--FILE-TIMESTAMP", kFileTimestamp, &ConversionSettingsRecord::fileTimestamp),
+    Integer("--FILE-TIMESTAMP-CUSTOM", &ConversionSettingsRecord::fileTimestampCustom),
+    Flag("--NO-SUBFOLDERS", &ConversionSettingsRecord::keepSubfolders, 0),
 
     Run("--PROFILE", "", ValueForm::Text, OptionTarget::Profile),
     Run("--DEBUG", "-D", ValueForm::Flag, OptionTarget::Debug),
@@ -208,20 +207,20 @@ void StoreNumber(const SettingsField& field, int64_t number) {
   std::visit(
       [number](auto member) {
         using Member = decltype(member);
-        if constexpr (std::is_same_v<Member, int32_t R::*>) ConversionSettings.*member = static_cast<int32_t>(number);
-        if constexpr (std::is_same_v<Member, int8_t R::*>) ConversionSettings.*member = static_cast<int8_t>(number);
-        if constexpr (std::is_same_v<Member, bool8 R::*>) ConversionSettings.*member = static_cast<bool8>(number);
-        if constexpr (std::is_same_v<Member, float R::*>) ConversionSettings.*member = static_cast<float>(number);
+        if constexpr (std::is_same_v<Member, int32_t ConversionSettingsRecord::*>) ConversionSettings.*member = static_cast<int32_t>(number);
+        if constexpr (std::is_same_v<Member, int8_t ConversionSettingsRecord::*>) ConversionSettings.*member = static_cast<int8_t>(number);
+        if constexpr (std::is_same_v<Member, bool8 ConversionSettingsRecord::*>) ConversionSettings.*member = static_cast<bool8>(number);
+        if constexpr (std::is_same_v<Member, float ConversionSettingsRecord::*>) ConversionSettings.*member = static_cast<float>(number);
       },
       field);
 }
 
 void StoreFloat(const SettingsField& field, float value) {
-  if (auto member = std::get_if<float R::*>(&field)) ConversionSettings.**member = value;
+  if (auto member = std::get_if<float ConversionSettingsRecord::*>(&field)) ConversionSettings.**member = value;
 }
 
 void StoreText(const SettingsField& field, std::string_view value) {
-  if (auto member = std::get_if<std::string R::*>(&field)) ConversionSettings.**member = std::string(value);
+  if (auto member = std::get_if<std::string ConversionSettingsRecord::*>(&field)) ConversionSettings.**member = std::string(value);
 }
 
 void SetEnableFlag(const OptionRow& row) { StoreNumber(row.enableField, row.enableValue); }

@@ -8,11 +8,10 @@
 
 namespace {
 
+// The digit's value in bases up to 16; 99, beyond every base, for any other character.
 int DigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return 99;
+  const int value = HexDigitValue(c);
+  return value < 0 ? 99 : value;
 }
 
 bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }

@@ -55,10 +55,10 @@ std::optional<std::string> NormaliseOutputFolder(bool debug) {
 
 std::optional<std::string> CheckWatermark(bool debug) {
   ReportWatermarkKind(debug);
-  if (ConversionSettings.doWatermark == 1) {
+  if (ConversionSettings.doWatermark == kWatermarkText) {
     ReportTextWatermark(debug);
     if (!CreateWatermarkFont()) return "Invalid watermark font";
-  } else if (ConversionSettings.doWatermark == 2) {
+  } else if (ConversionSettings.doWatermark == kWatermarkImage) {
     ReportImageWatermark(debug);
     if (FileSize(ConversionSettings.wmImage) <= 0) return "Invalid watermark image";
   }
@@ -76,8 +76,8 @@ std::optional<std::string> CheckRequest(bool debug) {
   if (debug) PrintLine("Conversion: " + ConversionJob.outputExtension);
   if (!IsAcceptedOutputFormat(ConversionJob.outputExtension)) return "Invalid conversion type";
   ReportLoadOptions(ConversionJob.sourceFormat, debug);
-  if (auto error = ReportSaveOptions(ConversionJob.outputExtension, debug)) return error;
-  if (auto error = ReportTransforms(debug)) return error;
+  if (auto error = CheckSaveOptions(ConversionJob.outputExtension, debug)) return error;
+  if (auto error = CheckTransforms(debug)) return error;
   ReportFrame(debug);
   if (auto error = CheckWatermark(debug)) return error;
   ReportNaming(debug);
@@ -134,7 +134,7 @@ int32_t RunWorker() {
 // The font lives from the watermark check to the end of the run.
 struct WatermarkFontRelease {
   ~WatermarkFontRelease() {
-    if (ConversionSettings.doWatermark == 1) ReleaseWatermarkFont();
+    if (ConversionSettings.doWatermark == kWatermarkText) ReleaseWatermarkFont();
   }
 };
 

@@ -7,14 +7,14 @@
 
 #include "formats/FormatTables.h"
 #include "platform/Console.h"
+#include "platform/Text.h"
 #include "settings/ConversionSettings.h"
 #include "settings/Keywords.h"
 
 namespace {
 
-using Rec = ConversionSettingsRecord;
-using Format = std::string (*)(const Rec&);
-using Check = bool (*)(const Rec&);
+using Format = std::string (*)(const ConversionSettingsRecord&);
+using Check = bool (*)(const ConversionSettingsRecord&);
 
 // One line of the report: label + formatted value, optionally followed by a check that
 // runs in every mode and stops the run with `error` when it fails.
@@ -28,23 +28,23 @@ struct ReportLine {
 // Value formats: numbers in plain decimal (flags as 0 or 1), keywords through the reverse
 // keyword table, texts as stored.
 template <auto Field>
-std::string Number(const Rec& s) {
+std::string Number(const ConversionSettingsRecord& s) {
   return std::to_string(static_cast<long long>(s.*Field));
 }
 template <auto Field, int Kind>
-std::string Word(const Rec& s) {
+std::string Word(const ConversionSettingsRecord& s) {
   return CodeToKeyword(Kind, static_cast<int32_t>(s.*Field));
 }
 template <auto Field>
-std::string Text(const Rec& s) {
+std::string Text(const ConversionSettingsRecord& s) {
   return s.*Field;
 }
 template <auto Field, int Low, int High>
-bool InRange(const Rec& s) {
+bool InRange(const ConversionSettingsRecord& s) {
   return s.*Field >= Low && s.*Field <= High;
 }
 template <auto Field>
-bool NotZero(const Rec& s) {
+bool NotZero(const ConversionSettingsRecord& s) {
   return s.*Field != 0;
 }
 
@@ -56,7 +56,7 @@ std::string TwoDecimals(float value) {
 
 // Compared as single-precision values. NaN passes no comparison, so it is refused
 // explicitly: it would otherwise reach the colour adjustment as a gamma.
-bool GammaInRange(const Rec& s) { return s.gamma >= 0.01f && s.gamma <= 9.99f; }
+bool GammaInRange(const ConversionSettingsRecord& s) { return s.gamma >= 0.01f && s.gamma <= 9.99f; }
 
 std::optional<std::string> PrintLines(std::span<const ReportLine> lines, bool debug) {
   for (const ReportLine& line : lines) {
@@ -72,75 +72,49 @@ struct LoadBlock {
 };
 
 const LoadBlock kLoadBlocks[] = {
-    {"dds", {{"DDS Load As: ", Word<&Rec::ddsLoadAs, kDdsLoadAs>}}},
-    {"gif", {{"GIF Frame Loading: ", Word<&Rec::gifFrameLoading, kFrameLoading>}}},
-    {"ico", {{"ICO Frame Loading: ", Word<&Rec::icoFrameLoading, kFrameLoading>}}},
-    {"psd", {{"PSD Color Mode: ", Word<&Rec::psdColorMode, kColorMode>}}},
+    {"dds", {{"DDS Load As: ", Word<&ConversionSettingsRecord::ddsLoadAs, kDdsLoadAs>}}},
+    {"gif", {{"GIF Frame Loading: ", Word<&ConversionSettingsRecord::gifFrameLoading, kFrameLoading>}}},
+    {"ico", {{"ICO Frame Loading: ", Word<&ConversionSettingsRecord::icoFrameLoading, kFrameLoading>}}},
+    {"psd", {{"PSD Color Mode: ", Word<&ConversionSettingsRecord::psdColorMode, kColorMode>}}},
     {"raw",
-     {{"RAW Load As: ", Word<&Rec::rawLoadAs, kRawLoadAs>},
-      {"RAW Header Size: ", Number<&Rec::rawHeaderSize>},
-      {"RAW Image Width: ", Number<&Rec::rawWidth>},
-      {"RAW Image Height: ", Number<&Rec::rawHeight>},
-      {"RAW Tone Mapping: ", Word<&Rec::rawToneMapping, kToneMapping>}}},
-    {"tiff", {{"TIFF Frame Loading: ", Word<&Rec::tiffFrameLoading, kFrameLoading>}}},
+     {{"RAW Load As: ", Word<&ConversionSettingsRecord::rawLoadAs, kRawLoadAs>},
+      {"RAW Header Size: ", Number<&ConversionSettingsRecord::rawHeaderSize>},
+      {"RAW Image Width: ", Number<&ConversionSettingsRecord::rawWidth>},
+      {"RAW Image Height: ", Number<&ConversionSettingsRecord::rawHeight>},
+      {"RAW Tone Mapping: ", Word<&ConversionSettingsRecord::rawToneMapping, kToneMapping>}}},
+    {"tiff", {{"TIFF Frame Loading: ", Word<&ConversionSettingsRecord::tiffFrameLoading, kFrameLoading>}}},
 };
 
-// Every output extension: its lines, its depth setting (checked after the lines) and the
-// checks that follow the depth check.
+// The lines that follow an output extension's depth line, and the checks that follow the
+// depth check.
 struct SaveBlock {
   std::string_view extension;
-  int32_t Rec::*bpp;
   std::initializer_list<ReportLine> lines;
   std::initializer_list<ReportLine> checksAfterDepth = {};
 };
 
-template <auto Field>
-constexpr ReportLine BppLine(std::string_view label) {
-  return {label, Number<Field>};
-}
-
 const SaveBlock kSaveBlocks[] = {
-    {"bmp", &Rec::bmpBpp,
-     {BppLine<&Rec::bmpBpp>("BMP BPP: "),
-      {"BMP Compression: ", Word<&Rec::bmpCompression, kCompression>},
-      {"BMP Color Table: ", Word<&Rec::bmpColorTable, kColorTable>}}},
-    {"dds", &Rec::ddsBpp, {BppLine<&Rec::ddsBpp>("DDS BPP: ")}},
-    {"exr", &Rec::exrBpp,
-     {BppLine<&Rec::exrBpp>("EXR BPP: "), {"EXR Compression: ", Word<&Rec::exrCompression, kCompression>}}},
-    {"gif", &Rec::gifBpp, {BppLine<&Rec::gifBpp>("GIF BPP: ")}},
-    {"hdr", &Rec::hdrBpp, {BppLine<&Rec::hdrBpp>("HDR BPP: ")}},
-    {"ico", &Rec::icoBpp, {BppLine<&Rec::icoBpp>("ICO BPP: ")}},
-    {"j2k", &Rec::j2kBpp, {BppLine<&Rec::j2kBpp>("J2K BPP: ")}},
-    {"jng", &Rec::jngBpp, {BppLine<&Rec::jngBpp>("JNG BPP: ")}},
-    {"jp2", &Rec::jp2Bpp, {BppLine<&Rec::jp2Bpp>("JP2 BPP: ")}},
-    {"jpg", &Rec::jpgBpp,
-     {BppLine<&Rec::jpgBpp>("JPG BPP: "),
-      {"JPG Quality: ", Number<&Rec::jpgQuality>},
-      {"JPG Chroma Subsampling: ", Word<&Rec::jpgChroma, kJpegChroma>},
-      {"JPG Save As: ", Word<&Rec::jpgSaveAs, kJpegSaveAs>}},
-     {{"", nullptr, InRange<&Rec::jpgQuality, 1, 100>, "Invalid jpg-quality value"}}},
-    {"jxr", &Rec::jxrBpp, {BppLine<&Rec::jxrBpp>("JXR BPP: ")}},
-    {"pbm", &Rec::pbmBpp, {BppLine<&Rec::pbmBpp>("PBM BPP: ")}},
-    {"pcx", &Rec::pcxBpp, {BppLine<&Rec::pcxBpp>("PCX BPP: ")}},
-    {"pfm", &Rec::pfmBpp, {BppLine<&Rec::pfmBpp>("PFM BPP: ")}},
-    {"pgm", &Rec::pgmBpp, {BppLine<&Rec::pgmBpp>("PGM BPP: ")}},
-    {"png", &Rec::pngBpp,
-     {BppLine<&Rec::pngBpp>("PNG BPP: "),
-      {"PNG Compression: ", Word<&Rec::pngCompression, kCompression>},
-      {"PNG Interlaced: ", Number<&Rec::pngInterlaced>}}},
-    {"ppm", &Rec::ppmBpp, {BppLine<&Rec::ppmBpp>("PPM BPP: ")}},
-    {"psd", &Rec::psdBpp, {BppLine<&Rec::psdBpp>("PSD BPP: ")}},
-    {"tga", &Rec::tgaBpp,
-     {BppLine<&Rec::tgaBpp>("TGA BPP: "), {"TGA Compression: ", Word<&Rec::tgaCompression, kCompression>}}},
-    {"tiff", &Rec::tiffBpp,
-     {BppLine<&Rec::tiffBpp>("TIFF BPP: "),
-      {"TIFF Compression: ", Word<&Rec::tiffCompression, kCompression>},
-      {"TIFF Color Mode: ", Word<&Rec::tiffColorMode, kColorMode>}}},
-    {"wbmp", &Rec::wbmpBpp, {BppLine<&Rec::wbmpBpp>("WBMP BPP: ")}},
-    {"webp", &Rec::webpBpp,
-     {BppLine<&Rec::webpBpp>("WEBP BPP: "), {"WEBP Quality: ", Number<&Rec::webpQuality>}},
-     {{"", nullptr, InRange<&Rec::webpQuality, 1, 100>, "Invalid webp-quality value"}}},
-    {"xpm", &Rec::xpmBpp, {BppLine<&Rec::xpmBpp>("XPM BPP: ")}},
+    {"bmp",
+     {{"BMP Compression: ", Word<&ConversionSettingsRecord::bmpCompression, kCompression>},
+      {"BMP Color Table: ", Word<&ConversionSettingsRecord::bmpColorTable, kColorTable>}}},
+    {"exr",
+     {{"EXR Compression: ", Word<&ConversionSettingsRecord::exrCompression, kCompression>}}},
+    {"jpg",
+     {{"JPG Quality: ", Number<&ConversionSettingsRecord::jpgQuality>},
+      {"JPG Chroma Subsampling: ", Word<&ConversionSettingsRecord::jpgChroma, kJpegChroma>},
+      {"JPG Save As: ", Word<&ConversionSettingsRecord::jpgSaveAs, kJpegSaveAs>}},
+     {{"", nullptr, InRange<&ConversionSettingsRecord::jpgQuality, 1, 100>, "Invalid jpg-quality value"}}},
+    {"png",
+     {{"PNG Compression: ", Word<&ConversionSettingsRecord::pngCompression, kCompression>},
+      {"PNG Interlaced: ", Number<&ConversionSettingsRecord::pngInterlaced>}}},
+    {"tga",
+     {{"TGA Compression: ", Word<&ConversionSettingsRecord::tgaCompression, kCompression>}}},
+    {"tiff",
+     {{"TIFF Compression: ", Word<&ConversionSettingsRecord::tiffCompression, kCompression>},
+      {"TIFF Color Mode: ", Word<&ConversionSettingsRecord::tiffColorMode, kColorMode>}}},
+    {"webp",
+     {{"WEBP Quality: ", Number<&ConversionSettingsRecord::webpQuality>}},
+     {{"", nullptr, InRange<&ConversionSettingsRecord::webpQuality, 1, 100>, "Invalid webp-quality value"}}},
 };
 
 // Guarded groups of the transform block, in report order.
@@ -149,94 +123,94 @@ struct GuardedLines {
   std::initializer_list<ReportLine> lines;
 };
 
-std::string WidthWithUnit(const Rec& s) { return Number<&Rec::width>(s) + " " + Word<&Rec::widthUnit, kSizeUnit>(s); }
-std::string HeightWithUnit(const Rec& s) {
-  return Number<&Rec::height>(s) + " " + Word<&Rec::heightUnit, kSizeUnit>(s);
+std::string WidthWithUnit(const ConversionSettingsRecord& s) { return Number<&ConversionSettingsRecord::width>(s) + " " + Word<&ConversionSettingsRecord::widthUnit, kSizeUnit>(s); }
+std::string HeightWithUnit(const ConversionSettingsRecord& s) {
+  return Number<&ConversionSettingsRecord::height>(s) + " " + Word<&ConversionSettingsRecord::heightUnit, kSizeUnit>(s);
 }
-std::string Gamma(const Rec& s) { return TwoDecimals(s.gamma); }
+std::string Gamma(const ConversionSettingsRecord& s) { return TwoDecimals(s.gamma); }
 
 const GuardedLines kTransformBlock[] = {
-    {NotZero<&Rec::doRotation>,
-     {{"Image Rotation Type: ", Word<&Rec::rotationType, kRotationType>},
-      {"Image Rotation: ", Number<&Rec::rotation>},
-      {"Image Rotation Back Color: ", Text<&Rec::rotationBackColor>}}},
-    {NotZero<&Rec::doResize>,
-     {{"Width: ", WidthWithUnit, NotZero<&Rec::width>, "Invalid width value"},
-      {"Height: ", HeightWithUnit, NotZero<&Rec::height>, "Invalid height value"},
-      {"Keep Aspect Ratio: ", Number<&Rec::keepAspectRatio>},
-      {"Image Resize Type: ", Word<&Rec::resizeType, kResizeType>},
-      {"Image Resize Algorithm: ", Word<&Rec::resizeAlgorithm, kResizeAlgorithm>}}},
+    {NotZero<&ConversionSettingsRecord::doRotation>,
+     {{"Image Rotation Type: ", Word<&ConversionSettingsRecord::rotationType, kRotationType>},
+      {"Image Rotation: ", Number<&ConversionSettingsRecord::rotation>},
+      {"Image Rotation Back Color: ", Text<&ConversionSettingsRecord::rotationBackColor>}}},
+    {NotZero<&ConversionSettingsRecord::doResize>,
+     {{"Width: ", WidthWithUnit, NotZero<&ConversionSettingsRecord::width>, "Invalid width value"},
+      {"Height: ", HeightWithUnit, NotZero<&ConversionSettingsRecord::height>, "Invalid height value"},
+      {"Keep Aspect Ratio: ", Number<&ConversionSettingsRecord::keepAspectRatio>},
+      {"Image Resize Type: ", Word<&ConversionSettingsRecord::resizeType, kResizeType>},
+      {"Image Resize Algorithm: ", Word<&ConversionSettingsRecord::resizeAlgorithm, kResizeAlgorithm>}}},
     {nullptr,
-     {{"Flip Horizontal: ", Number<&Rec::flipHorizontal>}, {"Flip Vertical: ", Number<&Rec::flipVertical>}}},
-    {NotZero<&Rec::doColorCorrection>,
-     {{"Brightness: ", Number<&Rec::brightness>, InRange<&Rec::brightness, -100, 100>, "Invalid brightness value"},
-      {"Contrast: ", Number<&Rec::contrast>, InRange<&Rec::contrast, -100, 100>, "Invalid contrast value"},
+     {{"Flip Horizontal: ", Number<&ConversionSettingsRecord::flipHorizontal>}, {"Flip Vertical: ", Number<&ConversionSettingsRecord::flipVertical>}}},
+    {NotZero<&ConversionSettingsRecord::doColorCorrection>,
+     {{"Brightness: ", Number<&ConversionSettingsRecord::brightness>, InRange<&ConversionSettingsRecord::brightness, -100, 100>, "Invalid brightness value"},
+      {"Contrast: ", Number<&ConversionSettingsRecord::contrast>, InRange<&ConversionSettingsRecord::contrast, -100, 100>, "Invalid contrast value"},
       {"Gamma: ", Gamma, GammaInRange, "Invalid gamma value"},
-      {"Invert: ", Number<&Rec::invert>}}},
-    {nullptr, {{"Greyscale: ", Number<&Rec::greyscale>}}},
-    {NotZero<&Rec::doThreshold>, {{"Image Threshold: ", Number<&Rec::threshold>}}},
-    {NotZero<&Rec::doDither>, {{"Image Dithering Algorithm: ", Word<&Rec::dither, kDitherAlgorithm>}}},
+      {"Invert: ", Number<&ConversionSettingsRecord::invert>}}},
+    {nullptr, {{"Greyscale: ", Number<&ConversionSettingsRecord::greyscale>}}},
+    {NotZero<&ConversionSettingsRecord::doThreshold>, {{"Image Threshold: ", Number<&ConversionSettingsRecord::threshold>}}},
+    {NotZero<&ConversionSettingsRecord::doDither>, {{"Image Dithering Algorithm: ", Word<&ConversionSettingsRecord::dither, kDitherAlgorithm>}}},
 };
 
-bool IsSolidFrame(const Rec& s) { return s.doFrame == 1; }
+bool IsSolidFrame(const ConversionSettingsRecord& s) { return s.doFrame == kFrameSolid; }
 
 const ReportLine kFrameLines[] = {
-    {"Frame left: ", Number<&Rec::frSolidLeft>},
-    {"Frame right: ", Number<&Rec::frSolidRight>},
-    {"Frame top: ", Number<&Rec::frSolidTop>},
-    {"Frame bottom: ", Number<&Rec::frSolidBottom>},
-    {"Frame left color: ", Text<&Rec::frSolidLeftColor>},
-    {"Frame right color: ", Text<&Rec::frSolidRightColor>},
-    {"Frame top color: ", Text<&Rec::frSolidTopColor>},
-    {"Frame bottom color: ", Text<&Rec::frSolidBottomColor>},
-    {"Frame opacity: ", Number<&Rec::frSolidOpacity>},
+    {"Frame left: ", Number<&ConversionSettingsRecord::frSolidLeft>},
+    {"Frame right: ", Number<&ConversionSettingsRecord::frSolidRight>},
+    {"Frame top: ", Number<&ConversionSettingsRecord::frSolidTop>},
+    {"Frame bottom: ", Number<&ConversionSettingsRecord::frSolidBottom>},
+    {"Frame left color: ", Text<&ConversionSettingsRecord::frSolidLeftColor>},
+    {"Frame right color: ", Text<&ConversionSettingsRecord::frSolidRightColor>},
+    {"Frame top color: ", Text<&ConversionSettingsRecord::frSolidTopColor>},
+    {"Frame bottom color: ", Text<&ConversionSettingsRecord::frSolidBottomColor>},
+    {"Frame opacity: ", Number<&ConversionSettingsRecord::frSolidOpacity>},
 };
 
-std::string TextOffsets(const Rec& s) { return Number<&Rec::wmTextXOffset>(s) + "/" + Number<&Rec::wmTextYOffset>(s); }
-std::string ImageOffsets(const Rec& s) {
-  return Number<&Rec::wmImageXOffset>(s) + "/" + Number<&Rec::wmImageYOffset>(s);
+std::string TextOffsets(const ConversionSettingsRecord& s) { return Number<&ConversionSettingsRecord::wmTextXOffset>(s) + "/" + Number<&ConversionSettingsRecord::wmTextYOffset>(s); }
+std::string ImageOffsets(const ConversionSettingsRecord& s) {
+  return Number<&ConversionSettingsRecord::wmImageXOffset>(s) + "/" + Number<&ConversionSettingsRecord::wmImageYOffset>(s);
 }
 
 const ReportLine kTextWatermarkLines[] = {
-    {"Watermark text: ", Text<&Rec::wmText>},
-    {"Watermark font: ", Text<&Rec::wmFont>},
-    {"Watermark font size: ", Number<&Rec::wmFontSize>},
-    {"Watermark font leading: ", Number<&Rec::wmFontLeading>},
-    {"Watermark font color: ", Text<&Rec::wmFontColor>},
-    {"Watermark font style: ", Word<&Rec::wmFontStyle, kFontStyle>},
-    {"Watermark font effect: ", Word<&Rec::wmFontEffect, kFontEffect>},
-    {"Watermark text antialiasing: ", Number<&Rec::wmTextAntialiasing>},
-    {"Watermark text alignment: ", Word<&Rec::wmTextAlignment, kTextAlignment>},
-    {"Watermark text padding: ", Number<&Rec::wmTextPadding>},
-    {"Watermark text opacity: ", Number<&Rec::wmTextOpacity>},
-    {"Watermark background color: ", Text<&Rec::wmBackColor>},
-    {"Watermark background opacity: ", Number<&Rec::wmBackOpacity>},
-    {"Watermark boundary: ", Word<&Rec::wmTextBoundary, kWatermarkBoundary>},
-    {"Watermark position: ", Word<&Rec::wmTextPosition, kWatermarkPosition>},
+    {"Watermark text: ", Text<&ConversionSettingsRecord::wmText>},
+    {"Watermark font: ", Text<&ConversionSettingsRecord::wmFont>},
+    {"Watermark font size: ", Number<&ConversionSettingsRecord::wmFontSize>},
+    {"Watermark font leading: ", Number<&ConversionSettingsRecord::wmFontLeading>},
+    {"Watermark font color: ", Text<&ConversionSettingsRecord::wmFontColor>},
+    {"Watermark font style: ", Word<&ConversionSettingsRecord::wmFontStyle, kFontStyle>},
+    {"Watermark font effect: ", Word<&ConversionSettingsRecord::wmFontEffect, kFontEffect>},
+    {"Watermark text antialiasing: ", Number<&ConversionSettingsRecord::wmTextAntialiasing>},
+    {"Watermark text alignment: ", Word<&ConversionSettingsRecord::wmTextAlignment, kTextAlignment>},
+    {"Watermark text padding: ", Number<&ConversionSettingsRecord::wmTextPadding>},
+    {"Watermark text opacity: ", Number<&ConversionSettingsRecord::wmTextOpacity>},
+    {"Watermark background color: ", Text<&ConversionSettingsRecord::wmBackColor>},
+    {"Watermark background opacity: ", Number<&ConversionSettingsRecord::wmBackOpacity>},
+    {"Watermark boundary: ", Word<&ConversionSettingsRecord::wmTextBoundary, kWatermarkBoundary>},
+    {"Watermark position: ", Word<&ConversionSettingsRecord::wmTextPosition, kWatermarkPosition>},
     {"Watermark offset (x/y): ", TextOffsets},
-    {"Watermark rotation: ", Number<&Rec::wmTextRotation>},
-    {"Watermark size/mode: ", Word<&Rec::wmTextSize, kWatermarkSize>},
+    {"Watermark rotation: ", Number<&ConversionSettingsRecord::wmTextRotation>},
+    {"Watermark size/mode: ", Word<&ConversionSettingsRecord::wmTextSize, kWatermarkSize>},
 };
 
 const ReportLine kImageWatermarkLines[] = {
-    {"Watermark image: ", Text<&Rec::wmImage>},
-    {"Watermark greyscale: ", Number<&Rec::wmImageGreyscale>},
-    {"Watermark opacity: ", Number<&Rec::wmImageOpacity>},
-    {"Watermark boundary: ", Word<&Rec::wmImageBoundary, kWatermarkBoundary>},
-    {"Watermark position: ", Word<&Rec::wmImagePosition, kWatermarkPosition>},
+    {"Watermark image: ", Text<&ConversionSettingsRecord::wmImage>},
+    {"Watermark greyscale: ", Number<&ConversionSettingsRecord::wmImageGreyscale>},
+    {"Watermark opacity: ", Number<&ConversionSettingsRecord::wmImageOpacity>},
+    {"Watermark boundary: ", Word<&ConversionSettingsRecord::wmImageBoundary, kWatermarkBoundary>},
+    {"Watermark position: ", Word<&ConversionSettingsRecord::wmImagePosition, kWatermarkPosition>},
     {"Watermark offset (x/y): ", ImageOffsets},
-    {"Watermark rotation: ", Number<&Rec::wmImageRotation>},
-    {"Watermark size/mode: ", Word<&Rec::wmImageSize, kWatermarkSize>},
+    {"Watermark rotation: ", Number<&ConversionSettingsRecord::wmImageRotation>},
+    {"Watermark size/mode: ", Word<&ConversionSettingsRecord::wmImageSize, kWatermarkSize>},
 };
 
-bool IsCustomTimestamp(const Rec& s) { return s.fileTimestamp == 2; }
+bool IsCustomTimestamp(const ConversionSettingsRecord& s) { return s.fileTimestamp == kTimestampCustom; }
 
 const GuardedLines kNamingBlock[] = {
     {nullptr,
-     {{"Filename Mask: ", Text<&Rec::filenameMask>},
-      {"File Timestamp: ", Word<&Rec::fileTimestamp, kFileTimestamp>}}},
-    {IsCustomTimestamp, {{"Custom Timestamp: ", Number<&Rec::fileTimestampCustom>}}},
-    {nullptr, {{"Keep Subfolders: ", Number<&Rec::keepSubfolders>}}},
+     {{"Filename Mask: ", Text<&ConversionSettingsRecord::filenameMask>},
+      {"File Timestamp: ", Word<&ConversionSettingsRecord::fileTimestamp, kFileTimestamp>}}},
+    {IsCustomTimestamp, {{"Custom Timestamp: ", Number<&ConversionSettingsRecord::fileTimestampCustom>}}},
+    {nullptr, {{"Keep Subfolders: ", Number<&ConversionSettingsRecord::keepSubfolders>}}},
 };
 
 std::optional<std::string> PrintGuarded(std::span<const GuardedLines> groups, bool debug) {
@@ -254,6 +228,12 @@ std::optional<std::string> RunChecks(std::span<const ReportLine> checks) {
   return std::nullopt;
 }
 
+const SaveBlock* FindSaveBlock(std::string_view extension) {
+  for (const SaveBlock& block : kSaveBlocks)
+    if (block.extension == extension) return &block;
+  return nullptr;
+}
+
 }  // namespace
 
 void ReportLoadOptions(const std::string& sourceFormat, bool debug) {
@@ -261,18 +241,18 @@ void ReportLoadOptions(const std::string& sourceFormat, bool debug) {
     if (block.formatKey == sourceFormat) (void)PrintLines(block.lines, debug);
 }
 
-std::optional<std::string> ReportSaveOptions(const std::string& extension, bool debug) {
-  for (const SaveBlock& block : kSaveBlocks) {
-    if (block.extension != extension) continue;
-    (void)PrintLines(block.lines, debug);
-    if (!IsPermittedBitDepth(extension, ConversionSettings.*block.bpp))
-      return "Invalid " + extension + "-bpp value";
-    return RunChecks(block.checksAfterDepth);
-  }
-  return std::nullopt;
+std::optional<std::string> CheckSaveOptions(const std::string& extension, bool debug) {
+  const auto depthSetting = BitDepthSetting(extension);
+  if (!depthSetting) return std::nullopt;
+  const int32_t depth = ConversionSettings.*depthSetting;
+  if (debug) PrintLine(ToUpper(extension) + " BPP: " + std::to_string(depth));
+  const SaveBlock* block = FindSaveBlock(extension);
+  if (block) (void)PrintLines(block->lines, debug);
+  if (!IsPermittedBitDepth(extension, depth)) return "Invalid " + extension + "-bpp value";
+  return block ? RunChecks(block->checksAfterDepth) : std::nullopt;
 }
 
-std::optional<std::string> ReportTransforms(bool debug) { return PrintGuarded(kTransformBlock, debug); }
+std::optional<std::string> CheckTransforms(bool debug) { return PrintGuarded(kTransformBlock, debug); }
 
 void ReportFrame(bool debug) {
   if (debug) PrintLine("Frame: " + CodeToKeyword(kFrameType, ConversionSettings.doFrame));

@@ -1,18 +1,21 @@
 #pragma once
-// The settings report of debug mode and the range checks that run in every mode. Each
-// block is a declared table of lines; a line may carry a check that stops the run.
+// The request checks that run in every mode (bit depth, quality, transform ranges), and the
+// settings report of debug mode printed beside them. Each block is a declared table of
+// lines; a line may carry a check that stops the run.
 #include <optional>
 #include <string>
 
 // Prints the load-options block chosen by the source format key (debug lines only).
 void ReportLoadOptions(const std::string& sourceFormat, bool debug);
 
-// Prints the save-options block of the output extension and runs its checks (bit depth,
-// quality). Returns the error message of the first failed check.
-std::optional<std::string> ReportSaveOptions(const std::string& extension, bool debug);
+// Checks the save options of the output extension (bit depth, quality), printing their
+// block in debug mode. Returns the error message of the first failed check.
+[[nodiscard]] std::optional<std::string> CheckSaveOptions(const std::string& extension, bool debug);
 
-// Transform, frame and watermark-kind blocks with their checks.
-std::optional<std::string> ReportTransforms(bool debug);
+// Checks the transform settings (sizes, ranges), printing their block in debug mode.
+[[nodiscard]] std::optional<std::string> CheckTransforms(bool debug);
+
+// Frame and watermark-kind blocks.
 void ReportFrame(bool debug);
 void ReportWatermarkKind(bool debug);
 

@@ -8,5 +8,6 @@ BitmapPtr ConvertWithinLimits(BitmapPtr bitmap, int resultBpp, FIBITMAP* (*conve
 }
 
 BitmapPtr ConvertToRgb24(BitmapPtr bitmap) {
+  if (bitmap && BppOf(bitmap) == 24) return bitmap;
   return ConvertWithinLimits(std::move(bitmap), 24, FreeImage_ConvertTo24Bits);
 }

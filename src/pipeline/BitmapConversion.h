@@ -12,4 +12,6 @@ inline int BppOf(const BitmapPtr& bitmap) { return static_cast<int>(FreeImage_Ge
 // per pixel would exceed the limits, or FreeImage fails.
 [[nodiscard]] BitmapPtr ConvertWithinLimits(BitmapPtr bitmap, int resultBpp, FIBITMAP* (*convert)(FIBITMAP*));
 
+// `bitmap` as a 24-bit RGB bitmap: itself when it already has 24 bits per pixel, else its
+// conversion.
 [[nodiscard]] BitmapPtr ConvertToRgb24(BitmapPtr bitmap);

@@ -1,18 +1,13 @@
 #include "pipeline/Colors.h"
 
-namespace {
+#include "platform/Text.h"
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+namespace {
 
 uint32_t ReadHexPair(std::string_view pair) {
   uint32_t value = 0;
   for (char c : pair) {
-    int digit = HexDigit(c);
+    int digit = HexDigitValue(c);
     if (digit < 0) break;
     value = value * 16 + static_cast<uint32_t>(digit);
   }

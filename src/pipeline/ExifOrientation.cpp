@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr uint16_t kOrientationTag = 0x0112;
 constexpr uint16_t kTypeShort = 3;
 constexpr uint16_t kTypeLong = 4;
 constexpr uint16_t kUpright = 1;

@@ -8,6 +8,9 @@
 
 #include <FreeImage.h>
 
+// The EXIF tag number of the orientation, in the main image directory.
+inline constexpr uint16_t kOrientationTag = 0x0112;
+
 // Sets the orientation to 1 (upright) where the bitmap carries it: EXIF Orientation in the
 // raw EXIF block that the JPEG and WebP writers store and in the parsed main EXIF tags, and
 // tiff:Orientation in the XMP packet. Every other metadata value stays as it is.

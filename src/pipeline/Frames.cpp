@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/BitmapConversion.h"
 #include "pipeline/Colors.h"
 #include "pipeline/Overlays.h"
 #include "platform/Drawing.h"
@@ -133,9 +134,9 @@ CanvasPtr FadedFrameTile(Rect tile, int width, int height, FrameWidths widths) {
 }  // namespace
 
 BitmapPtr ApplySolidFrame(BitmapPtr image, int width, int height) {
-  if (ConversionSettings.doFrame == 0 || !image) return image;
-  image = ConvertTo24Bits(std::move(image));
-  if (!image || ConversionSettings.doFrame != 1 || width <= 0 || height <= 0) return image;
+  if (ConversionSettings.doFrame == kFrameNone || !image) return image;
+  image = ConvertToRgb24(std::move(image));
+  if (!image || ConversionSettings.doFrame != kFrameSolid || width <= 0 || height <= 0) return image;
   // The frame is laid out for the size the pipeline reported; on a bitmap of another size
   // the stage fails, as compositing a layer of another size does.
   if (FreeImage_GetWidth(image.get()) != static_cast<unsigned>(width) ||

@@ -3,9 +3,8 @@
 // by calling a function that must not return: it jumps back to the caller's setjmp point.
 // Warnings (such as a preview cut short) stay off the console, as they do in FreeImage.
 #include <csetjmp>
-#include <cstddef>
-#include <cstdio>
-#include <jpeglib.h>
+
+#include "pipeline/JpegLib.h"
 
 struct JpegErrorManager {
   jpeg_error_mgr base;

@@ -1,11 +1,5 @@
 #include "pipeline/JpegWriting.h"
 
-// jpeglib.h needs size_t and FILE declared before it.
-#include <cstddef>
-#include <cstdio>
-#include <csetjmp>
-#include <jpeglib.h>
-
 #include "pipeline/JpegErrors.h"
 
 #include <algorithm>
@@ -31,8 +25,6 @@ const Sampling kSamplings[] = {
     {JPEG_SUBSAMPLING_422, 2, 1},
     {JPEG_SUBSAMPLING_444, 1, 1},
 };
-
-constexpr unsigned kRowsPerCall = kJpegRowsPerCall;
 
 // The JFIF density in dots per inch, as FreeImage computes it from dots per metre.
 double DotsPerInch(unsigned dotsPerMetre) { return 0.5 + 0.0254 * dotsPerMetre; }
@@ -117,22 +109,15 @@ void ConfigureEncoder(jpeg_compress_struct& info, FIBITMAP* bitmap, int flags, b
 }
 
 void WriteRows(jpeg_compress_struct& info, FIBITMAP* bitmap) {
-  const unsigned height = info.image_height;
-  JSAMPROW rows[kRowsPerCall];
-  while (info.next_scanline < height) {
-    const unsigned count = std::min<unsigned>(kRowsPerCall, height - info.next_scanline);
-    // FreeImage keeps the bottom row first.
-    for (unsigned i = 0; i < count; ++i)
-      rows[i] = FreeImage_GetScanLine(bitmap, static_cast<int>(height - 1 - (info.next_scanline + i)));
-    jpeg_write_scanlines(&info, rows, count);
-  }
+  TransferBitmapRows(bitmap, info.image_height, info.next_scanline,
+                     [&](JSAMPROW* rows, unsigned count) { jpeg_write_scanlines(&info, rows, count); });
 }
 
 bool WriteRowsFrom(jpeg_compress_struct& info, const PixelRows& source) {
   const unsigned height = info.image_height;
-  JSAMPROW rows[kRowsPerCall];
+  JSAMPROW rows[kJpegRowsPerCall];
   while (info.next_scanline < height) {
-    const unsigned count = std::min<unsigned>(kRowsPerCall, height - info.next_scanline);
+    const unsigned count = std::min<unsigned>(kJpegRowsPerCall, height - info.next_scanline);
     if (!source(rows, count)) return false;
     jpeg_write_scanlines(&info, rows, count);
   }

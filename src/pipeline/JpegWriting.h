@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "platform/BitmapPtr.h"
+#include "pipeline/JpegLib.h"
 
 // True for what the direct writer takes: a 24-bit RGB bitmap without an embedded thumbnail,
 // and FreeImage JPEG save flags made of a quality from 1 to 100, at most one chroma
@@ -25,7 +26,6 @@
 // rows, top row first, in a bitmap's byte order (blue, green, red), which stay valid until
 // the next call. False when they cannot be had; the file is then abandoned.
 using PixelRows = std::function<bool(unsigned char** rows, unsigned count)>;
-inline constexpr unsigned kJpegRowsPerCall = 16;
 
 // Writes the bitmap to the file as FreeImage_SaveToHandle(FIF_JPEG, ...) with the same
 // flags would; with `rows`, the bitmap gives everything but its pixels, which come from

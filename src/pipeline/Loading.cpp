@@ -4,7 +4,6 @@
 #include <tiffio.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <string_view>
@@ -19,12 +18,6 @@
 #include "settings/ConversionSettings.h"
 
 namespace {
-
-// rawLoadAs codes
-constexpr int32_t kLoadAs8BitPixels = 1;
-constexpr int32_t kLoadAs16BitPixels = 2;
-constexpr int32_t kLoadAs48HalfSize = 4;
-constexpr int32_t kLoadAs48 = 5;
 
 struct HeaderlessFormat {
   int32_t mode;
@@ -46,47 +39,12 @@ struct RawFlagsRow {
 
 // Codes not listed (the headerless modes among them) decode with RAW_DEFAULT.
 const RawFlagsRow kRawLoadFlags[] = {
-    {0, RAW_PREVIEW, 24, 1},  // AUTO: the embedded preview, or a 24-bit decode when there is none
-    {3, RAW_DISPLAY, 24, 1},
+    {kLoadAsAuto, RAW_PREVIEW, 24, 1},  // the embedded preview, or a 24-bit decode when there is none
+    {kLoadAs24, RAW_DISPLAY, 24, 1},
     {kLoadAs48HalfSize, RAW_HALFSIZE, 48, 2},
     {kLoadAs48, RAW_DEFAULT, 48, 1},
 };
 constexpr RawFlagsRow kRawDefaultRow{-1, RAW_DEFAULT, 48, 1};
-
-bool Result24Fits(int64_t width, int64_t height) {
-  return FitsImageBytes(width, height, 24);
-}
-
-// AL and DRR work on a 96-bit float copy of the image, twice the size of the 48-bit input.
-bool FloatCopyFits(int64_t width, int64_t height) {
-  return FitsImageBytes(width, height, 96);
-}
-
-// GD's Gaussian pyramid has a level for each halving of the shorter side down to 32 pixels; on
-// a shorter side below 32 it has none, and FreeImage then reads a level it never made.
-bool GradientDomainFits(int64_t width, int64_t height) {
-  return std::min(width, height) >= 32 && GradientDomainToneMappingBytes(width, height) <= kMaxWorkingBytes;
-}
-
-struct ToneMapper {
-  int32_t code;
-  FIBITMAP* (*map)(FIBITMAP*);
-  bool (*fits)(int64_t width, int64_t height);  // the operator's working memory stays within the limits
-};
-
-// Code 0 (NONE) and unknown codes leave the bitmap as loaded.
-const ToneMapper kToneMappers[] = {
-    {1, [](FIBITMAP* b) { return FreeImage_ConvertTo24Bits(b); }, Result24Fits},
-    {2, [](FIBITMAP* b) { return FreeImage_TmoDrago03(b, 2.2, 0.0); }, FloatCopyFits},
-    {3, [](FIBITMAP* b) { return FreeImage_TmoReinhard05(b, 0.0, 0.0); }, FloatCopyFits},
-    {4, [](FIBITMAP* b) { return FreeImage_TmoFattal02(b, 0.5, 0.85); }, GradientDomainFits},
-};
-
-const ToneMapper* FindToneMapper(int32_t code) {
-  for (const ToneMapper& mapper : kToneMappers)
-    if (mapper.code == code) return &mapper;
-  return nullptr;
-}
 
 const HeaderlessFormat* FindHeaderlessFormat(int32_t mode) {
   for (const HeaderlessFormat& format : kHeaderlessFormats)
@@ -112,7 +70,7 @@ bool PlanHeaderlessLayout(int64_t fileLength, const HeaderlessFormat& format, He
     layout.width = ConversionSettings.rawWidth;
     layout.height = ConversionSettings.rawHeight;
   } else {
-    const double side = std::nearbyint(std::sqrt(static_cast<double>(layout.dataSize) / bytesPerPixel));
+    const double side = std::nearbyint(std::sqrt(static_cast<double>(layout.dataSize) / static_cast<double>(bytesPerPixel)));
     layout.width = layout.height = static_cast<int64_t>(side);
   }
   if (!FitsImageLimits(layout.width, layout.height, format.bitsPerPixel)) return false;
@@ -287,25 +245,4 @@ void RestoreSourceMetadata(FIBITMAP* bitmap, FIBITMAP* holder) {
   const FIICCPROFILE* profile = FreeImage_GetICCProfile(holder);
   if (ProfileDescribesPixels(*profile, bitmap))
     FreeImage_CreateICCProfile(bitmap, profile->data, static_cast<long>(profile->size));
-}
-
-BitmapPtr ApplyToneMapping(BitmapPtr bitmap) {
-  const int32_t loadAs = ConversionSettings.rawLoadAs;
-  if (!bitmap || (loadAs != kLoadAs48HalfSize && loadAs != kLoadAs48)) return bitmap;
-  const ToneMapper* mapper = FindToneMapper(ConversionSettings.rawToneMapping);
-  if (!mapper) return bitmap;
-  if (!mapper->fits(WidthOf(bitmap), HeightOf(bitmap))) return nullptr;
-  // GD's Poisson solver does not report an allocation that fails: it hands back its unsolved
-  // input, a dark and wrong picture. The allocator sets errno to ENOMEM whenever it refuses,
-  // and the operators neither read nor write files, so ENOMEM after the call means the result
-  // cannot be trusted.
-  errno = 0;
-  BitmapPtr mapped = AdoptBitmap(mapper->map(bitmap.get()));
-  if (errno == ENOMEM) return nullptr;
-  return mapped;
-}
-
-bool ToneMappingFitsLimits(int64_t width, int64_t height, int32_t toneMapping) {
-  const ToneMapper* mapper = FindToneMapper(toneMapping);
-  return !mapper || mapper->fits(width, height);
 }

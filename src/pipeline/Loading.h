@@ -1,6 +1,6 @@
 #pragma once
 // Loading the input file into one bitmap, the metadata holder that carries the input's
-// metadata to the saved file, and the tone mapping of 48-bit RAW loads.
+// metadata to the saved file.
 #include <cstdint>
 #include <string>
 
@@ -23,7 +23,8 @@ void InitialiseImageLibraries();
 // Zero there means the bitmap has its full size.
 [[nodiscard]] BitmapPtr LoadSourceImage(const std::string& path, ImageSize* reducedFrom = nullptr);
 
-// Reads the file as headerless pixels: mode 1 is 8-bit grey, mode 2 is 16-bit RGB 5-6-5.
+// Reads the file as headerless pixels: mode kLoadAs8BitPixels is 8-bit grey,
+// kLoadAs16BitPixels is 16-bit RGB 5-6-5.
 // rawHeaderSize bytes are skipped; rawWidth x rawHeight is the size when both are non-zero,
 // otherwise the data is taken as a square. Missing pixels come out black, surplus bytes are
 // ignored. Null for an unreadable file, a negative header, an empty remainder, a size that
@@ -42,14 +43,3 @@ void InitialiseImageLibraries();
 // (none after greyscale, threshold or dither, or at a grey or one-bit depth), a grey profile
 // for grey pixels. The bitmap keeps no other profile.
 void RestoreSourceMetadata(FIBITMAP* bitmap, FIBITMAP* holder);
-
-// Maps the 48-bit RAW loads ("48HS", "48") to 24 bits by rawToneMapping; every other load
-// and NONE pass through unchanged. Null when the operator's working memory would exceed the
-// limits (see ToneMappingFitsLimits) or an allocation inside the operator failed.
-[[nodiscard]] BitmapPtr ApplyToneMapping(BitmapPtr bitmap);
-
-// False when tone mapping code `toneMapping` on an image of this size would go beyond the
-// limits: AL and DRR work on a 96-bit float copy, so they stop at about 89 megapixels; GD
-// needs the working-memory budget for its Poisson grid and planes, which admits 27
-// megapixels up to a longer side of 8192 and refuses every image with a longer side.
-[[nodiscard]] bool ToneMappingFitsLimits(int64_t width, int64_t height, int32_t toneMapping);

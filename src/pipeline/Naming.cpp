@@ -14,10 +14,6 @@ namespace {
 
 constexpr std::string_view kDefaultMask = "%filename%.%ext%";
 
-// fileTimestamp codes (keyword kind 22); CURRENT (0) and unknown codes leave the file alone.
-constexpr int kTimestampOriginal = 1;
-constexpr int kTimestampCustom = 2;
-
 // The file part of the current file (after the last "/" or "\"), without its extension.
 // Only the last dot can start an extension, and not when it opens the file part or a
 // space follows it somewhere.

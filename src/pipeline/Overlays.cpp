@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "pipeline/BitmapConversion.h"
 
 namespace {
 
@@ -32,11 +31,6 @@ inline unsigned PastedValue(unsigned value) {
 }
 
 }  // namespace
-
-BitmapPtr ConvertTo24Bits(BitmapPtr image) {
-  if (!image || BppOf(image) == 24) return image;
-  return ConvertToRgb24(std::move(image));
-}
 
 bool CompositeCanvas(FIBITMAP* photo, cairo_surface_t* canvas, int left, int top) {
   if (!IsPhoto24(photo) || !canvas) return false;

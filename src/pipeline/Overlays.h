@@ -9,11 +9,6 @@
 #include "platform/BitmapPtr.h"
 #include "platform/Drawing.h"
 
-// `image` as a 24-bit bitmap: itself when it already has 24 bits per pixel, else its
-// conversion (the old bitmap unloaded); null when the conversion fails, would exceed the
-// image limits, or `image` is null.
-BitmapPtr ConvertTo24Bits(BitmapPtr image);
-
 // Blends the canvas over the photo with the canvas's top-left corner at (left, top), counted
 // from the photo's top-left; canvas pixels beyond the photo are ignored. False, photo
 // unchanged, when the photo is not 24-bit.

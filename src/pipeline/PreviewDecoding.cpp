@@ -1,26 +1,15 @@
 #include "pipeline/PreviewDecoding.h"
 
-// jpeglib.h needs size_t and FILE declared before it.
-#include <cstddef>
-#include <cstdio>
-#include <csetjmp>
-#include <jpeglib.h>
-
-#include "pipeline/JpegErrors.h"
-
 #include <algorithm>
 #include <memory>
 
+#include "pipeline/ExifOrientation.h"
+#include "pipeline/JpegErrors.h"
 #include "pipeline/Limits.h"
 #include "pipeline/RawPreviewExtraction.h"
 #include "pipeline/Transforms.h"
 
 namespace {
-
-// Rows taken from the decoder per call.
-constexpr int kRowsPerCall = 16;
-
-constexpr WORD kOrientationTag = 0x0112;
 
 // How FreeImage's JPEG decoder turns an image upright by its EXIF orientation: a turn
 // (counter-clockwise degrees) and then flips. Orientation 1 and unknown values leave it.
@@ -85,15 +74,8 @@ bool StartRgbDecode(jpeg_decompress_struct& info, DecodeRequest& request) {
 }
 
 void ReadRows(jpeg_decompress_struct& info, FIBITMAP* bitmap) {
-  const unsigned height = info.output_height;
-  JSAMPROW rows[kRowsPerCall];
-  while (info.output_scanline < height) {
-    const unsigned count = std::min<unsigned>(kRowsPerCall, height - info.output_scanline);
-    // FreeImage keeps the bottom row first.
-    for (unsigned i = 0; i < count; ++i)
-      rows[i] = FreeImage_GetScanLine(bitmap, static_cast<int>(height - 1 - (info.output_scanline + i)));
-    jpeg_read_scanlines(&info, rows, count);
-  }
+  TransferBitmapRows(bitmap, info.output_height, info.output_scanline,
+                     [&](JSAMPROW* rows, unsigned count) { jpeg_read_scanlines(&info, rows, count); });
 }
 
 // The decoder's errors jump back into this function, past no destructor: the bitmap is

@@ -38,20 +38,27 @@ struct SaveFlagRule {
   int32_t fixedFlags;
 };
 
-const CodeFlag kBmpCompression[] = {{0, BMP_DEFAULT}, {1, BMP_SAVE_RLE}};
-const CodeFlag kExrCompression[] = {{0, EXR_NONE}, {1, EXR_ZIP}, {2, EXR_PIZ}, {3, EXR_PXR24}, {4, EXR_B44}};
-const CodeFlag kJpegChroma[] = {
-    {0, JPEG_SUBSAMPLING_444}, {1, JPEG_SUBSAMPLING_422}, {2, JPEG_SUBSAMPLING_420}, {3, JPEG_SUBSAMPLING_411}};
+const CodeFlag kBmpCompression[] = {{kCompressionNone, BMP_DEFAULT}, {kCompressionRle, BMP_SAVE_RLE}};
+const CodeFlag kExrCompression[] = {
+    {kCompressionNone, EXR_NONE}, {kExrZip, EXR_ZIP}, {kExrPiz, EXR_PIZ}, {kExrPxr24, EXR_PXR24}, {kExrB44, EXR_B44}};
+const CodeFlag kJpegChroma[] = {{kChromaNone, JPEG_SUBSAMPLING_444},
+                                {kChromaLow, JPEG_SUBSAMPLING_422},
+                                {kChromaMedium, JPEG_SUBSAMPLING_420},
+                                {kChromaHigh, JPEG_SUBSAMPLING_411}};
 // SIMPLE is FreeImage's baseline mode, which writes no metadata markers.
-const CodeFlag kJpegSaveAs[] = {{0, 0}, {1, JPEG_BASELINE}, {2, JPEG_OPTIMIZE}, {3, JPEG_PROGRESSIVE}};
-const CodeFlag kPngCompression[] = {
-    {0, PNG_Z_NO_COMPRESSION}, {1, PNG_Z_BEST_SPEED}, {2, PNG_Z_DEFAULT_COMPRESSION}, {3, PNG_Z_BEST_COMPRESSION}};
+const CodeFlag kJpegSaveAs[] = {
+    {kJpegStandard, 0}, {kJpegSimple, JPEG_BASELINE}, {kJpegOptimized, JPEG_OPTIMIZE}, {kJpegProgressive, JPEG_PROGRESSIVE}};
+const CodeFlag kPngCompression[] = {{kCompressionNone, PNG_Z_NO_COMPRESSION},
+                                    {kPngZlib1, PNG_Z_BEST_SPEED},
+                                    {kPngZlib6, PNG_Z_DEFAULT_COMPRESSION},
+                                    {kPngZlib9, PNG_Z_BEST_COMPRESSION}};
 const CodeFlag kPngInterlaced[] = {{1, PNG_INTERLACED}};
-const CodeFlag kTgaCompression[] = {{0, TARGA_DEFAULT}, {1, TARGA_SAVE_RLE}};
+const CodeFlag kTgaCompression[] = {{kCompressionNone, TARGA_DEFAULT}, {kCompressionRle, TARGA_SAVE_RLE}};
 const CodeFlag kTiffCompression[] = {
-    {0, TIFF_NONE},    {1, TIFF_CCITTFAX3}, {2, TIFF_CCITTFAX4}, {3, TIFF_PACKBITS}, {4, TIFF_DEFLATE},
-    {5, TIFF_ADOBE_DEFLATE}, {6, TIFF_LZW}, {7, TIFF_JPEG},      {8, TIFF_LOGLUV}};
-const CodeFlag kTiffColorMode[] = {{1, TIFF_CMYK}};  // RGB and LAB write the same file
+    {kCompressionNone, TIFF_NONE},  {kTiffCcittFax3, TIFF_CCITTFAX3},        {kTiffCcittFax4, TIFF_CCITTFAX4},
+    {kTiffPackBits, TIFF_PACKBITS}, {kTiffDeflate, TIFF_DEFLATE},            {kTiffAdobeDeflate, TIFF_ADOBE_DEFLATE},
+    {kTiffLzw, TIFF_LZW},           {kTiffJpeg, TIFF_JPEG},                  {kTiffLogLuv, TIFF_LOGLUV}};
+const CodeFlag kTiffColorMode[] = {{kColorModeCmyk, TIFF_CMYK}};  // RGB and LAB write the same file
 const CodeFlag kWebpQuality[] = {{100, WEBP_LOSSLESS}};
 
 // Every rule of an extension contributes its flag; the contributions are OR-ed together.
@@ -80,26 +87,6 @@ int32_t FlagOf(const SaveFlagRule& rule) {
 }
 
 // ---- output depth ----------------------------------------------------------------------
-
-struct DepthSetting {
-  std::string_view extension;
-  int32_t ConversionSettingsRecord::*field;
-};
-
-const DepthSetting kDepthSettings[] = {
-    {"bmp", &ConversionSettingsRecord::bmpBpp},   {"dds", &ConversionSettingsRecord::ddsBpp},
-    {"exr", &ConversionSettingsRecord::exrBpp},   {"gif", &ConversionSettingsRecord::gifBpp},
-    {"hdr", &ConversionSettingsRecord::hdrBpp},   {"ico", &ConversionSettingsRecord::icoBpp},
-    {"j2k", &ConversionSettingsRecord::j2kBpp},   {"jng", &ConversionSettingsRecord::jngBpp},
-    {"jp2", &ConversionSettingsRecord::jp2Bpp},   {"jpg", &ConversionSettingsRecord::jpgBpp},
-    {"jxr", &ConversionSettingsRecord::jxrBpp},   {"pbm", &ConversionSettingsRecord::pbmBpp},
-    {"pcx", &ConversionSettingsRecord::pcxBpp},   {"pfm", &ConversionSettingsRecord::pfmBpp},
-    {"pgm", &ConversionSettingsRecord::pgmBpp},   {"png", &ConversionSettingsRecord::pngBpp},
-    {"ppm", &ConversionSettingsRecord::ppmBpp},   {"psd", &ConversionSettingsRecord::psdBpp},
-    {"tga", &ConversionSettingsRecord::tgaBpp},   {"tiff", &ConversionSettingsRecord::tiffBpp},
-    {"wbmp", &ConversionSettingsRecord::wbmpBpp}, {"webp", &ConversionSettingsRecord::webpBpp},
-    {"xpm", &ConversionSettingsRecord::xpmBpp},
-};
 
 // 16-bit output is 5-5-5 for these and 5-6-5 for every other extension.
 const std::string_view kRgb555Extensions[] = {"ico", "tga"};
@@ -187,8 +174,8 @@ SaveSettings PrepareSaveSettings(const std::string& extension) {
   SaveSettings save;
   const auto entry = OutputFormatTable.find(extension);
   save.saveFormat = entry == OutputFormatTable.end() ? kNoFormatCode : entry->second.formatCode;
-  for (const DepthSetting& row : kDepthSettings)
-    if (row.extension == extension) save.targetBpp = ConversionSettings.*row.field;
+  const auto depthSetting = BitDepthSetting(extension);
+  save.targetBpp = depthSetting ? ConversionSettings.*depthSetting : 0;
   save.saveFlags = SaveFlagsFor(extension);
   save.autoBpp = save.targetBpp == 0 ? 1 : 0;
   return save;

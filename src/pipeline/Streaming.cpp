@@ -25,7 +25,9 @@ bool (*const kWholeImageNeeds[])(const ImageRequest&) = {
     [](const ImageRequest&) { return ConversionSettings.flipHorizontal != 0 || ConversionSettings.flipVertical != 0; },
     [](const ImageRequest&) { return ConversionSettings.doColorCorrection != 0 || ConversionSettings.greyscale != 0; },
     [](const ImageRequest&) { return ConversionSettings.doThreshold != 0 || ConversionSettings.doDither != 0; },
-    [](const ImageRequest&) { return ConversionSettings.doFrame != 0 || ConversionSettings.doWatermark != 0; },
+    [](const ImageRequest&) {
+      return ConversionSettings.doFrame != kFrameNone || ConversionSettings.doWatermark != kWatermarkNone;
+    },
     [](const ImageRequest& request) { return request.save.saveFormat != FIF_JPEG; },
     [](const ImageRequest& request) {
       return (request.save.autoBpp ? AutoTargetBpp(request.outputExtension, kOutputBpp) : request.save.targetBpp) !=

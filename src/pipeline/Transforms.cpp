@@ -1,6 +1,7 @@
 #include "pipeline/Transforms.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -13,21 +14,14 @@
 
 namespace {
 
-constexpr int8_t kRotateSimple = 0;
-constexpr int8_t kRotateAdvanced = 1;
-constexpr int8_t kUnitPixels = 0;
-constexpr int8_t kUnitPercent = 1;
-constexpr int8_t kResizeLargeImages = 1;
-constexpr int8_t kResizeBox = 0;
-
 struct FilterRow {
   int8_t code;
   FREE_IMAGE_FILTER filter;
 };
 
 const FilterRow kResizeFilters[] = {
-    {0, FILTER_BOX},        {1, FILTER_BILINEAR},   {2, FILTER_BSPLINE},
-    {3, FILTER_BICUBIC},    {4, FILTER_CATMULLROM}, {5, FILTER_LANCZOS3},
+    {kResizeBox, FILTER_BOX},         {kResizeBilinear, FILTER_BILINEAR},     {kResizeBspline, FILTER_BSPLINE},
+    {kResizeBicubic, FILTER_BICUBIC}, {kResizeCatmullRom, FILTER_CATMULLROM}, {kResizeLanczos, FILTER_LANCZOS3},
 };
 
 struct DitherRow {
@@ -36,8 +30,9 @@ struct DitherRow {
 };
 
 const DitherRow kDitherAlgorithms[] = {
-    {0, FID_FS},          {1, FID_BAYER4x4},    {2, FID_BAYER8x8},      {3, FID_BAYER16x16},
-    {4, FID_CLUSTER6x6},  {5, FID_CLUSTER8x8},  {6, FID_CLUSTER16x16},
+    {kDitherFs, FID_FS},                 {kDitherBayer4, FID_BAYER4x4},     {kDitherBayer8, FID_BAYER8x8},
+    {kDitherBayer16, FID_BAYER16x16},    {kDitherCluster6, FID_CLUSTER6x6}, {kDitherCluster8, FID_CLUSTER8x8},
+    {kDitherCluster16, FID_CLUSTER16x16},
 };
 
 // A turn by an angle that is not a multiple of 90 degrees is done by FreeImage as a quarter
@@ -117,6 +112,43 @@ bool ResizeTarget(int width, int height, Size& size) {
 BitmapPtr WithBinarisableDepth(BitmapPtr bitmap) {
   const int bpp = BppOf(bitmap);
   return bpp < 4 || bpp > 32 ? ConvertToRgb24(std::move(bitmap)) : std::move(bitmap);
+}
+
+// ---- tone mapping ----
+
+bool Result24Fits(int64_t width, int64_t height) {
+  return FitsImageBytes(width, height, 24);
+}
+
+// AL and DRR work on a 96-bit float copy of the image, twice the size of the 48-bit input.
+bool FloatCopyFits(int64_t width, int64_t height) {
+  return FitsImageBytes(width, height, 96);
+}
+
+// GD's Gaussian pyramid has a level for each halving of the shorter side down to 32 pixels; on
+// a shorter side below 32 it has none, and FreeImage then reads a level it never made.
+bool GradientDomainFits(int64_t width, int64_t height) {
+  return std::min(width, height) >= 32 && GradientDomainToneMappingBytes(width, height) <= kMaxWorkingBytes;
+}
+
+struct ToneMapper {
+  int32_t code;
+  FIBITMAP* (*map)(FIBITMAP*);
+  bool (*fits)(int64_t width, int64_t height);  // the operator's working memory stays within the limits
+};
+
+// NONE and unknown codes leave the bitmap as loaded.
+const ToneMapper kToneMappers[] = {
+    {kToneMapLinear, [](FIBITMAP* b) { return FreeImage_ConvertTo24Bits(b); }, Result24Fits},
+    {kToneMapAl, [](FIBITMAP* b) { return FreeImage_TmoDrago03(b, 2.2, 0.0); }, FloatCopyFits},
+    {kToneMapDrr, [](FIBITMAP* b) { return FreeImage_TmoReinhard05(b, 0.0, 0.0); }, FloatCopyFits},
+    {kToneMapGd, [](FIBITMAP* b) { return FreeImage_TmoFattal02(b, 0.5, 0.85); }, GradientDomainFits},
+};
+
+const ToneMapper* FindToneMapper(int32_t code) {
+  for (const ToneMapper& mapper : kToneMappers)
+    if (mapper.code == code) return &mapper;
+  return nullptr;
 }
 
 }  // namespace
@@ -208,4 +240,25 @@ FREE_IMAGE_DITHER DitherAlgorithm() {
   for (const DitherRow& row : kDitherAlgorithms)
     if (row.code == ConversionSettings.dither) return row.dither;
   return FID_FS;
+}
+
+BitmapPtr ApplyToneMapping(BitmapPtr bitmap) {
+  const int32_t loadAs = ConversionSettings.rawLoadAs;
+  if (!bitmap || (loadAs != kLoadAs48HalfSize && loadAs != kLoadAs48)) return bitmap;
+  const ToneMapper* mapper = FindToneMapper(ConversionSettings.rawToneMapping);
+  if (!mapper) return bitmap;
+  if (!mapper->fits(WidthOf(bitmap), HeightOf(bitmap))) return nullptr;
+  // GD's Poisson solver does not report an allocation that fails: it hands back its unsolved
+  // input, a dark and wrong picture. The allocator sets errno to ENOMEM whenever it refuses,
+  // and the operators neither read nor write files, so ENOMEM after the call means the result
+  // cannot be trusted.
+  errno = 0;
+  BitmapPtr mapped = AdoptBitmap(mapper->map(bitmap.get()));
+  if (errno == ENOMEM) return nullptr;
+  return mapped;
+}
+
+bool ToneMappingFitsLimits(int64_t width, int64_t height, int32_t toneMapping) {
+  const ToneMapper* mapper = FindToneMapper(toneMapping);
+  return !mapper || mapper->fits(width, height);
 }

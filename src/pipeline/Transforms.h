@@ -9,6 +9,17 @@
 #include "platform/BitmapPtr.h"
 #include "pipeline/ImageSize.h"
 
+// Maps the 48-bit RAW loads ("48HS", "48") to 24 bits by rawToneMapping; every other load
+// and NONE pass through unchanged. Null when the operator's working memory would exceed the
+// limits (see ToneMappingFitsLimits) or an allocation inside the operator failed.
+[[nodiscard]] BitmapPtr ApplyToneMapping(BitmapPtr bitmap);
+
+// False when tone mapping code `toneMapping` on an image of this size would go beyond the
+// limits: AL and DRR work on a 96-bit float copy, so they stop at about 89 megapixels; GD
+// needs the working-memory budget for its Poisson grid and planes, which admits 27
+// megapixels up to a longer side of 8192 and refuses every image with a longer side.
+[[nodiscard]] bool ToneMappingFitsLimits(int64_t width, int64_t height, int32_t toneMapping);
+
 // Turns by `rotation` degrees when doRotation is set and 0 < rotation < 360: SIMPLE grows
 // the canvas and fills the corners with rotationBackColor, ADVANCED turns about the centre
 // within the same canvas. Depths of 16 bits and less or above 32 are made 24-bit first.

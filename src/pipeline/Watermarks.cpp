@@ -16,7 +16,6 @@
 
 namespace {
 
-using Settings = ConversionSettingsRecord;
 
 // The one font of the run, made by CreateWatermarkFont before the worker starts.
 FontRecord watermarkFont;
@@ -28,36 +27,30 @@ FontRecord watermarkFont;
 // pixel is drawn: a text box leaves the image without a watermark, a picture fails the stage.
 constexpr int64_t kMaxOverlayPixels = int64_t{1} << 26;
 
-// Codes of the keyword kinds read here.
-constexpr int kWatermarkText = 1, kWatermarkPicture = 2;
-constexpr int kStyleBold = 1, kStyleItalic = 2, kStyleBoldItalic = 3;
-constexpr int kEffectUnderline = 1, kEffectStrikeOut = 2;
-constexpr int kAlignLeft = 0, kAlignCenter = 1, kAlignRight = 2;
-constexpr int kBoundaryFrame = 1;
 constexpr std::string_view kLineBreak = "%eol%";
 
 // The settings that place a watermark, one row per kind: text, then picture.
 struct WatermarkFields {
-  int8_t Settings::*boundary;
-  int8_t Settings::*position;
-  int32_t Settings::*xOffset;
-  int32_t Settings::*yOffset;
-  int32_t Settings::*rotation;
+  int8_t ConversionSettingsRecord::*boundary;
+  int8_t ConversionSettingsRecord::*position;
+  int32_t ConversionSettingsRecord::*xOffset;
+  int32_t ConversionSettingsRecord::*yOffset;
+  int32_t ConversionSettingsRecord::*rotation;
 };
 constexpr WatermarkFields kWatermarkFields[] = {
-    {&Settings::wmTextBoundary, &Settings::wmTextPosition, &Settings::wmTextXOffset, &Settings::wmTextYOffset,
-     &Settings::wmTextRotation},
-    {&Settings::wmImageBoundary, &Settings::wmImagePosition, &Settings::wmImageXOffset,
-     &Settings::wmImageYOffset, &Settings::wmImageRotation},
+    {&ConversionSettingsRecord::wmTextBoundary, &ConversionSettingsRecord::wmTextPosition, &ConversionSettingsRecord::wmTextXOffset, &ConversionSettingsRecord::wmTextYOffset,
+     &ConversionSettingsRecord::wmTextRotation},
+    {&ConversionSettingsRecord::wmImageBoundary, &ConversionSettingsRecord::wmImagePosition, &ConversionSettingsRecord::wmImageXOffset,
+     &ConversionSettingsRecord::wmImageYOffset, &ConversionSettingsRecord::wmImageRotation},
 };
 
 const WatermarkFields& CurrentFields() {
-  return kWatermarkFields[ConversionSettings.doWatermark == kWatermarkPicture ? 1 : 0];
+  return kWatermarkFields[ConversionSettings.doWatermark == kWatermarkImage ? 1 : 0];
 }
-int CurrentSetting(int32_t Settings::*field) {
+int CurrentSetting(int32_t ConversionSettingsRecord::*field) {
   return ConversionSettings.*field;
 }
-int CurrentSetting(int8_t Settings::*field) {
+int CurrentSetting(int8_t ConversionSettingsRecord::*field) {
   return ConversionSettings.*field;
 }
 
@@ -93,8 +86,8 @@ struct ReferenceArea {
 // The whole image, or the part inside the frame when the watermark keeps to the frame and a
 // frame is drawn. Negative frame widths count as 0, as the frame stage counts them.
 ReferenceArea CurrentReferenceArea(int width, int height) {
-  const Settings& s = ConversionSettings;
-  if (CurrentSetting(CurrentFields().boundary) != kBoundaryFrame || s.doFrame == 0)
+  const ConversionSettingsRecord& s = ConversionSettings;
+  if (CurrentSetting(CurrentFields().boundary) != kBoundaryFrame || s.doFrame == kFrameNone)
     return {0, 0, width, height};
   int64_t left = std::max(s.frSolidLeft, 0), right = std::max(s.frSolidRight, 0);
   int64_t top = std::max(s.frSolidTop, 0), bottom = std::max(s.frSolidBottom, 0);
@@ -118,8 +111,8 @@ bool IsOverlaySizeAllowed(int64_t width, int64_t height) {
   if (!RotatesOverlay(angle)) return true;
   double radians = angle * std::numbers::pi / 180;
   double c = std::abs(std::cos(radians)), s = std::abs(std::sin(radians));
-  double turnedWidth = std::ceil(width * c + height * s) + 2,
-         turnedHeight = std::ceil(width * s + height * c) + 2;
+  const double w = static_cast<double>(width), h = static_cast<double>(height);
+  double turnedWidth = std::ceil(w * c + h * s) + 2, turnedHeight = std::ceil(w * s + h * c) + 2;
   return turnedWidth * turnedHeight <= static_cast<double>(kMaxOverlayPixels);
 }
 
@@ -184,7 +177,7 @@ int TextLeft(const TextBox& box, int lineWidth, int padding) {
 // pixel the text colour at the text opacity: written, not blended, so letters less opaque
 // than the box show through it.
 void DrawRasterText(cairo_surface_t* canvas, const TextBox& box, int padding) {
-  const Settings& s = ConversionSettings;
+  const ConversionSettingsRecord& s = ConversionSettings;
   uint32_t text = ParseHexColorAlpha(s.wmFontColor, OpacityByte(s.wmTextOpacity));
   uint32_t back = ParseHexColorAlpha(s.wmBackColor, OpacityByte(s.wmBackOpacity));
   DrawingPtr drawing = StartDrawing(canvas);
@@ -214,7 +207,7 @@ void DrawRasterText(cairo_surface_t* canvas, const TextBox& box, int padding) {
 // Antialiased text on its own canvas; the overlay is the background at the background
 // opacity with the text laid over it at the text opacity.
 CanvasPtr DrawVectorText(cairo_surface_t* canvas, const TextBox& box, int padding) {
-  const Settings& s = ConversionSettings;
+  const ConversionSettingsRecord& s = ConversionSettings;
   int width = static_cast<int>(box.width), height = static_cast<int>(box.height);
   if (DrawingPtr drawing = StartDrawing(canvas)) {
     cairo_t* cr = drawing.get();
@@ -271,7 +264,7 @@ struct Overlay {
 // covers the photo; a picture with any transparency starts from a transparent canvas, so its
 // transparent parts stay see-through whatever its depth.
 Overlay RenderPictureOverlay() {
-  const Settings& s = ConversionSettings;
+  const ConversionSettingsRecord& s = ConversionSettings;
   Picture picture;
   const PictureRead read = ReadPicture(s.wmImage, kMaxOverlayPixels, picture);
   if (read != PictureRead::kRead) return {nullptr, read == PictureRead::kUnusable};
@@ -291,7 +284,7 @@ Overlay RenderOverlay(const std::string& text) {
   switch (ConversionSettings.doWatermark) {
     case kWatermarkText:
       return {RenderTextOverlay(text)};
-    case kWatermarkPicture:
+    case kWatermarkImage:
       return RenderPictureOverlay();
     default:
       return {};
@@ -301,7 +294,7 @@ Overlay RenderOverlay(const std::string& text) {
 }  // namespace
 
 bool CreateWatermarkFont() {
-  const Settings& s = ConversionSettings;
+  const ConversionSettingsRecord& s = ConversionSettings;
   FontRequest request;
   request.family = s.wmFont;
   request.pointSize = s.wmFontSize;
@@ -322,7 +315,7 @@ int LineX(int lineWidth, int boxWidth) {
     case kAlignLeft:
       return padding;
     case kAlignCenter:
-      return static_cast<int>(std::lround((static_cast<float>(boxWidth) - lineWidth) / 2.0f));
+      return static_cast<int>(std::lround((static_cast<float>(boxWidth) - static_cast<float>(lineWidth)) / 2.0f));
     case kAlignRight:
       return static_cast<int>(
           std::clamp<int64_t>(int64_t{boxWidth} - lineWidth - padding, INT32_MIN, INT32_MAX));
@@ -371,8 +364,8 @@ uint32_t GreyFilter(uint32_t rgba) {
 }
 
 BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height, const std::string& text) {
-  if (ConversionSettings.doWatermark == 0 || !image) return image;
-  image = ConvertTo24Bits(std::move(image));
+  if (ConversionSettings.doWatermark == kWatermarkNone || !image) return image;
+  image = ConvertToRgb24(std::move(image));
   if (!image) return image;
   Overlay rendered = RenderOverlay(text);
   if (!rendered.bitmap) return rendered.unusable ? nullptr : std::move(image);

@@ -17,7 +17,8 @@ BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height, const std::stri
 [[nodiscard]] bool CreateWatermarkFont();
 void ReleaseWatermarkFont();
 
-// The pieces of the stage, for the watermark that doWatermark selects (1 text, 2 picture).
+// The pieces of the stage, for the watermark that doWatermark selects (kWatermarkText or
+// kWatermarkImage).
 
 // Left edge of a text line of `lineWidth` in a box of `boxWidth`, by wmTextAlignment.
 int LineX(int lineWidth, int boxWidth);

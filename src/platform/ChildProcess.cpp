@@ -95,6 +95,18 @@ pid_t StartChild() {
   return child;
 }
 
+// A pipe and a child that holds both its ends; -1, with no pipe left open, when either
+// cannot be made.
+pid_t StartChildWithChannel(int channel[2]) {
+  if (pipe(channel) != 0) return -1;
+  const pid_t child = StartChild();
+  if (child < 0) {
+    close(channel[0]);
+    close(channel[1]);
+  }
+  return child;
+}
+
 // Waits without reaping first, so that the stop handler never signals a process id that
 // has already been handed back to the system.
 int WaitForChild(pid_t child) {
@@ -119,15 +131,10 @@ void KeepOpenMpOnThisThread() {
 
 ChildResult RunInChildProcess(const std::function<bool(std::string& reply)>& work) {
   int channel[2];
-  if (pipe(channel) != 0) return RunHere(work);
   std::fflush(stdout);  // nothing buffered is printed twice
   const pid_t parent = getpid();
-  const pid_t child = StartChild();
-  if (child < 0) {
-    close(channel[0]);
-    close(channel[1]);
-    return RunHere(work);
-  }
+  const pid_t child = StartChildWithChannel(channel);
+  if (child < 0) return RunHere(work);
   if (child == 0) {
     close(channel[0]);
     RunAsChild(work, parent, channel[1]);

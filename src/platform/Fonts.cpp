@@ -94,34 +94,13 @@ FontPatternPtr MatchAvailableFont(const std::string& family, bool bold, bool ita
 
 // ---- text ----
 
-// Length of the UTF-8 sequence starting at `pos`, or 0 when it is not a valid one.
-size_t Utf8SequenceLength(std::string_view text, size_t pos) {
-  auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  unsigned char lead = byte(pos);
-  size_t length = lead < 0x80                    ? 1
-                  : lead >= 0xC2 && lead <= 0xDF ? 2
-                  : lead >= 0xE0 && lead <= 0xEF ? 3
-                  : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                 : 0;
-  if (length == 0 || pos + length > text.size()) return 0;
-  for (size_t i = 1; i < length; ++i)
-    if ((byte(pos + i) & 0xC0) != 0x80) return 0;
-  if (length == 3) {
-    unsigned code = (lead & 0x0Fu) << 12 | (byte(pos + 1) & 0x3Fu) << 6;
-    if (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF)) return 0;  // overlong or surrogate
-  } else if (length == 4) {
-    unsigned code = (lead & 0x07u) << 18 | (byte(pos + 1) & 0x3Fu) << 12;
-    if (code < 0x10000 || code > 0x10FFFF) return 0;
-  }
-  return length;
-}
-
 // cairo stops drawing for good at the first invalid UTF-8 string, so such bytes become U+FFFD.
 std::string ValidUtf8(std::string_view text) {
   std::string valid;
   valid.reserve(text.size());
   for (size_t pos = 0; pos < text.size();) {
-    size_t length = Utf8SequenceLength(text, pos);
+    char32_t decoded = 0;
+    size_t length = DecodeUtf8(text, pos, decoded);
     if (length == 0) {
       valid += "\xEF\xBF\xBD";
       ++pos;

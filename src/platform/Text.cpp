@@ -17,24 +17,6 @@ locale_t Utf8Locale() {
   return locale;
 }
 
-// Decodes one UTF-8 sequence at `pos`; returns its length, or 0 when it is not valid.
-size_t DecodeUtf8(std::string_view s, size_t pos, char32_t& out) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-  unsigned char b0 = byte(pos);
-  if (b0 < 0x80) { out = b0; return 1; }
-  size_t len = (b0 >= 0xF0 && b0 < 0xF5) ? 4 : (b0 >= 0xE0) ? 3 : (b0 >= 0xC2 && b0 < 0xE0) ? 2 : 0;
-  if (len == 0 || pos + len > s.size()) return 0;
-  char32_t cp = b0 & (0x7F >> len);
-  for (size_t i = 1; i < len; ++i) {
-    if ((byte(pos + i) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(pos + i) & 0x3F);
-  }
-  static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (cp < kMinimum[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  out = cp;
-  return len;
-}
-
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -147,4 +129,30 @@ std::string Latin1ToUtf8(std::string_view bytes) {
   out.reserve(bytes.size());
   for (char c : bytes) AppendUtf8(out, static_cast<unsigned char>(c));
   return out;
+}
+
+size_t DecodeUtf8(std::string_view s, size_t pos, char32_t& out) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+  unsigned char b0 = byte(pos);
+  if (b0 < 0x80) { out = b0; return 1; }
+  // Lead bytes F5 to FF start no sequence; read as three-byte leads they would turn bytes
+  // that are not text into characters.
+  size_t len = (b0 >= 0xF0 && b0 < 0xF5) ? 4 : (b0 >= 0xE0 && b0 < 0xF0) ? 3 : (b0 >= 0xC2 && b0 < 0xE0) ? 2 : 0;
+  if (len == 0 || pos + len > s.size()) return 0;
+  char32_t cp = b0 & (0x7Fu >> len);
+  for (size_t i = 1; i < len; ++i) {
+    if ((byte(pos + i) & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (byte(pos + i) & 0x3Fu);
+  }
+  static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kMinimum[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  out = cp;
+  return len;
+}
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }

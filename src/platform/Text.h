@@ -29,3 +29,11 @@ std::string::size_type FindNoCase(std::string_view text, std::string_view needle
 
 // Latin-1 bytes (each byte one character) turned into UTF-8.
 std::string Latin1ToUtf8(std::string_view bytes);
+
+// Decodes the UTF-8 sequence at `pos` into `out`; returns its length, or 0 (and `out`
+// unchanged) when it is not a valid, shortest-form sequence of a code point outside the
+// surrogates.
+size_t DecodeUtf8(std::string_view text, size_t pos, char32_t& out);
+
+// The value of a hexadecimal digit (either case), or -1 for any other character.
+int HexDigitValue(char c);

@@ -4,30 +4,34 @@
 // they appear; from then on the driver and the pipeline only read it.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
-// bool8 fields hold 0 or 1; int8 fields hold codes of keyword kinds 9 to 22.
+#include "settings/Keywords.h"
+
+// bool8 fields hold 0 or 1 (doFrame a code of kind 14); int8 fields hold codes of keyword
+// kinds 9 to 22, named in settings/Keywords.h.
 using bool8 = uint8_t;
 
 struct ConversionSettingsRecord {
   // Input (load) options
-  int32_t ddsLoadAs = 0;         // kind 0
-  int32_t gifFrameLoading = 0;   // kind 2
-  int32_t icoFrameLoading = 0;   // kind 2
-  int32_t tiffFrameLoading = 0;  // kind 2
-  int32_t psdColorMode = 0;      // kind 6
-  int32_t rawLoadAs = 0;         // kind 1
+  int32_t ddsLoadAs = kDdsAuto;  // kind 0
+  int32_t gifFrameLoading = kLoadAllFrames;  // kind 2
+  int32_t icoFrameLoading = kLoadAllFrames;  // kind 2
+  int32_t tiffFrameLoading = kLoadAllFrames;  // kind 2
+  int32_t psdColorMode = kColorModeRgb;  // kind 6
+  int32_t rawLoadAs = kLoadAsAuto;  // kind 1
   int32_t rawHeaderSize = 0;
   int32_t rawWidth = 0;
   int32_t rawHeight = 0;
-  int32_t rawToneMapping = 2;    // kind 3, AL
+  int32_t rawToneMapping = kToneMapAl;  // kind 3
 
   // Output (save) options
   int32_t bmpBpp = 0;
-  int32_t bmpCompression = 0;    // kind 4
-  int32_t bmpColorTable = 0;     // kind 5
+  int32_t bmpCompression = kCompressionNone;  // kind 4
+  int32_t bmpColorTable = kColorTableAuto;  // kind 5
   int32_t ddsBpp = 0;
   int32_t exrBpp = 0;
-  int32_t exrCompression = 0;    // kind 4
+  int32_t exrCompression = kCompressionNone;  // kind 4
   int32_t gifBpp = 0;
   int32_t hdrBpp = 0;
   int32_t icoBpp = 0;
@@ -36,23 +40,23 @@ struct ConversionSettingsRecord {
   int32_t jp2Bpp = 0;
   int32_t jpgBpp = 0;
   int32_t jpgQuality = 95;
-  int32_t jpgChroma = 0;         // kind 7
-  int32_t jpgSaveAs = 0;         // kind 8
+  int32_t jpgChroma = kChromaNone;  // kind 7
+  int32_t jpgSaveAs = kJpegStandard;  // kind 8
   int32_t jxrBpp = 0;
   int32_t pbmBpp = 0;
   int32_t pcxBpp = 0;
   int32_t pfmBpp = 0;
   int32_t pgmBpp = 0;
   int32_t pngBpp = 0;
-  int32_t pngCompression = 0;    // kind 4
+  int32_t pngCompression = kCompressionNone;  // kind 4
   bool8 pngInterlaced = 0;
   int32_t ppmBpp = 0;
   int32_t psdBpp = 0;
   int32_t tgaBpp = 0;
-  int32_t tgaCompression = 0;    // kind 4
+  int32_t tgaCompression = kCompressionNone;  // kind 4
   int32_t tiffBpp = 0;
-  int32_t tiffCompression = 0;   // kind 4
-  int32_t tiffColorMode = 0;     // kind 6
+  int32_t tiffCompression = kCompressionNone;  // kind 4
+  int32_t tiffColorMode = kColorModeRgb;  // kind 6
   int32_t wbmpBpp = 0;
   int32_t webpBpp = 0;
   int32_t webpQuality = 100;
@@ -60,19 +64,19 @@ struct ConversionSettingsRecord {
 
   // Rotation
   bool8 doRotation = 0;
-  int8_t rotationType = 0;       // kind 9
+  int8_t rotationType = kRotateSimple;  // kind 9
   int32_t rotation = 0;
   std::string rotationBackColor = "000000";
 
   // Resize
   bool8 doResize = 0;
   int32_t width = 0;
-  int8_t widthUnit = 0;          // kind 10
+  int8_t widthUnit = kUnitPixels;  // kind 10
   int32_t height = 0;
-  int8_t heightUnit = 0;         // kind 10
+  int8_t heightUnit = kUnitPixels;  // kind 10
   bool8 keepAspectRatio = 0;
-  int8_t resizeType = 0;         // kind 11
-  int8_t resizeAlgorithm = 3;    // kind 12, BICUBIC
+  int8_t resizeType = kResizeAllImages;  // kind 11
+  int8_t resizeAlgorithm = kResizeBicubic;  // kind 12
 
   // Flip
   bool8 flipHorizontal = 0;
@@ -90,10 +94,10 @@ struct ConversionSettingsRecord {
   bool8 doThreshold = 0;
   int32_t threshold = 0;
   bool8 doDither = 0;
-  int8_t dither = 0;             // kind 13
+  int8_t dither = kDitherFs;  // kind 13
 
   // Solid frame
-  bool8 doFrame = 0;
+  bool8 doFrame = kFrameNone;  // kind 14
   int32_t frSolidLeft = 0;
   int32_t frSolidRight = 0;
   int32_t frSolidTop = 0;
@@ -104,8 +108,7 @@ struct ConversionSettingsRecord {
   std::string frSolidBottomColor = "000000";
   int32_t frSolidOpacity = 255;
 
-  // Watermark: 0 none, 1 text, 2 image
-  int8_t doWatermark = 0;
+  int8_t doWatermark = kWatermarkNone;  // kind 15
 
   // Text watermark
   std::string wmText;            // default set by ResetConversionSettings
@@ -113,37 +116,37 @@ struct ConversionSettingsRecord {
   int32_t wmFontSize = 14;
   int32_t wmFontLeading = 0;
   std::string wmFontColor = "FFFFFF";
-  int8_t wmFontStyle = 0;        // kind 16
-  int8_t wmFontEffect = 0;       // kind 17
+  int8_t wmFontStyle = kStyleRegular;  // kind 16
+  int8_t wmFontEffect = kEffectNone;  // kind 17
   bool8 wmTextAntialiasing = 0;
-  int8_t wmTextAlignment = 0;    // kind 18
+  int8_t wmTextAlignment = kAlignLeft;  // kind 18
   int32_t wmTextPadding = 0;
   int32_t wmTextOpacity = 255;
   std::string wmBackColor = "000000";
   int32_t wmBackOpacity = 1;
-  int8_t wmTextBoundary = 0;     // kind 19
-  int8_t wmTextPosition = 8;     // kind 20, BOTTOMRIGHT
+  int8_t wmTextBoundary = kBoundaryImage;  // kind 19
+  int8_t wmTextPosition = kBottomRight;  // kind 20
   int32_t wmTextXOffset = 10;
   int32_t wmTextYOffset = 10;
   int32_t wmTextRotation = 0;
-  int8_t wmTextSize = 0;         // kind 21
+  int8_t wmTextSize = kSizeFixed;  // kind 21
   int32_t wmTextScale = 10;
 
   // Image watermark
   std::string wmImage;
   bool8 wmImageGreyscale = 0;
   int32_t wmImageOpacity = 255;
-  int8_t wmImageBoundary = 0;    // kind 19
-  int8_t wmImagePosition = 8;    // kind 20, BOTTOMRIGHT
+  int8_t wmImageBoundary = kBoundaryImage;  // kind 19
+  int8_t wmImagePosition = kBottomRight;  // kind 20
   int32_t wmImageXOffset = 10;
   int32_t wmImageYOffset = 10;
   int32_t wmImageRotation = 0;
-  int8_t wmImageSize = 0;        // kind 21
+  int8_t wmImageSize = kSizeFixed;  // kind 21
   int32_t wmImageScale = 10;
 
   // Output file
   std::string filenameMask = "%filename%.%ext%";
-  int8_t fileTimestamp = 0;      // kind 22
+  int8_t fileTimestamp = kTimestampCurrent;  // kind 22
   int32_t fileTimestampCustom = 0;  // local wall-clock seconds since 1970
   bool8 keepSubfolders = 1;
 };
@@ -157,3 +160,7 @@ inline constexpr const char* kDefaultWatermarkText = "(c) Quillmark Software";
 // for the interactive front end; `fileTimestampCustom` takes the local date and time of
 // the call.
 void ResetConversionSettings(bool consoleProgram);
+
+// The bit-depth setting of an output extension ("bmp", "dds", ..., "xpm"); null for any other
+// extension.
+int32_t ConversionSettingsRecord::*BitDepthSetting(std::string_view extension);

@@ -6,47 +6,62 @@
 
 namespace {
 
-constexpr OptionKeyword DdsLoadAsKeywords[] = {{"AUTO", 0}, {"BGRA", 1}, {"RGBA", 2}};
-constexpr OptionKeyword RawLoadAsKeywords[] = {{"AUTO", 0}, {"8", 1},    {"16", 2},
-                                               {"24", 3},   {"48HS", 4}, {"48", 5}};
+// clang-format off
+constexpr OptionKeyword DdsLoadAsKeywords[] = {{"AUTO", kDdsAuto}, {"BGRA", kDdsBgra}, {"RGBA", kDdsRgba}};
+constexpr OptionKeyword RawLoadAsKeywords[] = {
+    {"AUTO", kLoadAsAuto}, {"8", kLoadAs8BitPixels}, {"16", kLoadAs16BitPixels},
+    {"24", kLoadAs24},     {"48HS", kLoadAs48HalfSize}, {"48", kLoadAs48}};
 constexpr OptionKeyword FrameLoadingKeywords[] = {
-    {"ALL", 0}, {"FIRST", 1}, {"MIDDLE", 2}, {"LAST", 3}, {"RANDOM", 4}};
+    {"ALL", kLoadAllFrames}, {"FIRST", kLoadFirstFrame}, {"MIDDLE", kLoadMiddleFrame},
+    {"LAST", kLoadLastFrame}, {"RANDOM", kLoadRandomFrame}};
 constexpr OptionKeyword ToneMappingKeywords[] = {
-    {"NONE", 0}, {"LINEAR", 1}, {"AL", 2}, {"DRR", 3}, {"GD", 4}};
+    {"NONE", kToneMapNone}, {"LINEAR", kToneMapLinear}, {"AL", kToneMapAl}, {"DRR", kToneMapDrr},
+    {"GD", kToneMapGd}};
 // Codes restart for each format family; the saving step reads a code for its own format.
 constexpr OptionKeyword CompressionKeywords[] = {
-    {"NONE", 0},      {"RLE", 1},       {"ZIP", 1},          {"PIZ", 2},       {"PXR24", 3},
-    {"B44", 4},       {"ZLIB1", 1},     {"ZLIB6", 2},        {"ZLIB9", 3},     {"CCITTFAX3", 1},
-    {"CCITTFAX4", 2}, {"PACKBITS", 3},  {"DEFLATE", 4},      {"ADOBEDEFLATE", 5},
-    {"LZW", 6},       {"JPEG", 7},      {"LOGLUV", 8}};
-constexpr OptionKeyword ColorTableKeywords[] = {{"AUTO", 0}, {"EXACT", 1}};
-constexpr OptionKeyword ColorModeKeywords[] = {{"RGB", 0}, {"CMYK", 1}, {"LAB", 2}};
-constexpr OptionKeyword JpegChromaKeywords[] = {{"NONE", 0}, {"LOW", 1}, {"MEDIUM", 2}, {"HIGH", 3}};
+    {"NONE", kCompressionNone},     {"RLE", kCompressionRle},
+    {"ZIP", kExrZip},               {"PIZ", kExrPiz},           {"PXR24", kExrPxr24},
+    {"B44", kExrB44},               {"ZLIB1", kPngZlib1},       {"ZLIB6", kPngZlib6},
+    {"ZLIB9", kPngZlib9},           {"CCITTFAX3", kTiffCcittFax3}, {"CCITTFAX4", kTiffCcittFax4},
+    {"PACKBITS", kTiffPackBits},    {"DEFLATE", kTiffDeflate},  {"ADOBEDEFLATE", kTiffAdobeDeflate},
+    {"LZW", kTiffLzw},              {"JPEG", kTiffJpeg},        {"LOGLUV", kTiffLogLuv}};
+constexpr OptionKeyword ColorTableKeywords[] = {{"AUTO", kColorTableAuto}, {"EXACT", kColorTableExact}};
+constexpr OptionKeyword ColorModeKeywords[] = {
+    {"RGB", kColorModeRgb}, {"CMYK", kColorModeCmyk}, {"LAB", kColorModeLab}};
+constexpr OptionKeyword JpegChromaKeywords[] = {
+    {"NONE", kChromaNone}, {"LOW", kChromaLow}, {"MEDIUM", kChromaMedium}, {"HIGH", kChromaHigh}};
 constexpr OptionKeyword JpegSaveAsKeywords[] = {
-    {"STANDARD", 0}, {"SIMPLE", 1}, {"OPTIMIZED", 2}, {"PROGRESSIVE", 3}};
-constexpr OptionKeyword RotationTypeKeywords[] = {{"SIMPLE", 0}, {"ADVANCED", 1}};
-constexpr OptionKeyword SizeUnitKeywords[] = {{"PIXELS", 0}, {"PERCENT", 1}};
-constexpr OptionKeyword ResizeTypeKeywords[] = {{"ALLIMAGES", 0}, {"LARGEIMAGES", 1}};
-constexpr OptionKeyword ResizeAlgorithmKeywords[] = {{"BOX", 0},     {"BILINEAR", 1},
-                                                     {"BSPLINE", 2}, {"BICUBIC", 3},
-                                                     {"CATMULLROM", 4}, {"LANCZOS", 5}};
+    {"STANDARD", kJpegStandard}, {"SIMPLE", kJpegSimple}, {"OPTIMIZED", kJpegOptimized},
+    {"PROGRESSIVE", kJpegProgressive}};
+constexpr OptionKeyword RotationTypeKeywords[] = {{"SIMPLE", kRotateSimple}, {"ADVANCED", kRotateAdvanced}};
+constexpr OptionKeyword SizeUnitKeywords[] = {{"PIXELS", kUnitPixels}, {"PERCENT", kUnitPercent}};
+constexpr OptionKeyword ResizeTypeKeywords[] = {
+    {"ALLIMAGES", kResizeAllImages}, {"LARGEIMAGES", kResizeLargeImages}};
+constexpr OptionKeyword ResizeAlgorithmKeywords[] = {
+    {"BOX", kResizeBox},         {"BILINEAR", kResizeBilinear},     {"BSPLINE", kResizeBspline},
+    {"BICUBIC", kResizeBicubic}, {"CATMULLROM", kResizeCatmullRom}, {"LANCZOS", kResizeLanczos}};
 constexpr OptionKeyword DitherAlgorithmKeywords[] = {
-    {"FS", 0},       {"BAYER4", 1},   {"BAYER8", 2},    {"BAYER16", 3},
-    {"CLUSTER6", 4}, {"CLUSTER8", 5}, {"CLUSTER16", 6}};
-constexpr OptionKeyword FrameTypeKeywords[] = {{"NONE", 0}, {"SOLID", 1}};
-constexpr OptionKeyword WatermarkTypeKeywords[] = {{"NONE", 0}, {"TEXT", 1}, {"IMAGE", 2}};
+    {"FS", kDitherFs},             {"BAYER4", kDitherBayer4},     {"BAYER8", kDitherBayer8},
+    {"BAYER16", kDitherBayer16},   {"CLUSTER6", kDitherCluster6}, {"CLUSTER8", kDitherCluster8},
+    {"CLUSTER16", kDitherCluster16}};
+constexpr OptionKeyword FrameTypeKeywords[] = {{"NONE", kFrameNone}, {"SOLID", kFrameSolid}};
+constexpr OptionKeyword WatermarkTypeKeywords[] = {
+    {"NONE", kWatermarkNone}, {"TEXT", kWatermarkText}, {"IMAGE", kWatermarkImage}};
 constexpr OptionKeyword FontStyleKeywords[] = {
-    {"REGULAR", 0}, {"BOLD", 1}, {"ITALIC", 2}, {"BOLDITALIC", 3}};
+    {"REGULAR", kStyleRegular}, {"BOLD", kStyleBold}, {"ITALIC", kStyleItalic}, {"BOLDITALIC", kStyleBoldItalic}};
 constexpr OptionKeyword FontEffectKeywords[] = {
-    {"NONE", 0}, {"UNDERLINE", 1}, {"STRIKETHROUGHT", 2}};
-constexpr OptionKeyword TextAlignmentKeywords[] = {{"LEFT", 0}, {"CENTER", 1}, {"RIGHT", 2}};
-constexpr OptionKeyword WatermarkBoundaryKeywords[] = {{"IMAGE", 0}, {"FRAME", 1}};
+    {"NONE", kEffectNone}, {"UNDERLINE", kEffectUnderline}, {"STRIKETHROUGHT", kEffectStrikeOut}};
+constexpr OptionKeyword TextAlignmentKeywords[] = {
+    {"LEFT", kAlignLeft}, {"CENTER", kAlignCenter}, {"RIGHT", kAlignRight}};
+constexpr OptionKeyword WatermarkBoundaryKeywords[] = {{"IMAGE", kBoundaryImage}, {"FRAME", kBoundaryFrame}};
 constexpr OptionKeyword WatermarkPositionKeywords[] = {
-    {"TOPLEFT", 0},      {"TOPCENTER", 1},    {"TOPRIGHT", 2},
-    {"MIDDLELEFT", 3},   {"MIDDLECENTER", 4}, {"MIDDLERIGHT", 5},
-    {"BOTTOMLEFT", 6},   {"BOTTOMCENTER", 7}, {"BOTTOMRIGHT", 8}};
-constexpr OptionKeyword WatermarkSizeKeywords[] = {{"FIXED", 0}};
-constexpr OptionKeyword FileTimestampKeywords[] = {{"CURRENT", 0}, {"ORIGINAL", 1}, {"CUSTOM", 2}};
+    {"TOPLEFT", kTopLeft},       {"TOPCENTER", kTopCenter},       {"TOPRIGHT", kTopRight},
+    {"MIDDLELEFT", kMiddleLeft}, {"MIDDLECENTER", kMiddleCenter}, {"MIDDLERIGHT", kMiddleRight},
+    {"BOTTOMLEFT", kBottomLeft}, {"BOTTOMCENTER", kBottomCenter}, {"BOTTOMRIGHT", kBottomRight}};
+constexpr OptionKeyword WatermarkSizeKeywords[] = {{"FIXED", kSizeFixed}};
+constexpr OptionKeyword FileTimestampKeywords[] = {
+    {"CURRENT", kTimestampCurrent}, {"ORIGINAL", kTimestampOriginal}, {"CUSTOM", kTimestampCustom}};
+// clang-format on
 
 constexpr std::array<KeywordKind, kKeywordKindCount> KeywordKinds = {{
     {"DdsLoadAsKeywords", DdsLoadAsKeywords, true},

@@ -52,7 +52,7 @@ TEST(ArgumentScanTest, MalformedValuesStopTheScanAndStoreNothingOfTheirOption) {
     EXPECT_EQ(S.jpgQuality, 95) << line;
     EXPECT_EQ(S.doRotation, 0) << line;
     EXPECT_EQ(S.doResize, 0) << line;
-    EXPECT_EQ(S.doWatermark, 0) << line;
+    EXPECT_EQ(S.doWatermark, kWatermarkNone) << line;
     EXPECT_EQ(S.doDither, 0) << line;
     EXPECT_EQ(ConversionJob.inputFile, "") << line;
   }
@@ -118,7 +118,7 @@ TEST(ArgumentScanTest, EnableFlagsFollowOnlyTheirOptions) {
   Scan({"--width=0"});
   EXPECT_EQ(S.doResize, 1) << "the driver then refuses width 0";
   Scan({"--fr-solid-left-color=FF0000", "--fr-solid-opacity=10"});
-  EXPECT_EQ(S.doFrame, 0);
+  EXPECT_EQ(S.doFrame, kFrameNone);
   Scan({"--invert"});
   EXPECT_EQ(S.doColorCorrection, 1);
   EXPECT_EQ(S.brightness, 0);
@@ -130,10 +130,10 @@ TEST(ArgumentScanTest, LaterOptionsWin) {
   Scan({"--jpg-quality=10", "--jpg-quality=20"});
   EXPECT_EQ(S.jpgQuality, 20);
   Scan({"--wm-text=Hi", "--wm-image=logo.png"});
-  EXPECT_EQ(S.doWatermark, 2);
+  EXPECT_EQ(S.doWatermark, kWatermarkImage);
   EXPECT_EQ(S.wmText, "Hi");
   Scan({"--wm-image=logo.png", "--wm-text=Hi"});
-  EXPECT_EQ(S.doWatermark, 1);
+  EXPECT_EQ(S.doWatermark, kWatermarkText);
   EXPECT_EQ(S.wmImage, "logo.png");
 }
 

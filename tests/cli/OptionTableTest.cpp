@@ -25,6 +25,9 @@ std::string Show(float v) {
 }
 std::string Show(const std::string& v) { return v; }
 
+// A size code no keyword gives, so that the option's own code is seen to be stored.
+constexpr int8_t kNoSuchSizeCode = 5;
+
 #define FIELD(member) [] { return Show(ConversionSettings.member); }
 
 struct OptionCase {
@@ -133,7 +136,7 @@ const std::vector<OptionCase>& OptionCases() {
       {"--wm-text-x-offset=-3", FIELD(wmTextXOffset), "-3"},
       {"--wm-text-y-offset=11", FIELD(wmTextYOffset), "11"},
       {"--wm-text-rotation=45", FIELD(wmTextRotation), "45"},
-      {"--wm-text-size=fixed", FIELD(wmTextSize), "0", nullptr, "", [] { ConversionSettings.wmTextSize = 5; }},
+      {"--wm-text-size=fixed", FIELD(wmTextSize), "0", nullptr, "", [] { ConversionSettings.wmTextSize = kNoSuchSizeCode; }},
       {"--wm-image=logo.png", FIELD(wmImage), "logo.png", FIELD(doWatermark), "2"},
       {"--wm-image-greyscale", FIELD(wmImageGreyscale), "1"},
       {"--wm-image-opacity=50", FIELD(wmImageOpacity), "50"},
@@ -142,7 +145,7 @@ const std::vector<OptionCase>& OptionCases() {
       {"--wm-image-x-offset=0", FIELD(wmImageXOffset), "0"},
       {"--wm-image-y-offset=-1", FIELD(wmImageYOffset), "-1"},
       {"--wm-image-rotation=90", FIELD(wmImageRotation), "90"},
-      {"--wm-image-size=fixed", FIELD(wmImageSize), "0", nullptr, "", [] { ConversionSettings.wmImageSize = 5; }},
+      {"--wm-image-size=fixed", FIELD(wmImageSize), "0", nullptr, "", [] { ConversionSettings.wmImageSize = kNoSuchSizeCode; }},
       {"--filename-mask=%filename%_small", FIELD(filenameMask), "%filename%_small"},
       {"--file-timestamp=custom", FIELD(fileTimestamp), "2"},
       {"--file-timestamp-custom=1000", FIELD(fileTimestampCustom), "1000"},

@@ -55,7 +55,7 @@ TEST_F(ProfileTest, TextKeysKeepQuotesAndLoseSpaces) {
   EXPECT_TRUE(Apply("[CLI]\n--WM-TEXT = \"Holiday\"\n--WM-FONT =   Liberation Serif  \t\n"
                     "--FR-SOLID-LEFT-COLOR=\" FF0000 \"\n"));
   EXPECT_EQ(S.wmText, "\"Holiday\"");
-  EXPECT_EQ(S.doWatermark, 1);
+  EXPECT_EQ(S.doWatermark, kWatermarkText);
   EXPECT_EQ(S.wmFont, "Liberation Serif");
   EXPECT_EQ(S.frSolidLeftColor, "\" FF0000 \"");
 }
@@ -79,12 +79,12 @@ TEST_F(ProfileTest, FlagKeysIgnoreTheirValue) {
 TEST_F(ProfileTest, EmptyValuesAreStoredAsTheyParse) {
   EXPECT_TRUE(Apply("[CLI]\n--JPG-QUALITY =\n--DITHER =  \n--WM-TEXT=\n--GAMMA\n--RESIZE-ALGORITHM = \n"));
   EXPECT_EQ(S.jpgQuality, 0);
-  EXPECT_EQ(S.dither, 0);
+  EXPECT_EQ(S.dither, kDitherFs);
   EXPECT_EQ(S.doDither, 1);
   EXPECT_EQ(S.wmText, "");
-  EXPECT_EQ(S.doWatermark, 1);
+  EXPECT_EQ(S.doWatermark, kWatermarkText);
   EXPECT_FLOAT_EQ(S.gamma, 0.0f);
-  EXPECT_EQ(S.resizeAlgorithm, 0);
+  EXPECT_EQ(S.resizeAlgorithm, kResizeBox);
 }
 
 TEST_F(ProfileTest, NumbersKeywordsCaseAndRepeats) {
@@ -92,7 +92,7 @@ TEST_F(ProfileTest, NumbersKeywordsCaseAndRepeats) {
                     "--gamma = 2,2\r\n--resize-algorithm =  lanczos \r\n--WM-TEXT = a=b\r\n--UNKNOWN = 3\r\n"));
   EXPECT_EQ(S.jpgQuality, 80);
   EXPECT_FLOAT_EQ(S.gamma, 2.0f);
-  EXPECT_EQ(S.resizeAlgorithm, 5);
+  EXPECT_EQ(S.resizeAlgorithm, kResizeLanczos);
   EXPECT_EQ(S.wmText, "a=b");
 }
 

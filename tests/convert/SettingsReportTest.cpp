@@ -30,24 +30,24 @@ const char* const kOutputExtensions[] = {"bmp", "dds", "exr", "gif", "hdr", "ico
 TEST_F(SettingsReportTest, EveryOutputExtensionReportsItsDepthFirstAndChecksIt) {
   for (const char* extension : kOutputExtensions) {
     std::string upper = ToUpper(extension);
-    std::string text = Printed([&] { EXPECT_EQ(ReportSaveOptions(extension, true), std::nullopt) << extension; });
+    std::string text = Printed([&] { EXPECT_EQ(CheckSaveOptions(extension, true), std::nullopt) << extension; });
     EXPECT_EQ(text.rfind(upper + " BPP: 0\n", 0), 0u) << text;
-    EXPECT_EQ(Printed([&] { (void)ReportSaveOptions(extension, false); }), "") << extension;
+    EXPECT_EQ(Printed([&] { (void)CheckSaveOptions(extension, false); }), "") << extension;
   }
   ConversionSettings.bmpBpp = 2;
-  EXPECT_EQ(ReportSaveOptions("bmp", false), "Invalid bmp-bpp value");
+  EXPECT_EQ(CheckSaveOptions("bmp", false), "Invalid bmp-bpp value");
   ConversionSettings.psdBpp = 8;  // no table entry, so no depth but 0 is permitted
-  EXPECT_EQ(ReportSaveOptions("psd", false), "Invalid psd-bpp value");
+  EXPECT_EQ(CheckSaveOptions("psd", false), "Invalid psd-bpp value");
   ConversionSettings.tiffBpp = 96;
-  EXPECT_EQ(ReportSaveOptions("tiff", false), std::nullopt);
+  EXPECT_EQ(CheckSaveOptions("tiff", false), std::nullopt);
 }
 
 TEST_F(SettingsReportTest, FormatBlocksPrintTheirKeywords) {
-  ConversionSettings.pngCompression = 2;  // ZLIB6 shares its code with PIZ
+  ConversionSettings.pngCompression = kPngZlib6;  // ZLIB6 shares its code with PIZ
   ConversionSettings.pngInterlaced = 1;
-  EXPECT_EQ(Printed([] { (void)ReportSaveOptions("png", true); }),
+  EXPECT_EQ(Printed([] { (void)CheckSaveOptions("png", true); }),
             "PNG BPP: 0\nPNG Compression: piz\nPNG Interlaced: 1\n");
-  EXPECT_EQ(Printed([] { (void)ReportSaveOptions("tiff", true); }),
+  EXPECT_EQ(Printed([] { (void)CheckSaveOptions("tiff", true); }),
             "TIFF BPP: 0\nTIFF Compression: none\nTIFF Color Mode: rgb\n");
   EXPECT_EQ(Printed([] { ReportLoadOptions("raw", true); }),
             "RAW Load As: auto\nRAW Header Size: 0\nRAW Image Width: 0\nRAW Image Height: 0\n"
@@ -59,55 +59,55 @@ TEST_F(SettingsReportTest, FormatBlocksPrintTheirKeywords) {
 TEST_F(SettingsReportTest, QualityIsCheckedAfterTheDepthForJpegAndWebp) {
   ConversionSettings.jpgQuality = 0;
   ConversionSettings.jpgBpp = 16;
-  EXPECT_EQ(ReportSaveOptions("jpg", false), "Invalid jpg-bpp value");
+  EXPECT_EQ(CheckSaveOptions("jpg", false), "Invalid jpg-bpp value");
   ConversionSettings.jpgBpp = 8;
-  EXPECT_EQ(ReportSaveOptions("jpg", false), "Invalid jpg-quality value");
+  EXPECT_EQ(CheckSaveOptions("jpg", false), "Invalid jpg-quality value");
   ConversionSettings.webpQuality = 101;
-  EXPECT_EQ(ReportSaveOptions("webp", false), "Invalid webp-quality value");
+  EXPECT_EQ(CheckSaveOptions("webp", false), "Invalid webp-quality value");
   ConversionSettings.webpQuality = 1;
-  EXPECT_EQ(ReportSaveOptions("webp", false), std::nullopt);
+  EXPECT_EQ(CheckSaveOptions("webp", false), std::nullopt);
 }
 
 TEST_F(SettingsReportTest, TransformChecksRunOnlyForEnabledSteps) {
   ConversionSettings.brightness = 500;
   ConversionSettings.width = 0;
-  EXPECT_EQ(ReportTransforms(false), std::nullopt);
+  EXPECT_EQ(CheckTransforms(false), std::nullopt);
   ConversionSettings.doColorCorrection = 1;
-  EXPECT_EQ(ReportTransforms(false), "Invalid brightness value");
+  EXPECT_EQ(CheckTransforms(false), "Invalid brightness value");
   ConversionSettings.brightness = -100;
   ConversionSettings.gamma = 9.99f;
-  EXPECT_EQ(ReportTransforms(false), std::nullopt);
+  EXPECT_EQ(CheckTransforms(false), std::nullopt);
   ConversionSettings.gamma = 0.0099f;
-  EXPECT_EQ(ReportTransforms(false), "Invalid gamma value");
+  EXPECT_EQ(CheckTransforms(false), "Invalid gamma value");
   ConversionSettings.gamma = 1.0f;
   ConversionSettings.doResize = 1;
   ConversionSettings.height = 5;
-  EXPECT_EQ(ReportTransforms(false), "Invalid width value");
+  EXPECT_EQ(CheckTransforms(false), "Invalid width value");
 }
 
 TEST_F(SettingsReportTest, DebugTransformLinesStopAtTheFailedCheck) {
   ConversionSettings.doResize = 1;
   ConversionSettings.width = 50;
-  ConversionSettings.widthUnit = 1;
-  EXPECT_EQ(Printed([] { EXPECT_EQ(ReportTransforms(true), "Invalid height value"); }),
+  ConversionSettings.widthUnit = kUnitPercent;
+  EXPECT_EQ(Printed([] { EXPECT_EQ(CheckTransforms(true), "Invalid height value"); }),
             "Width: 50 percent\nHeight: 0 pixels\n");
   ConversionSettings.doResize = 0;
   ConversionSettings.doColorCorrection = 1;
   ConversionSettings.gamma = 2.2f;
-  EXPECT_EQ(Printed([] { (void)ReportTransforms(true); }),
+  EXPECT_EQ(Printed([] { (void)CheckTransforms(true); }),
             "Flip Horizontal: 0\nFlip Vertical: 0\nBrightness: 0\nContrast: 0\nGamma: 2.20\nInvert: 0\n"
             "Greyscale: 0\n");
 }
 
 TEST_F(SettingsReportTest, FrameWatermarkAndNamingBlocks) {
   EXPECT_EQ(Printed([] { ReportFrame(true); }), "Frame: none\n");
-  ConversionSettings.doFrame = 1;
+  ConversionSettings.doFrame = kFrameSolid;
   ConversionSettings.frSolidTop = 20;
   std::string frame = Printed([] { ReportFrame(true); });
   EXPECT_EQ(frame.rfind("Frame: solid\nFrame left: 0\nFrame right: 0\nFrame top: 20\n", 0), 0u) << frame;
-  ConversionSettings.doWatermark = 2;
+  ConversionSettings.doWatermark = kWatermarkImage;
   EXPECT_EQ(Printed([] { ReportWatermarkKind(true); }), "Watermark: image\n");
-  ConversionSettings.fileTimestamp = 2;
+  ConversionSettings.fileTimestamp = kTimestampCustom;
   ConversionSettings.fileTimestampCustom = 0;
   EXPECT_EQ(Printed([] { ReportNaming(true); }),
             "Filename Mask: %filename%.%ext%\nFile Timestamp: custom\nCustom Timestamp: 0\nKeep Subfolders: 1\n");

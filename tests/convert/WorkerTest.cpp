@@ -81,7 +81,7 @@ TEST_F(WorkerTest, StopsBeforeTheNextFileWhenNoLongerRunning) {
 // file itself used to wait forever for the threads of that earlier decode. A hang here ends
 // in CTest's time limit.
 TEST_F(WorkerTest, ConvertsAfterThisProcessDecodedARawFileItself) {
-  ConversionSettings.rawLoadAs = 5;  // the full decode, whose development runs OpenMP regions
+  ConversionSettings.rawLoadAs = kLoadAs48;  // the full decode, whose development runs OpenMP regions
   Add("a.dng", true);
   ASSERT_TRUE(LoadSourceImage(folder / "a.dng", nullptr));
   ConversionWorker(0);

@@ -20,7 +20,7 @@ class FramesTest : public ::testing::Test {
   void SetUp() override { ResetProgramState(); }
 
   static void SetWidths(int left, int right, int top, int bottom) {
-    ConversionSettings.doFrame = 1;
+    ConversionSettings.doFrame = kFrameSolid;
     ConversionSettings.frSolidLeft = left;
     ConversionSettings.frSolidRight = right;
     ConversionSettings.frSolidTop = top;

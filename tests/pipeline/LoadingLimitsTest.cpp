@@ -7,6 +7,7 @@
 
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/Loading.h"
+#include "pipeline/Transforms.h"
 #include "platform/ChildProcess.h"
 #include "settings/ConversionSettings.h"
 #include "support/DamagedFiles.h"
@@ -119,18 +120,18 @@ TEST(LoadingLimits, DngPreviewWithinTheLimitsIsDecoded) {
 // (150 megapixels) that copy alone took 1.8 GB. GD's Poisson grid grows with the longer side
 // whatever the area: a 9000 x 200 strip took 5.8 GB.
 TEST(LoadingLimits, ToneMappingStopsWhereItsWorkingMemoryWouldExceedTheLimits) {
-  constexpr int32_t kNone = 0, kLinear = 1, kAl = 2, kDrr = 3, kGd = 4, kUnknown = 99;
+  constexpr int32_t kUnknown = 99;
   const struct {
     int64_t width, height;
     int32_t code;
     bool fits;
   } rows[] = {
-      {6000, 4000, kAl, true},       {6000, 4000, kGd, true},   {9000, 9000, kDrr, true},  // 81 MP
-      {9500, 9500, kAl, false},      {9500, 9500, kDrr, false}, {9500, 9500, kGd, false},  // 90 MP
-      {9500, 9500, kLinear, true},   {9500, 9500, kNone, true}, {9500, 9500, kUnknown, true},
-      {15000, 10000, kLinear, true}, {9000, 200, kGd, false},   // a grid of side 16385: 5.7 GB
-      {8192, 3000, kGd, true},       {6400, 4400, kGd, false},  // 2.07 GB, 2.16 GB
-      {500, 31, kGd, false},         // no pyramid level below 32
+      {6000, 4000, kToneMapAl, true},       {6000, 4000, kToneMapGd, true},   {9000, 9000, kToneMapDrr, true},  // 81 MP
+      {9500, 9500, kToneMapAl, false},      {9500, 9500, kToneMapDrr, false}, {9500, 9500, kToneMapGd, false},  // 90 MP
+      {9500, 9500, kToneMapLinear, true},   {9500, 9500, kToneMapNone, true}, {9500, 9500, kUnknown, true},
+      {15000, 10000, kToneMapLinear, true}, {9000, 200, kToneMapGd, false},   // a grid of side 16385: 5.7 GB
+      {8192, 3000, kToneMapGd, true},       {6400, 4400, kToneMapGd, false},  // 2.07 GB, 2.16 GB
+      {500, 31, kToneMapGd, false},         // no pyramid level below 32
   };
   for (const auto& r : rows)
     EXPECT_EQ(ToneMappingFitsLimits(r.width, r.height, r.code), r.fits)
@@ -143,9 +144,9 @@ TEST(LoadingLimits, ToneMappingStopsWhereItsWorkingMemoryWouldExceedTheLimits) {
 TEST(LoadingLimits, ToneMappingThatRunsShortOfMemoryFails) {
   if (IsSanitizerBuild()) GTEST_SKIP() << "sanitizer builds cannot limit the address space";
   ResetProgramState();
-  ConversionSettings.rawLoadAs = 5;       // 48
-  ConversionSettings.rawToneMapping = 4;  // GD
-  ASSERT_TRUE(ToneMappingFitsLimits(2049, 64, 4));
+  ConversionSettings.rawLoadAs = kLoadAs48;
+  ConversionSettings.rawToneMapping = kToneMapGd;
+  ASSERT_TRUE(ToneMappingFitsLimits(2049, 64, kToneMapGd));
   BitmapPtr input = MakeTestBitmap(2049, 64, 48, TestPattern::kQuadrants);
   ASSERT_TRUE(input);
   const ChildResult result = RunInChildProcess([&input](std::string&) {

@@ -41,13 +41,14 @@ struct SquareCase {
 
 TEST_F(LoadingTest, HeaderlessDataWithoutSizeIsReadAsSquare) {
   const SquareCase cases[] = {
-      {2, 800, 20, 16},  // 400 two-byte pixels
-      {2, 810, 20, 16},  // sqrt(405) = 20.12: the last 10 bytes are ignored
-      {1, 400, 20, 8},   {1, 419, 20, 8}, {1, 421, 21, 8}, {2, 2, 1, 16},
+      {kLoadAs16BitPixels, 800, 20, 16},  // 400 two-byte pixels
+      {kLoadAs16BitPixels, 810, 20, 16},  // sqrt(405) = 20.12: the last 10 bytes are ignored
+      {kLoadAs8BitPixels, 400, 20, 8},   {kLoadAs8BitPixels, 419, 20, 8},
+      {kLoadAs8BitPixels, 421, 21, 8},   {kLoadAs16BitPixels, 2, 1, 16},
   };
   for (const SquareCase& c : cases) {
     SCOPED_TRACE("mode " + std::to_string(c.mode) + ", " + std::to_string(c.bytes) + " bytes");
-    std::vector<uint8_t> bytes = HeaderlessPixels(40, 40, c.mode == 1 ? 8 : 16, TestPattern::kGradient);
+    std::vector<uint8_t> bytes = HeaderlessPixels(40, 40, c.mode == kLoadAs8BitPixels ? 8 : 16, TestPattern::kGradient);
     bytes.resize(c.bytes);
     WriteBytes(folder / "pixels.raw", bytes);
     BitmapPtr bitmap = LoadRawPixelData(folder / "pixels.raw", c.mode);
@@ -60,7 +61,7 @@ TEST_F(LoadingTest, HeaderlessDataWithoutSizeIsReadAsSquare) {
 
 TEST_F(LoadingTest, HeaderlessPixelsKeepTheirPlaceAndColour) {
   WriteHeaderlessFile(folder / "565.raw", 20, 20, 16, TestPattern::kQuadrants);
-  BitmapPtr bitmap = LoadRawPixelData(folder / "565.raw", 2);
+  BitmapPtr bitmap = LoadRawPixelData(folder / "565.raw", kLoadAs16BitPixels);
   ASSERT_TRUE(bitmap);
   EXPECT_EQ(FreeImage_GetRedMask(bitmap.get()), unsigned{FI16_565_RED_MASK});
   for (int y = 0; y < 20; ++y)
@@ -74,7 +75,7 @@ TEST_F(LoadingTest, HeaderIsSkippedAndGivenSizeWins) {
   ConversionSettings.rawWidth = 13;
   ConversionSettings.rawHeight = 7;
   WriteHeaderlessFile(folder / "grey.raw", 13, 7, 8, TestPattern::kGradient, 37);
-  BitmapPtr bitmap = LoadRawPixelData(folder / "grey.raw", 1);
+  BitmapPtr bitmap = LoadRawPixelData(folder / "grey.raw", kLoadAs8BitPixels);
   ASSERT_TRUE(bitmap);
   ASSERT_EQ(FreeImage_GetWidth(bitmap.get()), 13u);
   ASSERT_EQ(FreeImage_GetHeight(bitmap.get()), 7u);
@@ -89,13 +90,13 @@ TEST_F(LoadingTest, ShortDataIsPaddedWithBlackRowsAndLongDataIsCut) {
   WriteHeaderlessFile(folder / "short.raw", 10, 6, 8, TestPattern::kMidGrey);
   WriteHeaderlessFile(folder / "long.raw", 10, 12, 8, TestPattern::kGradient);
 
-  BitmapPtr padded = LoadRawPixelData(folder / "short.raw", 1);
+  BitmapPtr padded = LoadRawPixelData(folder / "short.raw", kLoadAs8BitPixels);
   ASSERT_TRUE(padded);
   EXPECT_EQ(PixelAt(padded.get(), 9, 5).red, 100);
   EXPECT_EQ(PixelAt(padded.get(), 0, 6).red, 0);
   EXPECT_EQ(PixelAt(padded.get(), 9, 9).red, 0);
 
-  BitmapPtr cut = LoadRawPixelData(folder / "long.raw", 1);
+  BitmapPtr cut = LoadRawPixelData(folder / "long.raw", kLoadAs8BitPixels);
   ASSERT_TRUE(cut);
   ASSERT_EQ(FreeImage_GetHeight(cut.get()), 10u);
   EXPECT_EQ(PixelAt(cut.get(), 4, 9).red, GreyOf(PatternColor(TestPattern::kGradient, 10, 12, 4, 9)));
@@ -104,7 +105,7 @@ TEST_F(LoadingTest, ShortDataIsPaddedWithBlackRowsAndLongDataIsCut) {
 TEST_F(LoadingTest, WidthWithoutHeightFallsBackToTheSquare) {
   ConversionSettings.rawWidth = 8;
   WriteHeaderlessFile(folder / "grey.raw", 20, 20, 8, TestPattern::kMidGrey);
-  BitmapPtr bitmap = LoadRawPixelData(folder / "grey.raw", 1);
+  BitmapPtr bitmap = LoadRawPixelData(folder / "grey.raw", kLoadAs8BitPixels);
   ASSERT_TRUE(bitmap);
   EXPECT_EQ(FreeImage_GetWidth(bitmap.get()), 20u);
 }
@@ -117,16 +118,16 @@ struct RefusedCase {
 
 TEST_F(LoadingTest, UnsafeOrEmptyHeaderlessRequestsFail) {
   const RefusedCase cases[] = {
-      {"negative header", -10, 0, 0, 2, 800},
-      {"header as long as the file", 800, 0, 0, 2, 800},
-      {"header beyond the file", 5000, 0, 0, 2, 800},
-      {"empty file", 0, 0, 0, 2, 0},
-      {"negative width", 0, -20, 20, 2, 800},
-      {"negative height", 0, 20, -20, 1, 800},
-      {"more than 1 GiB", 0, 40000, 40000, 1, 800},
-      {"overflowing 32 bits", 0, INT_MAX, INT_MAX, 2, 800},
-      {"side beyond the limit", 0, 70000, 1, 1, 800},
-      {"unknown mode", 0, 0, 0, 3, 800},
+      {"negative header", -10, 0, 0, kLoadAs16BitPixels, 800},
+      {"header as long as the file", 800, 0, 0, kLoadAs16BitPixels, 800},
+      {"header beyond the file", 5000, 0, 0, kLoadAs16BitPixels, 800},
+      {"empty file", 0, 0, 0, kLoadAs16BitPixels, 0},
+      {"negative width", 0, -20, 20, kLoadAs16BitPixels, 800},
+      {"negative height", 0, 20, -20, kLoadAs8BitPixels, 800},
+      {"more than 1 GiB", 0, 40000, 40000, kLoadAs8BitPixels, 800},
+      {"overflowing 32 bits", 0, INT_MAX, INT_MAX, kLoadAs16BitPixels, 800},
+      {"side beyond the limit", 0, 70000, 1, kLoadAs8BitPixels, 800},
+      {"a mode that is not headerless", 0, 0, 0, kLoadAs24, 800},
   };
   for (const RefusedCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -137,14 +138,14 @@ TEST_F(LoadingTest, UnsafeOrEmptyHeaderlessRequestsFail) {
     EXPECT_FALSE(LoadRawPixelData(folder / "data.raw", c.mode));
   }
   ConversionSettings = ConversionSettingsRecord{};
-  EXPECT_FALSE(LoadRawPixelData(folder / "missing.raw", 2));
-  EXPECT_FALSE(LoadRawPixelData(folder.path(), 2));
+  EXPECT_FALSE(LoadRawPixelData(folder / "missing.raw", kLoadAs16BitPixels));
+  EXPECT_FALSE(LoadRawPixelData(folder.path(), kLoadAs16BitPixels));
 }
 
 TEST_F(LoadingTest, EightBitModeReadsEvenACameraFileAsHeaderlessPixels) {
   DngOptions dng;
   ASSERT_TRUE(WriteTestDng(folder / "camera.dng", dng));
-  ConversionSettings.rawLoadAs = 1;
+  ConversionSettings.rawLoadAs = kLoadAs8BitPixels;
   BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng");
   ASSERT_TRUE(bitmap);
   struct stat info {};

@@ -241,7 +241,7 @@ TEST_P(TimestampTest, CustomValueIsLocalWallClockAndLeavesAccessTime) {
   const CustomCase cases[] = {{0, {1970, 1, 1, 0, 0, 0}}, {1626352496, {2021, 7, 15, 12, 34, 56}}};
   for (const CustomCase& c : cases) {
     SetTimes(result.outputFile, {1000000000, 0}, {1000000000, 0});
-    ConversionSettings.fileTimestamp = 2;
+    ConversionSettings.fileTimestamp = kTimestampCustom;
     ConversionSettings.fileTimestampCustom = c.value;
     ApplyFileTimestamp(request.currentFile, result.outputFile);
     struct stat info = StatOf(result.outputFile);
@@ -259,7 +259,7 @@ TEST_P(TimestampTest, OriginalCopiesTheInputTimeToTheSecond) {
   for (time_t instant : {time_t{1600000000}, time_t{1699165800}, time_t{1699162200}}) {
     SetTimes(request.currentFile, {instant, 0}, {instant, 700000000});
     SetTimes(result.outputFile, {5, 0}, {5, 0});
-    ConversionSettings.fileTimestamp = 1;
+    ConversionSettings.fileTimestamp = kTimestampOriginal;
     ApplyFileTimestamp(request.currentFile, result.outputFile);
     struct stat info = StatOf(result.outputFile);
     EXPECT_EQ(info.st_mtim.tv_sec, instant);
@@ -283,20 +283,20 @@ TEST_P(TimestampTest, CurrentAndUnknownCodesLeaveTheTimeAlone) {
 TEST_P(TimestampTest, FailuresAreIgnored) {
   SetTimes(result.outputFile, {1234, 0}, {1234, 0});
   request.currentFile = folder_ / "missing.cr2";
-  ConversionSettings.fileTimestamp = 1;
+  ConversionSettings.fileTimestamp = kTimestampOriginal;
   ApplyFileTimestamp(request.currentFile, result.outputFile);
   EXPECT_EQ(StatOf(result.outputFile).st_mtim.tv_sec, 1234);
 
   result.outputFile = folder_ / "missing.jpg";
-  ConversionSettings.fileTimestamp = 2;
+  ConversionSettings.fileTimestamp = kTimestampCustom;
   ApplyFileTimestamp(request.currentFile, result.outputFile);
   EXPECT_EQ(FileSize(result.outputFile), -1);  // nothing was created
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, TimestampTest,
                          ::testing::Values("UTC", "America/New_York", "Asia/Tokyo", "Australia/Adelaide"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                           std::string name = info.param;
+                         [](const ::testing::TestParamInfo<const char*>& zone) {
+                           std::string name = zone.param;
                            for (char& c : name)
                              if (c == '/') c = '_';
                            return name;

@@ -88,8 +88,8 @@ TEST(ImageResultTest, EncodingRoundTripsAndRefusesDamagedRecords) {
 }
 
 TEST_F(PipelineTest, Deep48BitLoadIsToneMappedAndSavedAt24Bits) {
-  ConversionSettings.rawLoadAs = 5;
-  ConversionSettings.rawToneMapping = 0;  // NONE: the 48 bits reach the depth conversion
+  ConversionSettings.rawLoadAs = kLoadAs48;
+  ConversionSettings.rawToneMapping = kToneMapNone;  // the 48 bits reach the depth conversion
   ASSERT_TRUE(Convert(DngOptions{}));
   EXPECT_EQ(result->sourceBpp, 48);
   EXPECT_EQ(result->targetBpp, 24);
@@ -124,7 +124,7 @@ TEST_F(PipelineTest, SizeAfterRotationAndResizingReachesTheJob) {
     ConversionSettings.rotation = c.rotation;
     ConversionSettings.doResize = 1;
     ConversionSettings.width = ConversionSettings.height = c.percent;
-    ConversionSettings.widthUnit = ConversionSettings.heightUnit = 1;  // PERCENT
+    ConversionSettings.widthUnit = ConversionSettings.heightUnit = kUnitPercent;
     ASSERT_TRUE(Convert(WithPreview()));
     EXPECT_EQ(result->outputWidth, c.width);
     EXPECT_EQ(result->outputHeight, c.height);
@@ -185,7 +185,7 @@ TEST_F(PipelineTest, TheSourceIccProfileReachesTheJpegWhereItFits) {
 }
 
 TEST_F(PipelineTest, SimpleJpegCarriesNoMetadata) {
-  ConversionSettings.jpgSaveAs = 1;
+  ConversionSettings.jpgSaveAs = kJpegSimple;
   DngOptions dng = WithPreview();
   dng.exif = true;
   ASSERT_TRUE(Convert(dng));
@@ -263,13 +263,13 @@ TEST_F(PipelineTest, HostileNumbersEndInAResultNotACrash) {
     bool converts;
   } cases[] = {
       {"width of two billion pixels", [](auto& s) { s.doResize = 1, s.width = INT_MAX, s.height = 10; }, false},
-      {"two billion percent", [](auto& s) { s.doResize = 1, s.width = s.height = INT_MAX, s.widthUnit = s.heightUnit = 1; }, false},
+      {"two billion percent", [](auto& s) { s.doResize = 1, s.width = s.height = INT_MAX, s.widthUnit = s.heightUnit = kUnitPercent; }, false},
       {"negative sizes", [](auto& s) { s.doResize = 1, s.width = s.height = INT_MIN; }, true},
       {"huge rotation", [](auto& s) { s.doRotation = 1, s.rotation = INT_MAX; }, true},
       {"negative rotation", [](auto& s) { s.doRotation = 1, s.rotation = INT_MIN; }, true},
       // Headerless attempts that fail hand over to the RAW decoder.
-      {"huge headerless size", [](auto& s) { s.rawLoadAs = 1, s.rawWidth = s.rawHeight = INT_MAX; }, true},
-      {"negative header", [](auto& s) { s.rawLoadAs = 2, s.rawHeaderSize = INT_MIN; }, true},
+      {"huge headerless size", [](auto& s) { s.rawLoadAs = kLoadAs8BitPixels, s.rawWidth = s.rawHeight = INT_MAX; }, true},
+      {"negative header", [](auto& s) { s.rawLoadAs = kLoadAs16BitPixels, s.rawHeaderSize = INT_MIN; }, true},
       {"threshold beyond a byte", [](auto& s) { s.doThreshold = 1, s.threshold = INT_MIN; }, true},
   };
   for (const auto& c : cases) {

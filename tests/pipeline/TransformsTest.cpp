@@ -361,7 +361,7 @@ TEST_F(TransformsTest, ThresholdThenDitherDithersTheWidenedResult) {
 
 TEST_F(TransformsTest, NullPassesEveryStage) {
   ConversionSettingsRecord& s = ConversionSettings;
-  s.rawLoadAs = 5;
+  s.rawLoadAs = kLoadAs48;
   s.doRotation = s.doResize = s.flipHorizontal = s.flipVertical = s.doColorCorrection = 1;
   s.greyscale = s.doThreshold = s.doDither = 1;
   s.rotation = 45;

@@ -51,7 +51,7 @@ class WatermarksTest : public ::testing::Test {
   // A text watermark on an opaque red box, so that the box shows where it lies.
   static void UseTextOnRedBox(const std::string& text) {
     ConversionSettingsRecord& s = ConversionSettings;
-    s.doWatermark = 1;
+    s.doWatermark = kWatermarkText;
     s.wmText = text;
     s.wmBackColor = "ff0000";
     s.wmBackOpacity = 255;
@@ -61,7 +61,7 @@ class WatermarksTest : public ::testing::Test {
   void UsePicture(FIBITMAP* picture, const std::string& name, FREE_IMAGE_FORMAT format, int flags = 0) {
     std::string path = folder_ / name;
     ASSERT_TRUE(FreeImage_Save(format, picture, path.c_str(), flags));
-    ConversionSettings.doWatermark = 2;
+    ConversionSettings.doWatermark = kWatermarkImage;
     ConversionSettings.wmImage = path;
   }
   void UseRedPicture(int width, int height) {
@@ -101,8 +101,8 @@ TEST_F(WatermarksTest, DefaultPlacementPutsTheBoxCornerTenPixelsFromTheImageCorn
 TEST_F(WatermarksTest, FrameBoundaryMeasuresFromInsideTheFrame) {
   UseRedPicture(30, 20);
   ConversionSettingsRecord& s = ConversionSettings;
-  s.wmImagePosition = 0;  // TOPLEFT
-  s.wmImageBoundary = 1;  // FRAME
+  s.wmImagePosition = kTopLeft;
+  s.wmImageBoundary = kBoundaryFrame;
   s.frSolidLeft = s.frSolidRight = s.frSolidTop = s.frSolidBottom = 20;
   struct Case {
     int doFrame, left, top;
@@ -118,7 +118,7 @@ TEST_F(WatermarksTest, FrameBoundaryMeasuresFromInsideTheFrame) {
 }
 
 TEST_F(WatermarksTest, EveryAnchorPlacesWithTruncatingDivision) {
-  ConversionSettings.doWatermark = 2;
+  ConversionSettings.doWatermark = kWatermarkImage;
   ConversionSettings.wmImageXOffset = 4;
   ConversionSettings.wmImageYOffset = 6;
   struct Case {
@@ -142,7 +142,7 @@ TEST_F(WatermarksTest, EveryAnchorPlacesWithTruncatingDivision) {
     EXPECT_EQ(p.x, c.x) << c.code;
     EXPECT_EQ(p.y, c.y) << c.code;
   }
-  ConversionSettings.wmImagePosition = 4;
+  ConversionSettings.wmImagePosition = kMiddleCenter;
   EXPECT_EQ(PlaceWatermark(10, 10, 15, 13).x, -2) << "(10 - 15) / 2 truncates toward zero";
   EXPECT_EQ(PlaceWatermark(10, 10, 15, 13).y, -1);
 }
@@ -168,7 +168,7 @@ TEST_F(WatermarksTest, TwoLinesMakeATallerBoxWithTheSecondLineOneStepLower) {
   UseTextOnRedBox("Line one%EOL%line two");
   ConversionSettings.wmTextPadding = 5;
   ConversionSettings.wmFontLeading = 7;
-  ConversionSettings.wmTextPosition = 0;
+  ConversionSettings.wmTextPosition = kTopLeft;
   BitmapPtr image = Stamped();
   Box box = ChangedBox(image.get(), kGrey);
   TextMetrics one = Measured("Line one"), two = Measured("line two");
@@ -186,13 +186,13 @@ TEST_F(WatermarksTest, TwoLinesMakeATallerBoxWithTheSecondLineOneStepLower) {
 }
 
 TEST_F(WatermarksTest, CentredLinesDifferingBy40PixelsStart20PixelsApart) {
-  ConversionSettings.wmTextAlignment = 1;
+  ConversionSettings.wmTextAlignment = kAlignCenter;
   EXPECT_EQ(LineX(60, 200) - LineX(100, 200), 20);
 
   // Drawn: two lines of "M", the second narrower; the first glyph column of each line.
   UseTextOnRedBox("MMMMMMMM%eol%MMMM");
-  ConversionSettings.wmTextAlignment = 1;
-  ConversionSettings.wmTextPosition = 0;
+  ConversionSettings.wmTextAlignment = kAlignCenter;
+  ConversionSettings.wmTextPosition = kTopLeft;
   BitmapPtr image = Stamped();
   Box box = ChangedBox(image.get(), kGrey);
   int lineHeight = Measured("M").height;
@@ -219,7 +219,7 @@ TEST_F(WatermarksTest, SingleLineStartsAtThePaddingWhateverTheAlignment) {
 }
 
 TEST_F(WatermarksTest, RotationTurnsOnlyBetweenOneAnd359Degrees) {
-  ConversionSettings.doWatermark = 1;
+  ConversionSettings.doWatermark = kWatermarkText;
   struct Case {
     int angle;
     unsigned width, height;
@@ -245,7 +245,7 @@ TEST_F(WatermarksTest, RotationTurnsOnlyBetweenOneAnd359Degrees) {
 
 TEST_F(WatermarksTest, AWatermarkWiderThanTheImageIsCutOnItsRight) {
   UseRedPicture(400, 20);
-  ConversionSettings.wmImagePosition = 0;
+  ConversionSettings.wmImagePosition = kTopLeft;
   Box box = ChangedBox(Stamped().get(), kGrey);
   EXPECT_EQ(box.left, 10);
   EXPECT_EQ(box.right, kWidth - 1);
@@ -254,7 +254,7 @@ TEST_F(WatermarksTest, AWatermarkWiderThanTheImageIsCutOnItsRight) {
 
 TEST_F(WatermarksTest, OffsetsThatLeaveNothingFailAndOffsetsOutsidePlaceNothing) {
   UseRedPicture(30, 20);
-  ConversionSettings.wmImagePosition = 0;
+  ConversionSettings.wmImagePosition = kTopLeft;
   struct Case {
     int x, y;
     bool image;
@@ -315,7 +315,7 @@ TEST_F(WatermarksTest, PictureWithAlphaAtHalfOpacityIsHalfTransparent) {
     for (unsigned x = 10; x < 30; ++x) FreeImage_SetPixelColor(picture.get(), x, y, &opaqueWhite);
   UsePicture(picture.get(), "logo.png", FIF_PNG);
   ConversionSettings.wmImageOpacity = 128;
-  ConversionSettings.wmImagePosition = 0;
+  ConversionSettings.wmImagePosition = kTopLeft;
   BitmapPtr image = Stamped();
   Box changed = ChangedBox(image.get(), kGrey);
   EXPECT_EQ(changed.left, 20);
@@ -357,7 +357,7 @@ TEST_F(WatermarksTest, FontIsAvailableByNameOrMetricSubstituteOnly) {
     EXPECT_EQ(CreateWatermarkFont(), available) << family;
   }
   // Without a font the text watermark draws nothing, and the image is still made 24-bit.
-  ConversionSettings.doWatermark = 1;
+  ConversionSettings.doWatermark = kWatermarkText;
   BitmapPtr image = Stamped(8);
   ASSERT_TRUE(image);
   EXPECT_EQ(FreeImage_GetBPP(image.get()), 24u);
@@ -386,7 +386,7 @@ TEST_F(WatermarksTest, AnyDepthComesOutTwentyFourBitWithItsMetadata) {
 }
 
 TEST_F(WatermarksTest, MissingOrUnreadablePictureLeavesTheImageAlone) {
-  ConversionSettings.doWatermark = 2;
+  ConversionSettings.doWatermark = kWatermarkImage;
   WriteText(folder_ / "fake.png", "not a picture");
   BitmapPtr gif = MakeSolidBitmap(10, 10, 8, kGrey);
   ASSERT_TRUE(FreeImage_Save(FIF_GIF, gif.get(), (folder_ / "a.gif").c_str()));
@@ -401,7 +401,7 @@ TEST_F(WatermarksTest, MissingOrUnreadablePictureLeavesTheImageAlone) {
 // FreeImage reads a 16-bit grey PNG as FIT_UINT16, which its 32-bit conversion refuses: the
 // watermark was silently left out. It draws as the 8-bit picture of its high bytes.
 TEST_F(WatermarksTest, SixteenBitGreyPictureDrawsAsItsHighBytes) {
-  ConversionSettings.wmImagePosition = 0;
+  ConversionSettings.wmImagePosition = kTopLeft;
   UsePicture(MakeSolidBitmap(8, 6, 24, {156, 156, 156}).get(), "eight.png", FIF_PNG);
   BitmapPtr expected = Stamped();
   BitmapPtr picture = AdoptBitmap(FreeImage_AllocateT(FIT_UINT16, 8, 6));
@@ -441,11 +441,11 @@ TEST_F(WatermarksTest, HostileNumbersEndQuicklyWithoutACrash) {
       {"big box turned", [](auto& s) { s.wmTextPadding = 6000, s.wmTextRotation = 45; }},
       {"opacity out of range", [](auto& s) { s.wmTextOpacity = 1000, s.wmBackOpacity = -1000; }},
       {"frame boundary beyond image",
-       [](auto& s) { s.wmTextBoundary = 1, s.doFrame = 1, s.frSolidLeft = INT_MAX; }},
+       [](auto& s) { s.wmTextBoundary = kBoundaryFrame, s.doFrame = kFrameSolid, s.frSolidLeft = INT_MAX; }},
   };
   for (auto& [name, change] : cases) {
     ResetConversionSettings(true);
-    ConversionSettings.doWatermark = 1;
+    ConversionSettings.doWatermark = kWatermarkText;
     change(ConversionSettings);
     ASSERT_TRUE(CreateWatermarkFont()) << name;
     auto start = std::chrono::steady_clock::now();

@@ -132,8 +132,8 @@ TEST_P(RealCameraFiles, ConvertToTheSizeOfTheMode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, RealCameraFiles, ::testing::ValuesIn(kModes),
-                         [](const ::testing::TestParamInfo<ModeRow>& info) {
-                           return std::string("LoadAs") + info.param.label;
+                         [](const ::testing::TestParamInfo<ModeRow>& mode) {
+                           return std::string("LoadAs") + mode.param.label;
                          });
 
 }  // namespace

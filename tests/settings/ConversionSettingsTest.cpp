@@ -14,10 +14,10 @@ TEST(ConversionSettingsTest, ConsoleDefaults) {
   EXPECT_EQ(s.jpgQuality, 95);
   EXPECT_EQ(s.webpQuality, 100);
   EXPECT_EQ(s.doResize, 0);
-  EXPECT_EQ(s.resizeAlgorithm, 3);
-  EXPECT_EQ(s.rawToneMapping, 2);
-  EXPECT_EQ(s.wmTextPosition, 8);
-  EXPECT_EQ(s.wmImagePosition, 8);
+  EXPECT_EQ(s.resizeAlgorithm, kResizeBicubic);
+  EXPECT_EQ(s.rawToneMapping, kToneMapAl);
+  EXPECT_EQ(s.wmTextPosition, kBottomRight);
+  EXPECT_EQ(s.wmImagePosition, kBottomRight);
   EXPECT_EQ(s.wmTextXOffset, 10);
   EXPECT_EQ(s.wmTextYOffset, 10);
   EXPECT_EQ(s.wmBackOpacity, 1);

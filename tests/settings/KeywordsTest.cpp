@@ -22,31 +22,31 @@ TEST(KeywordsTest, EveryKindHasUniqueWordsAndEveryWordRoundTrips) {
 }
 
 TEST(KeywordsTest, LetterCaseIsFreeButSpacesAndNumbersAreWords) {
-  EXPECT_EQ(KeywordToCode("bgra", kDdsLoadAs), 1);
-  EXPECT_EQ(KeywordToCode("Bgra", kDdsLoadAs), 1);
-  EXPECT_EQ(KeywordToCode("BGRA", kDdsLoadAs), 1);
+  EXPECT_EQ(KeywordToCode("bgra", kDdsLoadAs), kDdsBgra);
+  EXPECT_EQ(KeywordToCode("Bgra", kDdsLoadAs), kDdsBgra);
+  EXPECT_EQ(KeywordToCode("BGRA", kDdsLoadAs), kDdsBgra);
   EXPECT_EQ(KeywordToCode("BOTTOM RIGHT", kWatermarkPosition), 0);
   EXPECT_EQ(KeywordToCode(" BGRA", kDdsLoadAs), 0) << "callers trim, not KeywordToCode";
-  EXPECT_EQ(KeywordToCode("48hs", kRawLoadAs), 4);
-  EXPECT_EQ(KeywordToCode("48", kRawLoadAs), 5);
+  EXPECT_EQ(KeywordToCode("48hs", kRawLoadAs), kLoadAs48HalfSize);
+  EXPECT_EQ(KeywordToCode("48", kRawLoadAs), kLoadAs48);
   EXPECT_EQ(KeywordToCode("08", kRawLoadAs), 0);
   EXPECT_EQ(KeywordToCode("8.0", kRawLoadAs), 0);
-  EXPECT_EQ(KeywordToCode("strikethrought", kFontEffect), 2);
+  EXPECT_EQ(KeywordToCode("strikethrought", kFontEffect), kEffectStrikeOut);
   EXPECT_EQ(KeywordToCode("LANCZOZ", kResizeAlgorithm), 0);
   EXPECT_EQ(KeywordToCode("", kResizeAlgorithm), 0);
 }
 
 TEST(KeywordsTest, CompressionCodesAreSharedAndReportTheFirstWord) {
-  for (const char* word : {"ZIP", "RLE", "ZLIB1", "CCITTFAX3"}) EXPECT_EQ(KeywordToCode(word, kCompression), 1);
+  for (const char* word : {"ZIP", "RLE", "ZLIB1", "CCITTFAX3"}) EXPECT_EQ(KeywordToCode(word, kCompression), kCompressionRle);
   const char* reverse[] = {"none", "rle", "piz", "pxr24", "b44", "adobedeflate", "lzw", "jpeg", "logluv"};
   for (int code = 0; code < 9; ++code) EXPECT_EQ(CodeToKeyword(kCompression, code), reverse[code]);
   EXPECT_EQ(CodeToKeyword(kCompression, KeywordToCode("ZLIB6", kCompression)), "piz");
 }
 
 TEST(KeywordsTest, ReportOnlyKindsAndUnknownKinds) {
-  EXPECT_EQ(CodeToKeyword(kFrameType, 1), "solid");
+  EXPECT_EQ(CodeToKeyword(kFrameType, kFrameSolid), "solid");
   EXPECT_EQ(KeywordToCode("SOLID", kFrameType), 0);
-  EXPECT_EQ(CodeToKeyword(kWatermarkType, 2), "image");
+  EXPECT_EQ(CodeToKeyword(kWatermarkType, kWatermarkImage), "image");
   EXPECT_EQ(KeywordToCode("IMAGE", kWatermarkType), 0);
   EXPECT_EQ(KeywordToCode("FIXED", kWatermarkSize), 0);
   EXPECT_EQ(KeywordToCode("SCALED", kWatermarkSize), 0);
@@ -54,5 +54,5 @@ TEST(KeywordsTest, ReportOnlyKindsAndUnknownKinds) {
   EXPECT_EQ(KeywordToCode("AUTO", -1), 0);
   EXPECT_EQ(CodeToKeyword(23, 0), "");
   EXPECT_EQ(CodeToKeyword(kWatermarkPosition, 9), "");
-  EXPECT_EQ(CodeToKeyword(kWatermarkPosition, 8), "bottomright");
+  EXPECT_EQ(CodeToKeyword(kWatermarkPosition, kBottomRight), "bottomright");
 }

@@ -53,7 +53,8 @@ void StorePixel(FIBITMAP* bitmap, int bpp, int x, int y, const Rgb8& c) {
     }
     case 96: {
       FIRGBF* p = reinterpret_cast<FIRGBF*>(row) + x;
-      *p = FIRGBF{c.red / 255.0f, c.green / 255.0f, c.blue / 255.0f};
+      *p = FIRGBF{static_cast<float>(c.red) / 255.0f, static_cast<float>(c.green) / 255.0f,
+                  static_cast<float>(c.blue) / 255.0f};
       break;
     }
   }
