@@ -361,13 +361,14 @@ std::string ManualInclude(std::string_view manualTemplate, std::string_view exam
   return text;
 }
 
-std::string CompletionScript(std::string_view program, std::span<const std::string> extraOptions, bool pathArguments) {
+std::string CompletionScript(std::string_view program, std::span<const std::string> extraOptions, bool pathArguments,
+                             bool ownHelp) {
   std::string script(kCompletionTemplate);
   const std::pair<std::string_view, std::string> fields[] = {
       {"@FN@", FunctionName(program)},
       {"@PROGRAM@", std::string(program)},
       {"@OPTIONS@", CompletionOptions(extraOptions)},
-      {"@FIRST@", FirstOptions()},
+      {"@FIRST@", ownHelp ? std::string() : FirstOptions()},
       {"@EXTENSIONS@", ToLower(Joined(AcceptedInputExtensions, " "))},
       {"@PLAIN@", pathArguments ? ":raw" : ""},
       {"@VALUES@", CompletionValueCases()},

@@ -67,6 +67,8 @@ std::string ManualInclude(std::string_view manualTemplate, std::string_view exam
 // version commands as the first word only), keyword values ignoring letter case, RAW files
 // by the accepted extensions for -i, folders for -o, files for other path values.
 // `extraOptions` adds names of a front end's own options ("--jobs=" takes a value);
-// `pathArguments` completes words that are not options as RAW files and folders.
+// `pathArguments` completes words that are not options as RAW files and folders;
+// `ownHelp` leaves out pixquillcmd's help and version commands, for a front end whose
+// options hold its own.
 std::string CompletionScript(std::string_view program, std::span<const std::string> extraOptions = {},
-                             bool pathArguments = false);
+                             bool pathArguments = false, bool ownHelp = false);

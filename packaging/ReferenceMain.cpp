@@ -1,6 +1,6 @@
 // Build-time generator of the man page's include file and of the bash completion:
 //   pixquill_reference manual TEMPLATE EXAMPLE_PROFILE OUTPUT
-//   pixquill_reference completion PROGRAM OUTPUT [--paths] [EXTRA_OPTION...]
+//   pixquill_reference completion PROGRAM OUTPUT [--paths] [--batch-options] [EXTRA_OPTION...]
 // It fails (exit 1) while an option or name token has no note, so the man page can never
 // leave one out silently.
 #include <cstdio>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "batch/BatchOptions.h"
 #include "convert/ConversionJob.h"
 #include "formats/FormatTables.h"
 #include "packaging/Reference.h"
@@ -45,12 +46,29 @@ int WriteManualInclude(const std::vector<std::string>& args) {
   return WriteWhole(args[3], include) ? 0 : Fail("cannot write " + args[3]);
 }
 
+// The option names of pixquillbatch's own table, "=" after those that take a value.
+std::vector<std::string> BatchOptionNames() {
+  std::vector<std::string> names;
+  for (const BatchOptionRow& row : BatchOptionTable()) {
+    if (!row.shortName.empty()) names.emplace_back(row.shortName);
+    names.push_back(std::string(row.name) + (row.text ? "=" : ""));
+  }
+  return names;
+}
+
 int WriteCompletion(const std::vector<std::string>& args) {
-  if (args.size() < 3) return Fail("usage: completion PROGRAM OUTPUT [--paths] [EXTRA_OPTION...]");
+  if (args.size() < 3) return Fail("usage: completion PROGRAM OUTPUT [--paths] [--batch-options] [EXTRA_OPTION...]");
   std::vector<std::string> extra(args.begin() + 3, args.end());
   const bool paths = !extra.empty() && extra.front() == "--paths";
   if (paths) extra.erase(extra.begin());
-  return WriteWhole(args[2], CompletionScript(args[1], extra, paths)) ? 0 : Fail("cannot write " + args[2]);
+  const bool batch = !extra.empty() && extra.front() == "--batch-options";
+  if (batch) {
+    extra.erase(extra.begin());
+    const std::vector<std::string> names = BatchOptionNames();
+    extra.insert(extra.begin(), names.begin(), names.end());
+  }
+  const std::string script = CompletionScript(args[1], extra, paths, batch);
+  return WriteWhole(args[2], script) ? 0 : Fail("cannot write " + args[2]);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@ PACKAGES=(
   libfreeimage-dev libtiff-dev libjpeg-dev libraw-dev
   libcairo2-dev libfontconfig-dev libfreetype-dev
   fonts-liberation2 fonts-dejavu-core
+  parallel rsync
   libgtest-dev
   help2man
 )

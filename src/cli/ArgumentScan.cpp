@@ -97,7 +97,10 @@ std::string ApplyArgument(const OptionRow& row, size_t& index, ScanResult& scan)
 ScanResult ScanArguments() {
   ScanResult scan;
   for (size_t index = 0; index < CommandLine.size() && scan.errorMessage.empty(); ++index)
-    if (const OptionRow* row = FindCommandLineOption(ParameterName(index)))
+    if (const OptionRow* row = FindCommandLineOption(ParameterName(index))) {
+      const size_t first = index;
       scan.errorMessage = ApplyArgument(*row, index, scan);
+      scan.options.push_back({first, index, row});
+    }
   return scan;
 }

@@ -57,14 +57,6 @@ std::optional<int> RunFirstArgumentCommand() {
   return std::nullopt;
 }
 
-void PrepareRun() {
-  BuildInputExtensionTable();
-  BuildOutputFormatTable();
-  ResetConversionJob();
-  ResetConversionSettings(true);
-  LoadMessageCatalogue("");
-}
-
 // Without -p before the failing argument the error ends the process at once.
 int ReportScanError(const ScanResult& scan) {
   PrintLine("Error: " + scan.errorMessage);
@@ -95,7 +87,7 @@ int StopAfterFault() noexcept {
 int RunConsole(int argc, char** argv) {
   SetCommandLine(argc, argv);
   if (CommandLine.empty()) return ShowHelp();
-  PrepareRun();
+  PrepareConsoleRun();
   if (std::optional<int> status = RunFirstArgumentCommand()) return *status;
   ScanResult scan = ScanArguments();
   if (!scan.errorMessage.empty()) return ReportScanError(scan);
@@ -108,6 +100,14 @@ int RunConsole(int argc, char** argv) {
 }
 
 }  // namespace
+
+void PrepareConsoleRun() {
+  BuildInputExtensionTable();
+  BuildOutputFormatTable();
+  ResetConversionJob();
+  ResetConversionSettings(true);
+  LoadMessageCatalogue("");
+}
 
 std::vector<std::string_view> HelpAndVersionNames() {
   std::vector<std::string_view> names;

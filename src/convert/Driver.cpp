@@ -177,6 +177,11 @@ RunOutcome RunConversion(bool quiet) {
   return RunOutcome::Converted;
 }
 
+std::optional<std::string> CheckConversionRequest() {
+  WatermarkFontRelease fontRelease;
+  return CheckRequest(false);
+}
+
 bool AddJobFile(const std::string& path) {
   if (FileSize(path) == 0 || !IsAcceptedInputExtension(FileExtension(path))) return false;
   JobFileList.clear();

@@ -1,6 +1,7 @@
 #pragma once
 // The conversion driver: checks the request, reports the settings in debug mode, runs the
 // worker on its own thread and reports the outcome.
+#include <optional>
 #include <string>
 
 // How a run ended; it becomes the process exit status.
@@ -11,6 +12,12 @@ enum class RunOutcome : int {
 };
 
 RunOutcome RunConversion(bool quiet);
+
+// Every check RunConversion makes before it converts, printing nothing: the message of the
+// first failed check, nothing when the request would run. ConversionJob.inputFile names
+// the file to check; like a run, the check moves it to currentFile and normalises the
+// output folder and extension.
+std::optional<std::string> CheckConversionRequest();
 
 // Puts `path` into JobFileList when it is an accepted input file.
 bool AddJobFile(const std::string& path);

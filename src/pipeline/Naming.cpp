@@ -46,18 +46,23 @@ std::string TwoDigits(int value) {
 struct NamePlaceholder {
   std::string_view token;
   std::string (*value)();
+  // The value is fixed before the file is converted: neither decoding, the clock nor chance
+  // decides it. A run converts one file, so its running number is always the first.
+  bool knownBeforeConversion = false;
 };
+
+constexpr bool kKnownBefore = true;
 
 // Expansion order matters: a value holding a later token is expanded again, one holding an
 // earlier token is not. Each date and time token reads the clock when it is expanded.
 constexpr NamePlaceholder kNamePlaceholders[] = {
-    {"%filename%", [] { return BaseName(); }},
-    {"%filename[u]%", [] { return ToUpper(BaseName()); }},
-    {"%filename[l]%", [] { return ToLower(BaseName()); }},
-    {"%filename[t]%", [] { return ToTitle(BaseName()); }},
-    {"%ext%", [] { return ConversionJob.outputExtension; }},
-    {"%ext[u]%", [] { return ToUpper(ConversionJob.outputExtension); }},
-    {"%ext[t]%", [] { return ToTitle(ConversionJob.outputExtension); }},
+    {"%filename%", [] { return BaseName(); }, kKnownBefore},
+    {"%filename[u]%", [] { return ToUpper(BaseName()); }, kKnownBefore},
+    {"%filename[l]%", [] { return ToLower(BaseName()); }, kKnownBefore},
+    {"%filename[t]%", [] { return ToTitle(BaseName()); }, kKnownBefore},
+    {"%ext%", [] { return ConversionJob.outputExtension; }, kKnownBefore},
+    {"%ext[u]%", [] { return ToUpper(ConversionJob.outputExtension); }, kKnownBefore},
+    {"%ext[t]%", [] { return ToTitle(ConversionJob.outputExtension); }, kKnownBefore},
     {"%yyyy%", [] { return std::to_string(LocalNow().tm_year + 1900); }},
     {"%mm%", [] { return TwoDigits(LocalNow().tm_mon + 1); }},
     {"%dd%", [] { return TwoDigits(LocalNow().tm_mday); }},
@@ -69,7 +74,7 @@ constexpr NamePlaceholder kNamePlaceholders[] = {
     {"%height%", [] { return std::to_string(ConversionJob.outputHeight); }},
     {"%frame%", [] { return std::to_string(ConversionJob.frameNumber); }},
     {"%rnd%", [] { return FiveDigits(ConversionJob.randomNumber); }},
-    {"%n%", [] { return FiveDigits(ConversionJob.fileCounter); }},
+    {"%n%", [] { return FiveDigits(ConversionJob.fileCounter); }, kKnownBefore},
 };
 
 constexpr auto kTokens = [] {
@@ -103,6 +108,17 @@ bool NameStaysInFolder(std::string_view name) {
   return true;
 }
 
+// The mask is its own probe, so a value that holds a later token is expanded again.
+std::string ExpandMask(bool onlyKnownBeforeConversion) {
+  std::string mask = ToLower(ConversionSettings.filenameMask);
+  if (mask.empty()) mask = kDefaultMask;
+  for (const NamePlaceholder& placeholder : kNamePlaceholders) {
+    if (onlyKnownBeforeConversion && !placeholder.knownBeforeConversion) continue;
+    if (mask.find(placeholder.token) != std::string::npos) mask = ExpandNameToken(mask, placeholder.token);
+  }
+  return mask;
+}
+
 }  // namespace
 
 std::span<const std::string_view> NamePlaceholders() { return kTokens; }
@@ -125,14 +141,9 @@ std::string ExpandNameToken(const std::string& text, std::string_view token) {
   return out;
 }
 
-std::string ExpandFilenameMask() {
-  std::string mask = ToLower(ConversionSettings.filenameMask);
-  if (mask.empty()) mask = kDefaultMask;
-  // The mask is its own probe, so a value that holds a later token is expanded again.
-  for (std::string_view token : kTokens)
-    if (mask.find(token) != std::string::npos) mask = ExpandNameToken(mask, token);
-  return mask;
-}
+std::string ExpandFilenameMask() { return ExpandMask(false); }
+
+std::string ExpandFilenameMaskBeforeConversion() { return ExpandMask(true); }
 
 std::string BuildOutputPath() {
   const std::string name = ExpandFilenameMask();

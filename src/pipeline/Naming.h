@@ -23,6 +23,10 @@ std::string ExpandNameToken(const std::string& text, std::string_view token);
 // The output file name (without folder) for the current file.
 std::string ExpandFilenameMask();
 
+// The same name as far as it is known before the file is converted: tokens whose values
+// come from decoding, the clock or chance (%width%, %ss%, %rnd%...) stay in it as they are.
+std::string ExpandFilenameMaskBeforeConversion();
+
 // Output folder + subfolder (when kept) + expanded name. Empty when the expanded name would
 // leave the output folder: one that begins with "/" or holds a ".." path component. A
 // shared profile's mask must not be able to replace files elsewhere.

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Sources the generated bash completion and checks what it offers for typed words, in a
 # folder of RAW files (mixed letter case), other files and folders.
-#   completion_test.sh BUILD/pixquillcmd.bash
+#   completion_test.sh BUILD/pixquillcmd.bash [BUILD/pixquillbatch.bash]
 set -u
 source "$1"
+program=pixquillcmd
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 cd "$folder" || exit 1
@@ -16,10 +17,10 @@ failures=0
 expect() {
   local expected=$1
   shift
-  COMP_WORDS=(pixquillcmd "$@")
+  COMP_WORDS=("$program" "$@")
   COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
   COMPREPLY=()
-  _pixquillcmd
+  "_$program"
   local got
   got=$(printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd '|')
   if [[ $got != "$expected" ]]; then
@@ -46,6 +47,18 @@ expect "My Photos/IMG_3.Dng" -i 'My\ Photos/'
 expect "My Photos" --input = '"My'
 expect "My Photos|jpeg" -o ""
 expect "notes.txt" --profile = n
+
+# The batch front end: its own options beside pixquillcmd's, RAW files and folders for
+# the words that are not options, and its own help in place of pixquillcmd's first words.
+if (($# > 1)); then
+  source "$2"
+  program=pixquillbatch
+  expect "--joblog=|--jobs=" --jo
+  expect "--height-unit=|--height=|--help" --he
+  expect "BICUBIC|BILINEAR|BOX|BSPLINE" --resize-algorithm = b
+  expect "IMG_1.CR2|My Photos|img_2.nef|jpeg" -q ""
+  expect "--transfer" -o jpeg --tr
+fi
 
 if ((failures > 0)); then exit 1; fi
 echo "completion: all cases passed"

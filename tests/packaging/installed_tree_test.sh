@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Checks an installed pixquillcmd: the files of the install rules, a man page that groff
-# renders without warnings, and the program run from a photo folder with a relative -i and
-# no -o (the JPEG lands next to the RAW file) and with the installed example profile.
+# Checks an installed pixquillcmd: the files of the install rules, man pages that groff
+# renders without warnings, the program run from a photo folder with a relative -i and
+# no -o (the JPEG lands next to the RAW file) and with the installed example profile, and
+# the batch front end over that folder.
 #   installed_tree_test.sh PREFIX MAKE_TEST_DNG   checks an installed tree (/usr for the package)
 #   installed_tree_test.sh --install BUILD MAKE_TEST_DNG
 #                                                 installs BUILD into a scratch prefix first
@@ -22,13 +23,16 @@ fail() {
 
 doc=$prefix/share/doc/pixquillcmd
 for file in bin/pixquillcmd share/man/man1/pixquillcmd.1.gz share/bash-completion/completions/pixquillcmd \
+            bin/pixquillbatch share/man/man1/pixquillbatch.1.gz share/bash-completion/completions/pixquillbatch \
             share/doc/pixquillcmd/README.md share/doc/pixquillcmd/copyright \
             share/doc/pixquillcmd/examples/web.ini; do
   [[ -f $prefix/$file ]] || fail "$prefix/$file is not installed"
 done
-[[ -x $prefix/bin/pixquillcmd ]] || fail "the program is not executable"
-warnings=$(zcat "$prefix/share/man/man1/pixquillcmd.1.gz" | groff -ww -z -man 2>&1)
-[[ -z $warnings ]] || fail "groff warns about the man page: $warnings"
+for program in pixquillcmd pixquillbatch; do
+  [[ -x $prefix/bin/$program ]] || fail "$program is not executable"
+  warnings=$(zcat "$prefix/share/man/man1/$program.1.gz" | groff -ww -z -man 2>&1)
+  [[ -z $warnings ]] || fail "groff warns about the man page of $program: $warnings"
+done
 
 mkdir -p "$scratch/photos/shots" "$scratch/photos/web"
 "$make_dng" "$scratch/photos/shots/IMG_0001.dng" --preview --exif >/dev/null
@@ -38,4 +42,8 @@ cd "$scratch/photos"
 "$prefix/bin/pixquillcmd" -q -i shots/IMG_0001.dng -o web --profile="$doc/examples/web.ini" ||
   fail "the example profile was refused (exit $?)"
 [[ -s web/IMG_0001-web.jpg ]] || fail "the example profile's JPEG is missing: $(find . -name '*.jpg')"
-echo "installed tree in $prefix: files, man page and relative runs all right"
+# The installed batch front end runs the installed pixquillcmd beside it.
+mkdir batch
+"$prefix/bin/pixquillbatch" -q -o batch . || fail "the batch was not converted (exit $?)"
+[[ -s batch/shots/IMG_0001.jpg ]] || fail "the batch's JPEG is missing: $(find batch)"
+echo "installed tree in $prefix: files, man pages and relative runs all right"

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
 #include "platform/Clock.h"
+#include "platform/Folders.h"
 
 namespace {
 std::string TempDir() {
@@ -60,4 +63,24 @@ TEST(FilesTest, SameFileDespiteSpelling) {
   std::ofstream(dir + "/a.jpg") << "x";
   EXPECT_TRUE(IsSameFile(dir + "/a.jpg", dir + "/./a.jpg"));
   EXPECT_FALSE(IsSameFile(dir + "/a.jpg", dir + "/b.jpg"));
+}
+
+TEST(FilesTest, FilesBelowFollowsLinksToFilesButNeverLoopsOrEntersHiddenNames) {
+  std::string dir = TempDir();
+  mkdir((dir + "/sub").c_str(), 0755);
+  std::ofstream(dir + "/sub/a.dng") << "x";
+  ASSERT_EQ(symlink((dir + "/sub/a.dng").c_str(), (dir + "/link.dng").c_str()), 0);
+  ASSERT_EQ(symlink(dir.c_str(), (dir + "/sub/loop").c_str()), 0);
+  std::ofstream(dir + "/sub/._a.dng") << "x";
+  mkdir((dir + "/.Trashes").c_str(), 0755);
+  std::ofstream(dir + "/.Trashes/b.dng") << "x";
+  std::vector<std::string> files = FilesBelow(dir);
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{dir + "/link.dng", dir + "/sub/a.dng"}));
+  EXPECT_TRUE(FilesBelow(dir + "/missing").empty());
+}
+
+TEST(FilesTest, AbsolutePathsFromTheCurrentFolder) {
+  EXPECT_EQ(AbsolutePath("/a//b/./c/../d.dng"), "/a/b/d.dng");
+  EXPECT_EQ(AbsolutePath("x/../y.dng"), CurrentFolder() + "y.dng");
 }

@@ -128,6 +128,13 @@ ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& 
   return RunProgram(PIXQUILL_BINARY, args, input);
 }
 
+ProgramRun RunBatch(const std::vector<std::string>& args, const std::string& input,
+                    const std::string& workingFolder) {
+  return RunProgram(PIXQUILLBATCH_BINARY, args, input, workingFolder);
+}
+
+std::string BatchBinary() { return PIXQUILLBATCH_BINARY; }
+
 ProgramRun RunPixquillIn(const std::string& workingFolder, const std::vector<std::string>& args) {
   return RunProgram(PIXQUILL_BINARY, args, "", workingFolder);
 }

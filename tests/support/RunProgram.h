@@ -38,6 +38,10 @@ ProgramRun RunProgram(const std::string& program, const std::vector<std::string>
 // The pixquillcmd binary of this build.
 ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& input = "");
 
+// The pixquillbatch binary of this build, and its path.
+ProgramRun RunBatch(const std::vector<std::string>& args, const std::string& input = "",
+                    const std::string& workingFolder = "");
+std::string BatchBinary();
 // The pixquillcmd binary started in `workingFolder`.
 ProgramRun RunPixquillIn(const std::string& workingFolder, const std::vector<std::string>& args);
 

@@ -1,0 +1,190 @@
+// The batch's own options, its inputs and the output names it refuses, and what it reads
+// back from GNU parallel: the job log and the tagged output of each job.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "batch/BatchInputs.h"
+#include "batch/BatchOptions.h"
+#include "batch/BatchReport.h"
+#include "cli/ConsoleMain.h"
+#include "cli/OptionTable.h"
+#include "convert/ConversionJob.h"
+#include "platform/Text.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+TEST(BatchOptions, NoBatchOptionHidesAPixquillcmdOption) {
+  for (const BatchOptionRow& row : BatchOptionTable()) {
+    EXPECT_EQ(FindCommandLineOption(ToUpper(row.name)), nullptr) << row.name;
+    if (!row.shortName.empty()) {
+      EXPECT_EQ(FindCommandLineOption(ToUpper(row.shortName)), nullptr) << row.shortName;
+    }
+  }
+}
+
+TEST(BatchOptions, AreTakenOutWhereverTheyStand) {
+  BatchArguments split = SplitBatchArguments(
+      {"-j", "3", "--width=800", "card", "--resume", "-S", "a", "--sshlogin=b", "-0", "--joblog=/tmp/log", "-q"});
+  EXPECT_EQ(split.errorMessage, "");
+  EXPECT_EQ(split.rest, (Lines{"--width=800", "card", "-q"}));
+  EXPECT_EQ(split.settings.jobs, "3");
+  EXPECT_EQ(split.settings.sshLogins, "a,b");
+  EXPECT_EQ(split.settings.jobLog, "/tmp/log");
+  EXPECT_TRUE(split.settings.resume);
+  EXPECT_TRUE(split.settings.nullSeparated);
+  EXPECT_FALSE(split.settings.transfer);
+  // A batch option without its value is refused like a pixquillcmd option without one.
+  EXPECT_EQ(SplitBatchArguments({"card", "--files-from"}).errorMessage, "Incorrect number of parameters");
+}
+
+TEST(BatchInputs, PathListsByLineOrByNul) {
+  EXPECT_EQ(SplitPathList("a.cr2\r\n\nb c.nef\nlast", false), (Lines{"a.cr2", "b c.nef", "last"}));
+  EXPECT_EQ(SplitPathList(std::string("new\nline.dng\0\0b.dng\0", 20), true), (Lines{"new\nline.dng", "b.dng"}));
+}
+
+class BatchFolders : public ::testing::Test {
+ protected:
+  void SetUp() override { PrepareConsoleRun(); }
+  std::string Make(const std::string& relative) {
+    const std::string path = folder / relative;
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+      mkdir(path.substr(0, slash).c_str(), 0755);
+    WriteText(path, "x");
+    return path;
+  }
+  TempFolder folder;
+};
+
+TEST_F(BatchFolders, FolderTreesGiveTheirRawFilesWithSubfolders) {
+  const std::string a = Make("card/DCIM/100/IMG_1.CR2"), b = Make("card/DCIM/101/img_2.nEf"),
+                    c = Make("card/top.dng"), loose = Make("loose.ARW");
+  Make("card/DCIM/100/IMG_1.THM");
+  Make("card/notes.txt");
+  std::vector<BatchFile> files = CollectBatchFiles({folder / "card/", loose, folder / "card/./top.dng"});
+  ASSERT_EQ(files.size(), 4u) << "found once each, RAW files only";
+  EXPECT_EQ(files[0].input, a);
+  EXPECT_EQ(files[0].subfolder, "DCIM/100/");
+  EXPECT_EQ(files[1].input, b);
+  EXPECT_EQ(files[1].subfolder, "DCIM/101/");
+  EXPECT_EQ(files[2].input, c);
+  EXPECT_EQ(files[2].subfolder, "");
+  EXPECT_EQ(files[3].input, loose);
+
+  AssignOutputFolders(files, "/out", true);
+  EXPECT_EQ(files[0].outputFolder, "/out/DCIM/100");
+  EXPECT_EQ(files[2].outputFolder, "/out");
+  AssignOutputFolders(files, "/out", false);
+  EXPECT_EQ(files[1].outputFolder, "/out");
+  AssignOutputFolders(files, "", true);
+  EXPECT_EQ(files[1].outputFolder, folder / "card/DCIM/101");
+}
+
+struct ClashCase {
+  const char* mask;
+  bool keepSubfolders;
+  size_t clashes;
+};
+
+class BatchClashes : public ::testing::TestWithParam<ClashCase> {};
+
+TEST_P(BatchClashes, OutputsThatNothingKeepsApartAreFound) {
+  PrepareConsoleRun();
+  ConversionJob.outputExtension = "jpg";
+  ConversionSettings.filenameMask = GetParam().mask;
+  std::vector<BatchFile> files = {{"/in/a/IMG_1.CR2", "a/", ""}, {"/in/b/IMG_1.CR2", "b/", ""},
+                                  {"/in/b/IMG_2.CR2", "b/", ""}};
+  AssignOutputFolders(files, "/out", GetParam().keepSubfolders);
+  EXPECT_EQ(FindOutputClashes(files).size(), GetParam().clashes) << GetParam().mask;
+}
+
+INSTANTIATE_TEST_SUITE_P(BatchMasks, BatchClashes,
+                         ::testing::Values(ClashCase{"", true, 0}, ClashCase{"", false, 1},
+                                           ClashCase{"%filename%-%rnd%.%ext%", false, 1},
+                                           ClashCase{"%filename%-%n%.%ext%", true, 0},
+                                           ClashCase{"photo.%ext%", true, 1}, ClashCase{"%width%.%ext%", true, 1},
+                                           ClashCase{"%hh%%ii%%ss%.%ext%", false, 1}));
+
+TEST(BatchClashReport, NamesEachOutputWithItsInputsAndAReplacedInput) {
+  PrepareConsoleRun();
+  ConversionJob.outputExtension = "jpg";
+  ConversionSettings.filenameMask = "x%filename%.cr2";
+  std::vector<BatchFile> files = {{"/in/IMG.NEF", "", ""}, {"/in/xIMG.cr2", "", ""}};
+  AssignOutputFolders(files, "", true);
+  std::vector<OutputClash> clashes = FindOutputClashes(files);
+  EXPECT_EQ(ClashReportLines(clashes, 20), (Lines{"Error: Output file names collide; nothing was converted",
+                                                  "  /in/xIMG.cr2", "    /in/IMG.NEF", "    /in/xIMG.cr2"}));
+  clashes.push_back(clashes.front());
+  EXPECT_EQ(ClashReportLines(clashes, 1).back(), "  and 1 more");
+  // A file whose output names itself fails its own conversion; it is no clash.
+  ConversionSettings.filenameMask = "%filename%.cr2";
+  files = {{"/in/a.cr2", "", ""}};
+  AssignOutputFolders(files, "", true);
+  EXPECT_TRUE(FindOutputClashes(files).empty());
+}
+
+BatchProgressRecord ThreeJobs() {
+  BatchProgressRecord progress;
+  progress.jobs.resize(3);
+  return progress;
+}
+
+TEST(BatchJobLog, LinesByJobNumberTheLatestWinning) {
+  BatchProgressRecord progress = ThreeJobs();
+  const std::string log =
+      "Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\tExitval\tSignal\tCommand\n"
+      "2\t:\t1.0\t0.5\t0\t0\t1\t0\tpixquillcmd -i 'a\tb'\n"
+      "9\t:\t1.0\t0.5\t0\t0\t0\t0\tout of range\n"
+      "3\t:\t1.0\t0.5\t0\t0\t-1\t15\tx\n"
+      "1\t:\t1.0\t";
+  ApplyJobLogLines(log, progress, false);
+  EXPECT_FALSE(progress.jobs[0].finished) << "a cut line is no job";
+  EXPECT_EQ(progress.jobs[1].exitValue, 1);
+  EXPECT_EQ(progress.jobs[2].signal, 15);
+  EXPECT_EQ(progress.finishedThisRun, 0u);
+  ApplyJobLogLines("2\thost1\t2.0\t0.5\t0\t0\t0\t0\tx\n", progress, true);
+  EXPECT_EQ(progress.jobs[1].exitValue, 0);
+  EXPECT_EQ(progress.finishedThisRun, 1u);
+  EXPECT_EQ(ConvertedCount(progress), 1u);
+}
+
+TEST(BatchJobLog, ReaderHandsOverCompleteLinesOnce) {
+  TempFolder folder;
+  JobLogReader reader(folder / "log");
+  EXPECT_EQ(reader.ReadNewLines(), "") << "no log yet";
+  WriteText(folder / "log", "Seq\n1\tpart");
+  EXPECT_EQ(reader.ReadNewLines(), "Seq\n");
+  WriteText(folder / "log", "Seq\n1\tpart of it\n2\t");
+  EXPECT_EQ(reader.ReadNewLines(), "1\tpart of it\n");
+}
+
+TEST(BatchReport, CountsFailuresWithTheirReasonsAndWhatIsLeft) {
+  std::vector<BatchFile> files = {{"/in/a.dng", "", ""}, {"/in/b.dng", "", ""}, {"/in/c.dng", "", ""}};
+  BatchProgressRecord progress = ThreeJobs();
+  ApplyJobLogLines("1\t:\t0\t0\t0\t0\t0\t0\tx\n2\t:\t0\t0\t0\t0\t2\t0\tx\n", progress, true);
+  for (const char* line :
+       {"2\tError: Invalid input file", "1\tProcessing: a.dng", "parallel: Warning: something", "2\t", "7\tstray"})
+    ApplyOutputLine(line, progress);
+  EXPECT_EQ(progress.notices, (Lines{"parallel: Warning: something", "7\tstray"}));
+  EXPECT_EQ(progress.output.count(1), 0u) << "a converted file's lines are not kept";
+  EXPECT_EQ(ReportLines(files, progress, 2.34, false),
+            (Lines{"Converted 1 of 3 files in 2.3 s", "Failed: /in/b.dng", "  Error: Invalid input file",
+                   "Not converted yet: 1 files (run the same command with --resume)"}));
+  ApplyJobLogLines("3\t:\t0\t0\t0\t0\t-1\t9\tx\n", progress, true);
+  EXPECT_EQ(ReportLines(files, progress, 3.0, true),
+            (Lines{"Failed: /in/b.dng", "  Error: Invalid input file", "Failed: /in/c.dng", "  Stopped by signal 9"}));
+}
+
+TEST(BatchReport, ProgressShowsRateAndTimeLeft) {
+  BatchProgressRecord progress;
+  progress.jobs.resize(500);
+  EXPECT_EQ(ProgressText(progress, 1.0), "0/500 files");
+  ApplyJobLogLines("1\t:\t0\t0\t0\t0\t0\t0\tx\n", progress, false);
+  for (int i = 2; i <= 101; ++i) ApplyJobLogLines(std::to_string(i) + "\t:\t0\t0\t0\t0\t0\t0\tx\n", progress, true);
+  EXPECT_EQ(ProgressText(progress, 50.0), "101/500 files, 2.0 files/s, 3 min 20 s left")
+      << "an earlier run's files count as done but not in the rate";
+}
+
+}  // namespace

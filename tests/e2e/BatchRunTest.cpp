@@ -1,0 +1,239 @@
+// End-to-end runs of pixquillbatch over generated DNG files: GNU parallel runs the real
+// pixquillcmd once per file, here and on a stand-in second machine.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "platform/Files.h"
+#include "platform/Programs.h"
+#include "support/DngWriter.h"
+#include "support/RunProgram.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const std::string kJobLog = ".pixquillbatch-joblog";
+
+bool IsWholeJpeg(const std::string& path) {
+  std::vector<uint8_t> bytes = ReadBytes(path);
+  return bytes.size() > 100 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[bytes.size() - 2] == 0xFF &&
+         bytes.back() == 0xD9;
+}
+
+// The run's lines with the time of "Converted N of M files in T s" left out.
+Lines WithoutTime(const ProgramRun& run) {
+  Lines lines;
+  for (const std::string& line : run.lines) {
+    const size_t time = line.rfind(" files in ");
+    const bool summary = line.rfind("Converted ", 0) == 0 && time != std::string::npos && line.back() == 's';
+    lines.push_back(summary ? line.substr(0, time + 6) : line);
+  }
+  return lines;
+}
+
+// Files below `folder`, relative to it, sorted.
+// Every file below the folder, hidden ones too: a leftover temporary file is a fault.
+Lines FilesIn(const std::string& folder) {
+  Lines files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+    if (entry.is_regular_file()) files.push_back(entry.path().string().substr(folder.size() + 1));
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+class BatchRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mkdir(card().c_str(), 0755);
+    mkdir(out().c_str(), 0755);
+  }
+  std::string card() const { return folder / "card"; }
+  std::string out() const { return folder / "out"; }
+  std::string Dng(const std::string& relative, DngOptions options = {}) {
+    const std::string path = card() + "/" + relative;
+    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+      mkdir(path.substr(0, slash).c_str(), 0755);
+    EXPECT_TRUE(WriteTestDng(path, options)) << path;
+    return path;
+  }
+  TempFolder folder;
+};
+
+TEST_F(BatchRun, AFolderTreeKeepsItsSubfoldersOrGoesFlatOrStaysBesideItsInputs) {
+  Dng("DCIM/100/IMG_1.DNG");
+  Dng("DCIM/101/img_2.dng");
+  Dng("top.Dng");
+  WriteText(card() + "/notes.txt", "not a photo");
+  ProgramRun run = RunBatch({"-o", out(), card()});
+  EXPECT_EQ(run.exitStatus, 0) << run.stdoutText << run.stderrText;
+  EXPECT_EQ(WithoutTime(run), (Lines{"Converted 3 of 3 files"}));
+  EXPECT_EQ(run.stderrText, "") << "no progress line when standard error is no terminal";
+  EXPECT_EQ(FilesIn(out()), (Lines{kJobLog, "DCIM/100/IMG_1.jpg", "DCIM/101/img_2.jpg", "top.jpg"}));
+  EXPECT_TRUE(IsWholeJpeg(out() + "/DCIM/100/IMG_1.jpg"));
+
+  const std::string flat = folder / "flat";
+  mkdir(flat.c_str(), 0755);
+  EXPECT_EQ(RunBatch({"-q", "--no-subfolders", "-o", flat, card()}).stdoutText, "");
+  EXPECT_EQ(FilesIn(flat), (Lines{kJobLog, "IMG_1.jpg", "img_2.jpg", "top.jpg"}));
+
+  // Without -o each JPEG lands beside its input; relative paths start in the current folder.
+  ProgramRun beside = RunBatch({"-q", "card/top.Dng", "card/DCIM/101"}, "", folder.path());
+  EXPECT_EQ(beside.exitStatus, 0) << beside.stdoutText;
+  EXPECT_TRUE(IsWholeJpeg(card() + "/top.jpg"));
+  EXPECT_TRUE(IsWholeJpeg(card() + "/DCIM/101/img_2.jpg"));
+  EXPECT_GT(ReadBytes(folder / kJobLog).size(), 0u);
+}
+
+TEST_F(BatchRun, ADamagedFileFailsAloneAndTheReportNamesIt) {
+  const std::string empty = card() + "/IMG_0000.dng";
+  WriteText(empty, "");  // what an interrupted copy from a card leaves
+  Dng("IMG_0001.dng");
+  Dng("IMG_0002.dng");
+  const Lines failure = {"Failed: " + empty, "  Error: Invalid input file"};
+  ProgramRun run = RunBatch({"-o", out(), card()});
+  EXPECT_EQ(run.exitStatus, 1);
+  Lines expected = {"Converted 2 of 3 files"};
+  expected.insert(expected.end(), failure.begin(), failure.end());
+  EXPECT_EQ(WithoutTime(run), expected);
+  EXPECT_TRUE(IsWholeJpeg(out() + "/IMG_0002.jpg"));
+
+  ProgramRun quiet = RunBatch({"-q", "-o", out(), card()});
+  EXPECT_EQ(quiet.exitStatus, 1);
+  EXPECT_EQ(quiet.lines, failure);
+  EXPECT_EQ(quiet.stderrText, "") << "GNU parallel's notices never show";
+}
+
+TEST_F(BatchRun, ARefusedRequestOrACollisionConvertsNothing) {
+  const std::string a = Dng("a/IMG_1.DNG"), b = Dng("b/IMG_1.DNG");
+  auto expectRefused = [&](const Lines& args, const Lines& lines) {
+    ProgramRun run = RunBatch(args);
+    EXPECT_EQ(run.exitStatus, 2) << run.stdoutText;
+    EXPECT_EQ(run.lines, lines);
+    EXPECT_EQ(FilesIn(out()), Lines{}) << run.stdoutText;
+    EXPECT_EQ(FileSize(out() + "/a"), -1) << "no subfolder made either";
+  };
+  expectRefused({"-o", out(), "--jpg-quality=500", card()}, {"Error: Invalid jpg-quality value"});
+  expectRefused({"-o", folder / "missing", card()}, {"Error: Invalid output folder"});
+  expectRefused({"-j", "2", "-o", out(), card(), "--files-from"}, {"Error: Incorrect number of parameters"});
+  expectRefused({"-o", out(), "--no-subfolders", card()},
+                {"Error: Output file names collide; nothing was converted", "  " + out() + "/IMG_1.jpg",
+                 "    " + a, "    " + b});
+  // GNU parallel refuses a malformed job count: its error alone shows, without its usage text.
+  ProgramRun badJobs = RunBatch({"-j", "many", "-o", out(), card()});
+  EXPECT_EQ(badJobs.exitStatus, 2);
+  ASSERT_EQ(badJobs.lines.size(), 1u) << badJobs.stdoutText;
+  EXPECT_EQ(badJobs.lines[0].rfind("Error: ", 0), 0u) << badJobs.lines[0];
+  EXPECT_EQ(badJobs.stderrText, "");
+  EXPECT_EQ(FilesIn(out()), Lines{});
+  EXPECT_EQ(FileSize(out() + "/a"), -1);
+  // Random parts cannot be trusted to differ: a mask without the file name clashes.
+  const std::string c = Dng("a/IMG_2.DNG");
+  expectRefused({"-o", out(), "--filename-mask=%rnd%.%ext%", card()},
+                {"Error: Output file names collide; nothing was converted", "  " + out() + "/a/%rnd%.jpg",
+                 "    " + a, "    " + c});
+}
+
+TEST_F(BatchRun, OddFileNamesConvertFromFoldersAndFromLists) {
+  const Lines names = {"sp ace.dng", "quo'te.dng", "dq\"uote.dng", "new\nline.dng", "bad\xff\xfe.dng",
+                       "-dash.dng", "$(touch hacked).dng", "brace{1} %filename%.dng"};
+  std::string list;
+  for (const std::string& name : names) list += Dng(name) + '\0';
+  ProgramRun run = RunBatch({"-o", out(), card()});
+  EXPECT_EQ(run.exitStatus, 0) << run.stdoutText;
+  Lines expected = {kJobLog};
+  for (const std::string& name : names) expected.push_back(name.substr(0, name.size() - 4) + ".jpg");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(FilesIn(out()), expected);
+
+  const std::string listed = folder / "listed";
+  mkdir(listed.c_str(), 0755);
+  ProgramRun fromList = RunBatch({"-q", "-0", "--files-from=-", "-o", listed}, list);
+  EXPECT_EQ(fromList.exitStatus, 0) << fromList.stdoutText;
+  EXPECT_EQ(FilesIn(listed), expected);
+  EXPECT_EQ(FileSize(folder / "hacked"), -1);
+  EXPECT_EQ(FileSize(out() + "/hacked"), -1);
+}
+
+// Waits until the job log names at least one finished job.
+bool WaitForFirstJob(const std::string& jobLog) {
+  for (int tries = 0; tries < 600; ++tries) {
+    std::vector<uint8_t> log = ReadBytes(jobLog);
+    if (std::count(log.begin(), log.end(), '\n') >= 2) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+TEST_F(BatchRun, AnInterruptedRunLeavesOnlyWholeJpegsAndResumes) {
+  for (const char* name : {"a1.dng", "a2.dng", "a3.dng"}) Dng(name);
+  DngOptions large;
+  large.width = 4000;
+  large.height = 3000;
+  large.noise = 8;
+  Dng("z.dng", large);
+  const Lines args = {"-j", "1", "-o", out(), "--raw-load-as=24", card()};
+  Lines command = {BatchBinary()};
+  command.insert(command.end(), args.begin(), args.end());
+  UniqueFd input(open("/dev/null", O_RDONLY));
+  std::optional<StartedProgram> batch = StartProgram(command, {}, input.get(), SIGKILL);
+  ASSERT_TRUE(batch);
+  ASSERT_TRUE(WaitForFirstJob(out() + "/" + kJobLog));
+  kill(batch->pid, SIGTERM);
+  EXPECT_EQ(WaitForProgram(batch->pid), 1);
+  const Lines first = FilesIn(out());
+  ASSERT_LT(first.size(), 5u) << "z.dng must still have been converting";
+  for (const std::string& name : first)
+    EXPECT_TRUE(name == kJobLog || IsWholeJpeg(out() + "/" + name)) << name;
+
+  ProgramRun resumed = RunBatch({"-j", "1", "-o", out(), "--raw-load-as=24", "--resume", card()});
+  EXPECT_EQ(resumed.exitStatus, 0) << resumed.stdoutText;
+  EXPECT_EQ(WithoutTime(resumed), (Lines{"Converted 4 of 4 files"}));
+  EXPECT_EQ(FilesIn(out()), (Lines{kJobLog, "a1.jpg", "a2.jpg", "a3.jpg", "z.jpg"}));
+  std::vector<uint8_t> log = ReadBytes(out() + "/" + kJobLog);
+  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 5) << "every file converted once: " << log.data();
+}
+
+TEST_F(BatchRun, ASecondMachineConvertsWhatIsTransferredToIt) {
+  Dng("sub/IMG_1.DNG");
+  Dng("sp ace.dng");
+  const std::string remote = folder / "remote", standIn = folder / "standin-ssh";
+  mkdir(remote.c_str(), 0755);
+  const std::string build = BatchBinary().substr(0, BatchBinary().rfind('/'));
+  // Stands in for ssh: skips its options and the host, then runs the command in another
+  // folder of this machine, where pixquillcmd is on the PATH as on an installed host.
+  WriteText(standIn, "#!/bin/sh\n"
+                     "while [ $# -gt 0 ]; do case \"$1\" in -l|-o|-p|-i|-F) shift 2;; -*) shift;; *) break;; esac; done\n"
+                     "shift; [ \"$1\" = -- ] && shift\n"
+                     "cd '" + remote + "' || exit 255\n"
+                     "HOME='" + remote + "' PATH='" + build + "':$PATH exec /bin/sh -c \"$*\"\n");
+  chmod(standIn.c_str(), 0755);
+  ProgramRun run = RunBatch({"--ssh=" + standIn, "-S", "standin", "--transfer", "-o", out(), card()});
+  EXPECT_EQ(run.exitStatus, 0) << run.stdoutText << run.stderrText;
+  EXPECT_EQ(FilesIn(out()), (Lines{kJobLog, "sp ace.jpg", "sub/IMG_1.jpg"}));
+  EXPECT_TRUE(IsWholeJpeg(out() + "/sub/IMG_1.jpg"));
+  std::vector<uint8_t> bytes = ReadBytes(out() + "/" + kJobLog);
+  const std::string log(bytes.begin(), bytes.end());
+  size_t onStandIn = 0;
+  for (size_t at = 0; (at = log.find("\tstandin\t", at)) != std::string::npos; ++at) ++onStandIn;
+  EXPECT_EQ(onStandIn, 2u) << log;
+  EXPECT_EQ(FilesIn(remote), Lines{}) << "the stand-in host keeps nothing";
+
+  // Jobs that stay on this machine read a relative profile from the batch's folder.
+  const std::string here = folder / "here";
+  mkdir(here.c_str(), 0755);
+  WriteText(folder / "web.ini", "[CLI]\n--filename-mask = %filename%-web.%ext%\n");
+  ProgramRun local = RunBatch({"-S", ":", "--transfer", "--profile=web.ini", "-o", "here", "card"}, "", folder.path());
+  EXPECT_EQ(local.exitStatus, 0) << local.stdoutText;
+  EXPECT_EQ(FilesIn(here), (Lines{kJobLog, "sp ace-web.jpg", "sub/IMG_1-web.jpg"}));
+}
+
+}  // namespace
