@@ -53,14 +53,14 @@ install_packages() {
 build_programs() {
   mkdir -p "$WORK"
   if ! { cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DPIXQUILL_BENCH=ON &&
-         cmake --build "$BUILD_DIR" -j"$(nproc)" --target pixquillcmd make_test_dng pixquill_part_timer \
-                       pixquill_startup_floor; } >"$WORK/build.log" 2>&1; then
+         cmake --build "$BUILD_DIR" -j"$(nproc)" --target pixquillcmd make_test_dng \
+                       pixquill_library_call_timer pixquill_startup_floor; } >"$WORK/build.log" 2>&1; then
     tail -n 30 "$WORK/build.log" >&2
     echo "The build failed; the whole log is $WORK/build.log" >&2
     exit 1
   fi
   PQ="${PIXQUILL:-$ROOT/$BUILD_DIR/pixquillcmd}"
-  PARTS="$ROOT/$BUILD_DIR/bench/pixquill_part_timer"
+  CALL_TIMER="$ROOT/$BUILD_DIR/bench/pixquill_library_call_timer"
   STARTUP_FLOOR="$ROOT/$BUILD_DIR/bench/pixquill_startup_floor"
   MAKE_DNG="$ROOT/$BUILD_DIR/tests/make_test_dng"
 }
@@ -86,8 +86,8 @@ make_inputs() {
 # ---- scenarios ---------------------------------------------------------------------------
 # scenario | input | tool | command. In a command, {pq} is pixquillcmd, {in} the input,
 # {dir} an empty folder for the command's files and {out} the JPEG it must leave there.
-# {parts} MODE [ARGS] runs the part timer (MODE INPUT OUTPUT [ARGS]): the row's times are the
-# sum of the parts it prints.
+# {parts} MODE [ARGS] runs the library call timer (MODE INPUT OUTPUT [ARGS]): the row's
+# times are the sum of the parts it prints.
 # The first row of a scenario is pixquillcmd, the reference of the ratios.
 FRAME='--fr-solid-left=40 --fr-solid-right=40 --fr-solid-top=40 --fr-solid-bottom=40 --fr-solid-top-color=204080'
 WATERMARK="--wm-text='Quillmark bench 2026' --wm-font-size=160 --wm-font-color=FF0000"
@@ -258,7 +258,7 @@ run_scenario() {
     if [[ "$template" == "{parts} "* ]]; then
       parts=1
       read -r _ mode args <<<"$template"
-      command="$PARTS $mode {in} {out}${args:+ $args}"
+      command="$CALL_TIMER $mode {in} {out}${args:+ $args}"
     fi
     command="${command//\{pq\}/$PQ}"
     command="${command//\{in\}/$input}"
@@ -384,8 +384,8 @@ run_batch() {
 declare -A CONVERTED
 
 # Shrink-on-load changes pixel values only: every filter's resize from the preview decoded
-# at a reduced size, against the same resize from the full-size decode (the part timer's
-# FreeImage-only route), as PSNR of the two JPEGs.
+# at a reduced size, against the same resize from the full-size decode (the library call
+# timer's FreeImage-only route), as PSNR of the two JPEGs.
 FILTERS="BOX:0 BILINEAR:2 BSPLINE:3 BICUBIC:1 CATMULLROM:4 LANCZOS:5"  # pixquillcmd's name : FreeImage's number
 FILTER_CASES="PREVIEW_DNG:1600 PREVIEW_DNG:400 CAMERA_CRW:700 CAMERA_CRW:360 CAMERA_CRW:240 CAMERA_CRW:120"
 
@@ -405,7 +405,7 @@ run_filters() {
       name=${entry%%:*} number=${entry##*:}
       rm -rf "$out" && mkdir -p "$out/pq"
       "$PQ" -q -i "$input" -o "$out/pq" --width="$side" --height="$side" --keep-aspect-ratio --resize-algorithm="$name"
-      "$PARTS" preview "$input" "$out/full.jpg" "$side" "$number" >/dev/null
+      "$CALL_TIMER" preview "$input" "$out/full.jpg" "$side" "$number" >/dev/null
       psnr=$($COMPARE -metric PSNR "$out/full.jpg" "$out"/pq/*.jpg null: 2>&1 || true)
       case "$psnr" in
         inf*) printf ' same |' ;;

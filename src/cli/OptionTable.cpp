@@ -154,7 +154,8 @@ constexpr auto kOptionRows = std::to_array<OptionRow>({
     Text("--FR-SOLID-RIGHT-COLOR", &ConversionSettingsRecord::frSolidRightColor),
     Text("--FR-SOLID-TOP-COLOR", &ConversionSettingsRecord::frSolidTopColor),
     Text("--FR-SOLID-BOTTOM-COLOR", &ConversionSettingsRecord::frSolidBottomColor),
-    // Profiles have always called the frame opacity by its watermark-style name.
+    // In a profile the frame opacity's key is --WM-SOLID-OPACITY, the key that existing
+    // profile files carry; the command line uses the frame's own name.
     Scoped(Integer("--FR-SOLID-OPACITY", &ConversionSettingsRecord::frSolidOpacity), OptionScope::CommandLineOnly),
     Scoped(Integer("--WM-SOLID-OPACITY", &ConversionSettingsRecord::frSolidOpacity), OptionScope::ProfileOnly),
 

@@ -8,13 +8,13 @@
 
 namespace {
 
-// The maker notice is kept as the product writes it; the console cannot be trusted to
-// show "©", so every one is printed as "(c)".
+// The maker notice keeps its legal form with "©"; the console cannot be trusted to show
+// that sign, so every "©" is printed as "(c)".
 constexpr std::string_view kMakerNotice = "Copyright © 2026 Quillmark Software";
 constexpr std::string_view kWebAddress = "https://quillmark.example/pixquill";
 
 // "%s1%" is the program name, "%s2%" an accepted input format. Lines that look empty hold
-// one space, as the help has always been printed.
+// one space: the help is fixed console output, read line by line by scripts and help2man.
 constexpr std::string_view kHelpText[] = {
     " ",
     "Usage: %s1% -i <filename> [options]",

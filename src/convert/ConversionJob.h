@@ -16,8 +16,6 @@ struct JobFileEntry {
 };
 
 struct ConversionJobRecord {
-  std::string programFolder;  // folder of the executable, ending in "/"
-  std::string projectFile;    // document name of the interactive front end
   std::string currentFile;
   std::string inputFile;      // the -i value as typed; emptied by the driver
   std::string currentSubfolder;
@@ -37,7 +35,10 @@ struct ConversionJobRecord {
   int32_t outputWidth = 0;
   int32_t outputHeight = 0;
   int32_t frameNumber = 0;
-  // Fields of the interactive front end; the console never reads them.
+  // Fields of an interactive front end, which this build does not have: the console only
+  // gives them their starting values and never reads them.
+  std::string programFolder;  // folder of the executable, ending in "/"
+  std::string projectFile;    // document name of the interactive front end
   int32_t frontEndValue = 0;
   bool8 frontEndFlagA = 0;
   bool8 frontEndFlagB = 0;

@@ -138,7 +138,7 @@ BitmapPtr ApplySolidFrame(BitmapPtr image, int width, int height) {
   image = ConvertToRgb24(std::move(image));
   if (!image || ConversionSettings.doFrame != kFrameSolid || width <= 0 || height <= 0) return image;
   // The frame is laid out for the size the pipeline reported; on a bitmap of another size
-  // the stage fails, as compositing a layer of another size does.
+  // the stage fails rather than draw the frame out of place.
   if (FreeImage_GetWidth(image.get()) != static_cast<unsigned>(width) ||
       FreeImage_GetHeight(image.get()) != static_cast<unsigned>(height))
     return nullptr;

@@ -1,4 +1,7 @@
 #pragma once
+// The frame stage: a solid border of four sides, each with its own width and colour, mitred
+// at the corners and laid with one opacity inside the image, after the transforms and
+// before the watermark.
 #include "platform/BitmapPtr.h"
 
 // Paints the solid frame inside the image (the canvas does not grow). Returns the bitmap to

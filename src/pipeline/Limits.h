@@ -47,10 +47,9 @@ inline constexpr int64_t kMaxWorkingBytes = 2 * kMaxImageBytes;  // 2 GiB
 // at or above the longer side, plus one, whatever the area: the padded copy, three grids per
 // level of the multigrid solver and the right-hand sides of the coarser levels come to 16/3
 // such grids. Beside them it keeps 26 bytes per pixel (the input, its float copy, the
-// luminance and its divergence). Fitted to the peak resident memory of the operator alone on
-// twelve sizes from 1000x1000 to 12000x9000, every one within 2 %: 9000x200 needs 5.8 GB
-// (a grid of side 16385), 6000x4000 2.06 GB, 4000x3000 0.68 GB. Sides beyond kMaxImageSide
-// need more than any budget.
+// luminance and its divergence). Fitted to the peak resident memory of the operator alone
+// (bench/RESULTS.md); a strip of 9000x200 already needs a grid of side 16385. Sides beyond
+// kMaxImageSide need more than any budget.
 [[nodiscard]] constexpr int64_t GradientDomainToneMappingBytes(int64_t width, int64_t height) {
   if (width <= 0 || height <= 0 || width > kMaxImageSide || height > kMaxImageSide)
     return std::numeric_limits<int64_t>::max();

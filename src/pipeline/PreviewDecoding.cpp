@@ -37,8 +37,8 @@ struct DecodeRequest {
 // libjpeg-turbo scales by eighths in its inverse DCT, far cheaper than decoding at full
 // size and resizing from there: the smallest scale that still gives the size the resize
 // needs (SmallestDecodeForResize) is taken, but never below 3/8: the 2 x 2 and 1 x 1
-// inverse DCTs of a quarter and an eighth alias, and a camera photo resized from them fell
-// to 38-39 dB PSNR from the full-size route.
+// inverse DCTs of a quarter and an eighth alias, and a camera photo resized from them
+// differs visibly from the full-size route (bench/RESULTS.md, shrink-on-load).
 constexpr unsigned kSmallestEighths = 3;
 void ChooseReducedScale(jpeg_decompress_struct& info, DecodeRequest& request) {
   const int width = static_cast<int>(info.image_width), height = static_cast<int>(info.image_height);

@@ -5,10 +5,10 @@
 //
 // The plug-in hands the preview to FreeImage's JPEG decoder through a memory stream that
 // serves it one byte per call, and the decoder swaps red and blue in every pixel after
-// decoding; together a sixth of a conversion from a 24-megapixel preview. Here libjpeg-turbo
-// reads the preview from memory and writes blue-green-red rows into the bitmap, with the
-// settings FreeImage's decoder uses (fast integer IDCT, no fancy upsampling). FreeImage
-// itself still reads the preview's metadata, from its header alone.
+// decoding; together a large share of a preview's conversion (bench/RESULTS.md). Here
+// libjpeg-turbo reads the preview from memory and writes blue-green-red rows into the
+// bitmap, with the settings FreeImage's decoder uses (fast integer IDCT, no fancy
+// upsampling). FreeImage itself still reads the preview's metadata, from its header alone.
 #include <memory>
 #include <string>
 
@@ -18,8 +18,8 @@
 // The decoded preview, or null when this decoder does not take the file: no LibRaw file, a
 // camera size beyond the image limits, no JPEG preview, a preview that is not 3-component
 // or whose stated size exceeds the limits, or one libjpeg-turbo reports an error in. The
-// caller then loads the file through FreeImage's RAW plug-in as before, which settles each
-// of those cases in its own way.
+// caller then loads the file through FreeImage's RAW plug-in, which settles each of those
+// cases in its own way.
 //
 // With `reducedFrom`, the preview may be decoded at a fraction of its size when a resize
 // follows (see SmallestDecodeForResize): the bitmap is then smaller, and its full size goes

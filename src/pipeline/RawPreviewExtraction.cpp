@@ -16,7 +16,8 @@ struct ProcessedImageDeleter {
 };
 using ProcessedImagePtr = std::unique_ptr<libraw_processed_image_t, ProcessedImageDeleter>;
 
-// A damaged file is handed on to FreeImage's RAW plug-in, which reports it as before.
+// LibRaw's own message about a damaged file is not printed: the file is handed on to
+// FreeImage's RAW plug-in, which reports the failure.
 void IgnoreDataError(void*, const char*, const int) {}
 
 }  // namespace

@@ -11,5 +11,5 @@
 // Empty when the conversion cannot be streamed: a stage or the output needs the whole
 // image, the file's preview is not one the direct decoder takes as it stands, or the decoder
 // failed on the way (the file written so far is then dropped). The whole-image path then
-// settles the file as before.
+// converts the file or reports why it cannot.
 [[nodiscard]] std::optional<bool> ConvertByStreaming(const ImageRequest& request, ImageResult& result);

@@ -33,11 +33,11 @@
 // The smallest size at which a decoder may hand over a 24-bit `width` x `height` image
 // instead of its full size, because the resize settings will shrink it to at most half both
 // ways anyway. The resize and every size rule are still computed from the full size, so only
-// pixel values change: the smallest size keeps half again of the resize's target, and the
-// result then stays above 40 dB PSNR from the full-size route on camera photos (at the
-// target itself it fell to 39 dB). False when the image is needed at full size: no resize
-// follows, a rotation comes first (the size it resizes is not known before decoding), or
-// the filter is BOX, whose result from a reduced image differs visibly (32-38 dB).
+// pixel values change: the smallest size keeps half again of the resize's target, which
+// keeps the result close to the full-size route on camera photos where the target itself
+// did not (bench/RESULTS.md, shrink-on-load). False when the image is needed at full size:
+// no resize follows, a rotation comes first (the size it resizes is not known before
+// decoding), or the filter is BOX, whose result from a reduced image differs visibly.
 [[nodiscard]] bool SmallestDecodeForResize(int width, int height, ImageSize& smallest);
 
 // One target side from a setting: PIXELS is the value itself, PERCENT is value / 100 of

@@ -66,7 +66,8 @@ constexpr Anchor kAnchors[] = {
     {Along::kStart, Along::kEnd},    {Along::kCenter, Along::kEnd},    {Along::kEnd, Along::kEnd},
 };
 
-// Integer division truncates toward zero, as the placement rule asks.
+// Centring truncates toward zero, so the odd pixel, of room to spare or of overhang, falls
+// on the right or bottom side either way.
 int64_t PlaceAlong(Along along, int64_t reference, int64_t size, int64_t offset) {
   switch (along) {
     case Along::kStart:
@@ -84,7 +85,8 @@ struct ReferenceArea {
 };
 
 // The whole image, or the part inside the frame when the watermark keeps to the frame and a
-// frame is drawn. Negative frame widths count as 0, as the frame stage counts them.
+// frame is drawn. Negative frame widths count as 0, so that the area ends where the drawn
+// frame does.
 ReferenceArea CurrentReferenceArea(int width, int height) {
   const ConversionSettingsRecord& s = ConversionSettings;
   if (CurrentSetting(CurrentFields().boundary) != kBoundaryFrame || s.doFrame == kFrameNone)
@@ -374,7 +376,7 @@ BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height, const std::stri
   if (overlay)
     overlay = CropWatermarkToFit(std::move(overlay), width, height, WidthOf(overlay), HeightOf(overlay));
   // Nothing left to lay on the image (an offset beyond the reference area, or no memory for
-  // the turn): the stage fails, as compositing an empty layer does.
+  // the turn): the stage fails rather than save the photo without the watermark asked for.
   if (!overlay) return nullptr;
   WatermarkPosition position = PlaceWatermark(width, height, WidthOf(overlay), HeightOf(overlay));
   // The layer has the size the pipeline reported; laying it on a bitmap of another size fails.

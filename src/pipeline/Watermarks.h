@@ -1,4 +1,7 @@
 #pragma once
+// The watermark stage: a text or a picture, drawn as an overlay, turned, cut to fit and laid
+// on the image at its anchor, last before the conversion for saving; and the run's one font
+// for the text watermark.
 #include <cstdint>
 #include <string>
 

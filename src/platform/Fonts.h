@@ -25,8 +25,8 @@ struct FontRecord {
   bool strikeOut = false;
 };
 
-// points × 96 / 72, rounded half away from zero as MulDiv rounds, computed in 64 bits and
-// kept within int.
+// points × 96 / 72, rounded half away from zero (negative sizes mirror positive ones),
+// computed in 64 bits and kept within int.
 int PointsToPixels(int points);
 
 // True when fontconfig resolves `family` (with that weight and slant) to a font of that

@@ -128,7 +128,7 @@ TEST(PreviewDecoding, MatchesTheRawPluginOnCameraFiles) {
   EXPECT_GT(decoded, 0);
 }
 
-// Each of these is left to the RAW plug-in, which settles it as before.
+// Each of these is left to the RAW plug-in, which converts or refuses it.
 TEST(PreviewDecoding, LeavesWhatItDoesNotTakeToThePlugin) {
   TempFolder folder;
   ASSERT_TRUE(WriteTestDng(folder / "mosaic.dng", DngOptions{}));

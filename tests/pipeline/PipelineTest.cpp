@@ -230,7 +230,7 @@ TEST_F(PipelineTest, StreamedConversionWritesTheWholeImagePathsBytes) {
 }
 
 // A preview whose decoder fails only after its last row (a second frame header where its
-// end should be) is left to the whole-image path, which settles it as before; the streamed
+// end should be) is left to the whole-image path, which converts or refuses it; the streamed
 // attempt leaves no file behind.
 TEST_F(PipelineTest, PreviewFailingAtItsEndIsLeftToTheWholeImagePath) {
   request.currentFile = folder / "photo.dng";

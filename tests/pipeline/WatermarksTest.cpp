@@ -414,7 +414,7 @@ TEST_F(WatermarksTest, SixteenBitGreyPictureDrawsAsItsHighBytes) {
 }
 
 // A picture that is read but cannot be drawn (here wider than any canvas) fails the stage;
-// the conversion used to succeed without the watermark it was asked to carry.
+// saving the photo without the watermark it was asked to carry would report a success.
 TEST_F(WatermarksTest, APictureThatCannotBeDrawnFailsTheStage) {
   UsePicture(MakeSolidBitmap(kMaxCanvasSide + 1, 1, 24, {255, 0, 0}).get(), "wide.png", FIF_PNG);
   EXPECT_FALSE(Stamped());

@@ -56,7 +56,7 @@ std::vector<int> FullRows(cairo_surface_t* canvas, int from, int to) {
 
 }  // namespace
 
-TEST(FontsTest, PointsBecomePixelsAt96DotsPerInchRoundedLikeMulDiv) {
+TEST(FontsTest, PointsBecomePixelsAt96DotsPerInchRoundedHalfAwayFromZero) {
   struct Case {
     int points, pixels;
   };

@@ -3,7 +3,7 @@
 // JPEG encode. Their sum is what a conversion costs when the program adds nothing of its
 // own; the benchmark sets pixquillcmd's whole run beside it.
 //
-//   pixquill_part_timer MODE INPUT OUTPUT.jpg [SIDE FILTER]
+//   pixquill_library_call_timer MODE INPUT OUTPUT.jpg [SIDE FILTER]
 //   MODE: 48 (16-bit decode, Drago tone mapping, encode), 24 (8-bit decode, encode) or
 //         preview (embedded preview, encode)
 //   SIDE FILTER: the decoded image is rescaled to SIDE pixels on its longer side (the other
@@ -110,12 +110,12 @@ int Run(const Mode& mode, const char* input, const char* output, const Resize& r
 int main(int argc, char** argv) {
   const Mode* mode = argc == 4 || argc == 6 ? FindMode(argv[1]) : nullptr;
   if (!mode) {
-    std::fprintf(stderr, "usage: pixquill_part_timer 48|24|preview INPUT OUTPUT.jpg [SIDE FILTER]\n");
+    std::fprintf(stderr, "usage: pixquill_library_call_timer 48|24|preview INPUT OUTPUT.jpg [SIDE FILTER]\n");
     return 2;
   }
   Resize resize;
   if (argc == 6) resize = {std::atoi(argv[4]), static_cast<FREE_IMAGE_FILTER>(std::atoi(argv[5]))};
   const int status = Run(*mode, argv[2], argv[3], resize);
-  if (status != 0) std::fprintf(stderr, "pixquill_part_timer: %s failed\n", argv[2]);
+  if (status != 0) std::fprintf(stderr, "pixquill_library_call_timer: %s failed\n", argv[2]);
   return status;
 }
