@@ -74,7 +74,8 @@ struct Resize {
 
 // The longer side becomes `side`; the other follows the proportions, halves away from zero.
 FIBITMAP* Rescale(FIBITMAP* bitmap, const Resize& resize) {
-  const int width = static_cast<int>(FreeImage_GetWidth(bitmap)), height = static_cast<int>(FreeImage_GetHeight(bitmap));
+  const int width = static_cast<int>(FreeImage_GetWidth(bitmap)),
+            height = static_cast<int>(FreeImage_GetHeight(bitmap));
   const float ratio = width >= height ? static_cast<float>(width) / static_cast<float>(height)
                                       : static_cast<float>(height) / static_cast<float>(width);
   const int other = static_cast<int>(std::round(resize.side / static_cast<double>(ratio)));

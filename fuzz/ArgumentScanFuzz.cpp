@@ -38,8 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ScanResult scan = ScanArguments();
   Require(scan.errorMessage.empty() || scan.errorMessage == kIncorrectParameterCount,
           "a scan without profiles fails only with the parameter-count message");
-  for (const std::string* text : {&ConversionJob.inputFile, &ConversionJob.outputFolder,
-                                  &ConversionJob.outputExtension})
+  for (const std::string* text :
+       {&ConversionJob.inputFile, &ConversionJob.outputFolder, &ConversionJob.outputExtension})
     Require(!HasOuterQuote(*text), "run values lose their outer quotes");
   for (const OptionRow& row : OptionTable)
     if (auto member = std::get_if<std::string ConversionSettingsRecord::*>(&row.field))

@@ -17,9 +17,7 @@ inline void Require(bool condition, const char* what) {
   std::abort();
 }
 
-inline std::string_view AsText(const uint8_t* data, size_t size) {
-  return {reinterpret_cast<const char*>(data), size};
-}
+inline std::string_view AsText(const uint8_t* data, size_t size) { return {reinterpret_cast<const char*>(data), size}; }
 
 // The input cut at every NUL byte (argument vectors cannot carry NUL either).
 inline std::vector<std::string> SplitAtNul(std::string_view text) {

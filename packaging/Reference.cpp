@@ -130,7 +130,8 @@ std::string OptionsPart(std::string_view) {
 
 std::string TokensPart(std::string_view) {
   std::string text;
-  for (const TokenNote& note : TokenNotes()) text += ".TP\n.B " + RoffText(note.token) + "\n" + RoffText(note.text) + "\n";
+  for (const TokenNote& note : TokenNotes())
+    text += ".TP\n.B " + RoffText(note.token) + "\n" + RoffText(note.text) + "\n";
   return text;
 }
 
@@ -144,10 +145,13 @@ std::string Bytes(int64_t bytes) {
 std::string LimitsPart(std::string_view) {
   const std::pair<std::string, std::string> limits[] = {
       {"Picture side", std::to_string(kMaxImageSide) + " pixels, the longest side a JPEG file can record, for "
-                       "the decoded picture and every picture a step makes from it."},
-      {"Picture memory", Bytes(kMaxImageBytes) + " of pixels for any one picture a step makes (a 48-bit "
-                         "picture of " + std::to_string(kMaxImageBytes / 6 / 1000000) + " megapixels). A "
-                         "request beyond a limit fails the conversion before the memory is asked for."},
+                                                       "the decoded picture and every picture a step makes from it."},
+      {"Picture memory", Bytes(kMaxImageBytes) +
+                             " of pixels for any one picture a step makes (a 48-bit "
+                             "picture of " +
+                             std::to_string(kMaxImageBytes / 6 / 1000000) +
+                             " megapixels). A "
+                             "request beyond a limit fails the conversion before the memory is asked for."},
       {"Headerless pixel data", Bytes(kMaxHeaderlessBytes) + " read at most."},
       {"Frame and watermark", std::to_string(kMaxCanvasSide) + " pixels a side for the canvas they are drawn on."},
       {"Profile lines", "A profile of any size is read line by line; a key line longer than " +
@@ -174,14 +178,16 @@ struct ManualPart {
 };
 
 constexpr ManualPart kManualParts[] = {
-    {"options", OptionsPart},          {"name-tokens", TokensPart}, {"limits", LimitsPart},
-    {"profile-example", ProfileExamplePart}, {"copyright", CopyrightPart},
+    {"options", OptionsPart},     {"name-tokens", TokensPart},
+    {"limits", LimitsPart},       {"profile-example", ProfileExamplePart},
+    {"copyright", CopyrightPart},
 };
 
 constexpr std::string_view kMarker = ".\\\" generated: ";
 
 // The completion's shell text; @NAME@ fields are filled by CompletionScript.
-constexpr std::string_view kCompletionTemplate = R"(# bash completion for @PROGRAM@                                   -*- shell-script -*-
+constexpr std::string_view kCompletionTemplate =
+    R"(# bash completion for @PROGRAM@                                   -*- shell-script -*-
 # Generated at build time from the program's option, keyword and format tables.
 
 _@FN@_options='@OPTIONS@'
@@ -332,7 +338,8 @@ std::vector<std::string> OptionWords(const OptionRow& row) {
 }
 
 std::string OptionDefault(const OptionRow& row) {
-  if (row.target == OptionTarget::OutputExtension && !AcceptedOutputFormats.empty()) return AcceptedOutputFormats.front();
+  if (row.target == OptionTarget::OutputExtension && !AcceptedOutputFormats.empty())
+    return AcceptedOutputFormats.front();
   return FieldText(row);
 }
 

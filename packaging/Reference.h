@@ -18,8 +18,8 @@ enum class ValueKind : uint8_t {
   RawFile,  // an input file with an accepted extension
   Folder,
   File,
-  Colour,   // six hexadecimal digits RRGGBB
-  Mask,     // a file-name mask with name tokens
+  Colour,  // six hexadecimal digits RRGGBB
+  Mask,    // a file-name mask with name tokens
 };
 
 struct OptionNote {

@@ -34,10 +34,13 @@ std::vector<BatchFile> CollectBatchFiles(const std::vector<std::string>& paths) 
   std::vector<BatchFile> files;
   for (const std::string& path : paths) {
     const std::string absolute = WithoutTrailingSeparator(AbsolutePath(path));
-    if (FileSize(absolute) == kFolderSize) AddFolder(absolute, files);
-    else files.push_back({absolute, "", ""});
+    if (FileSize(absolute) == kFolderSize)
+      AddFolder(absolute, files);
+    else
+      files.push_back({absolute, "", ""});
   }
-  std::stable_sort(files.begin(), files.end(), [](const BatchFile& a, const BatchFile& b) { return a.input < b.input; });
+  std::stable_sort(files.begin(), files.end(),
+                   [](const BatchFile& a, const BatchFile& b) { return a.input < b.input; });
   files.erase(std::unique(files.begin(), files.end(),
                           [](const BatchFile& a, const BatchFile& b) { return a.input == b.input; }),
               files.end());

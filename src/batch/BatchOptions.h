@@ -7,26 +7,26 @@
 #include <vector>
 
 struct BatchSettingsRecord {
-  std::string jobs;          // -j: jobs at once on each machine; empty: one per core
-  std::string sshLogins;     // -S: other machines, comma-separated
-  std::string sshLoginFile;  // --sshloginfile
-  std::string sshCommand;    // --ssh: the command that reaches them; empty: ssh
-  std::string filesFrom;     // --files-from: a list of inputs; "-" is standard input
-  std::string jobLog;        // --joblog; empty: kept in the output folder
-  std::string memFree;       // --memfree; empty: from the largest input and the load mode
-  bool transfer = false;     // send inputs to the machines and bring the JPEGs back
+  std::string jobs;            // -j: jobs at once on each machine; empty: one per core
+  std::string sshLogins;       // -S: other machines, comma-separated
+  std::string sshLoginFile;    // --sshloginfile
+  std::string sshCommand;      // --ssh: the command that reaches them; empty: ssh
+  std::string filesFrom;       // --files-from: a list of inputs; "-" is standard input
+  std::string jobLog;          // --joblog; empty: kept in the output folder
+  std::string memFree;         // --memfree; empty: from the largest input and the load mode
+  bool transfer = false;       // send inputs to the machines and bring the JPEGs back
   bool nullSeparated = false;  // -0: the list of inputs is NUL-separated
-  bool resume = false;       // convert only what an earlier run left unconverted
+  bool resume = false;         // convert only what an earlier run left unconverted
   bool help = false;
   bool version = false;
 };
 
 struct BatchOptionRow {
-  std::string_view name;       // "--jobs"
-  std::string_view shortName;  // "-j", or empty
+  std::string_view name;                             // "--jobs"
+  std::string_view shortName;                        // "-j", or empty
   std::string BatchSettingsRecord::*text = nullptr;  // set for options with a value
   bool BatchSettingsRecord::*flag = nullptr;         // set for options without one
-  bool repeats = false;        // given again, the values are joined with ","
+  bool repeats = false;                              // given again, the values are joined with ","
 };
 
 std::span<const BatchOptionRow> BatchOptionTable();

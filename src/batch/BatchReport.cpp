@@ -122,7 +122,8 @@ std::vector<std::string> ReportLines(const std::vector<BatchFile>& files, const 
     if (!job.finished || Converted(job)) continue;
     lines.push_back("Failed: " + files[i].input);
     auto output = progress.output.find(i + 1);
-    if (output == progress.output.end()) lines.push_back("  " + FallbackReason(job));
+    if (output == progress.output.end())
+      lines.push_back("  " + FallbackReason(job));
     else
       for (const std::string& line : output->second) lines.push_back("  " + line);
   }

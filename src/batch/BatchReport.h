@@ -21,7 +21,7 @@ struct BatchProgressRecord {
   // The lines of each job not known to have converted its file, by job number: a report
   // names only failures, and a debug run of many files would otherwise hold every line.
   std::map<size_t, std::vector<std::string>> output;
-  std::vector<std::string> notices;                   // GNU parallel's own lines
+  std::vector<std::string> notices;  // GNU parallel's own lines
 };
 
 // Applies complete job-log lines ("Seq\tHost\tStarttime\tJobRuntime\tSend\tReceive\t

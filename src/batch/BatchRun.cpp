@@ -67,7 +67,7 @@ class StopSignals {
 
  private:
   static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-  struct sigaction saved_[std::size(kSignals)] {};
+  struct sigaction saved_[std::size(kSignals)]{};
 };
 
 std::string OptionArguments(size_t optionCount) {
@@ -147,8 +147,7 @@ std::string JobCommand(JobPlace place, size_t optionCount) {
   const std::string options = OptionArguments(optionCount) + " -q";
   const std::string here = "\"$" + std::string(kProgramVariable) + "\"";
   switch (place) {
-    case JobPlace::ThisMachine:
-      return "exec " + here + options + " -i {1} -o {2}";
+    case JobPlace::ThisMachine: return "exec " + here + options + " -i {1} -o {2}";
     case JobPlace::SharedFiles:
       return "if [ \"$PARALLEL_SSHHOST\" = : ]; then p=" + here + "; else p=pixquillcmd; fi; exec \"$p\"" + options +
              " -i {1} -o {2}";
@@ -156,9 +155,8 @@ std::string JobCommand(JobPlace place, size_t optionCount) {
       // The input arrives in the job's own working folder, the JPEG is written there, and
       // the input is removed so that only the JPEG travels back. Jobs on this machine get
       // such a folder too, so they go back to the batch's, where relative option paths hold.
-      return "if [ \"$PARALLEL_SSHHOST\" = : ]; then cd \"$" + std::string(kFolderVariable) + "\" && exec " +
-             here + options +
-             " -i {1} -o {2}; else pixquillcmd" + options +
+      return "if [ \"$PARALLEL_SSHHOST\" = : ]; then cd \"$" + std::string(kFolderVariable) + "\" && exec " + here +
+             options + " -i {1} -o {2}; else pixquillcmd" + options +
              " -i ./{1/} -o \"$PWD\"; s=$?; rm -f ./{1/}; exit $s; fi";
   }
   return {};
@@ -176,7 +174,8 @@ std::vector<std::string> ParallelArguments(const ParallelRequest& request) {
   AddOption(args, "--sshloginfile", settings.sshLoginFile);
   AddOption(args, "--ssh", settings.sshCommand);
   if (place != JobPlace::ThisMachine)
-    for (size_t i = 1; i <= request.jobOptions.size(); ++i) AddOption(args, "--env", kArgumentVariable + std::to_string(i));
+    for (size_t i = 1; i <= request.jobOptions.size(); ++i)
+      AddOption(args, "--env", kArgumentVariable + std::to_string(i));
   if (place == JobPlace::Transferred)
     args.insert(args.end(), {"--wd", "...", "--transferfile", "{1}", "--return", "{2}/./.", "--cleanup"});
   args.push_back(JobCommand(place, request.jobOptions.size()));

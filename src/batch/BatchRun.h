@@ -44,7 +44,7 @@ int64_t MemoryPerJob(int64_t largestInput, int32_t rawLoadAs);
 std::string DefaultMemFree(const BatchSettingsRecord& settings, int64_t perJob);
 
 struct ParallelOutcome {
-  int exitStatus = 0;       // GNU parallel's; 127 when it could not be started
+  int exitStatus = 0;        // GNU parallel's; 127 when it could not be started
   bool interrupted = false;  // a signal asked the batch to stop
 };
 

@@ -34,8 +34,7 @@ std::optional<std::string> OptionValue(size_t index) {
 // would not show it ("-i --width=5" must not become the input file "5").
 std::optional<std::string> PathValue(size_t& index, bool joinQuotes) {
   bool shortForm = !StartsWith(TrimSpaces(CommandLine[index]), "--");
-  if (shortForm && ++index < CommandLine.size() && StartsWith(TrimSpaces(CommandLine[index]), "-"))
-    return std::nullopt;
+  if (shortForm && ++index < CommandLine.size() && StartsWith(TrimSpaces(CommandLine[index]), "-")) return std::nullopt;
   std::string value = ParameterValue(index);
   if (value.empty() || StartsWith(value, "-")) return std::nullopt;
   if (joinQuotes) value = JoinQuotedArguments(std::move(value), index);
@@ -71,8 +70,7 @@ bool StorePath(std::optional<std::string> value, std::string& into) {
 std::string ApplyArgument(const OptionRow& row, size_t& index, ScanResult& scan) {
   const char* refused = kIncorrectParameterCount;
   switch (row.target) {
-    case OptionTarget::Settings:
-      return ApplySettingsOption(row, index) ? "" : refused;
+    case OptionTarget::Settings: return ApplySettingsOption(row, index) ? "" : refused;
     case OptionTarget::InputFile:
       ConversionJob.consoleRun = 1;
       return StorePath(PathValue(index, true), ConversionJob.inputFile) ? "" : refused;

@@ -21,7 +21,7 @@ struct ScannedOption {
 struct ScanResult {
   std::string errorMessage;  // empty when every argument was accepted
   bool quiet = false;
-  bool pause = false;  // when the scan stopped, whether -p came before the failing argument
+  bool pause = false;                  // when the scan stopped, whether -p came before the failing argument
   std::vector<ScannedOption> options;  // in command-line order; arguments outside them were skipped
 };
 

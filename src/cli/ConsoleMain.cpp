@@ -44,7 +44,7 @@ struct FirstArgumentCommand {
 
 // Recognised only as the first argument; anywhere else they are unknown names.
 constexpr FirstArgumentCommand kFirstArgumentCommands[] = {
-    {"-U", IgnoreFrontEndHook}, {"-T", IgnoreFrontEndHook}, {"-V", ShowVersion}, {"--VERSION", ShowVersion},
+    {"-U", IgnoreFrontEndHook}, {"-T", IgnoreFrontEndHook}, {"-V", ShowVersion},  {"--VERSION", ShowVersion},
     {"-H", ShowHelp},           {"-?", ShowHelp},           {"--HELP", ShowHelp},
 };
 

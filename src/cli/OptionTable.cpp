@@ -8,7 +8,6 @@
 
 namespace {
 
-
 // Every row starts as a settings row that both the command line and profiles know.
 constexpr OptionRow Row(std::string_view name, ValueForm form, SettingsField field) {
   OptionRow row;
@@ -44,7 +43,8 @@ constexpr OptionRow Text(std::string_view name, std::string ConversionSettingsRe
   return WithEnable(Row(name, ValueForm::Text, field), enable, enableValue);
 }
 
-constexpr OptionRow Flag(std::string_view name, bool8 ConversionSettingsRecord::*field, int32_t value = 1, SettingsField enable = {}) {
+constexpr OptionRow Flag(std::string_view name, bool8 ConversionSettingsRecord::*field, int32_t value = 1,
+                         SettingsField enable = {}) {
   OptionRow row = WithEnable(Row(name, ValueForm::Flag, field), enable, 1);
   row.flagValue = value;
   return row;
@@ -208,20 +208,25 @@ void StoreNumber(const SettingsField& field, int64_t number) {
   std::visit(
       [number](auto member) {
         using Member = decltype(member);
-        if constexpr (std::is_same_v<Member, int32_t ConversionSettingsRecord::*>) ConversionSettings.*member = static_cast<int32_t>(number);
-        if constexpr (std::is_same_v<Member, int8_t ConversionSettingsRecord::*>) ConversionSettings.*member = static_cast<int8_t>(number);
-        if constexpr (std::is_same_v<Member, bool8 ConversionSettingsRecord::*>) ConversionSettings.*member = static_cast<bool8>(number);
-        if constexpr (std::is_same_v<Member, float ConversionSettingsRecord::*>) ConversionSettings.*member = static_cast<float>(number);
+        if constexpr (std::is_same_v<Member, int32_t ConversionSettingsRecord::*>)
+          ConversionSettings.*member = static_cast<int32_t>(number);
+        if constexpr (std::is_same_v<Member, int8_t ConversionSettingsRecord::*>)
+          ConversionSettings.*member = static_cast<int8_t>(number);
+        if constexpr (std::is_same_v<Member, bool8 ConversionSettingsRecord::*>)
+          ConversionSettings.*member = static_cast<bool8>(number);
+        if constexpr (std::is_same_v<Member, float ConversionSettingsRecord::*>)
+          ConversionSettings.*member = static_cast<float>(number);
       },
       field);
 }
 
 void StoreFloat(const SettingsField& field, float value) {
-  if (auto member = std::get_if<float ConversionSettingsRecord::*>(&field)) ConversionSettings.**member = value;
+  if (auto member = std::get_if<float ConversionSettingsRecord::*>(&field)) ConversionSettings.*(*member) = value;
 }
 
 void StoreText(const SettingsField& field, std::string_view value) {
-  if (auto member = std::get_if<std::string ConversionSettingsRecord::*>(&field)) ConversionSettings.**member = std::string(value);
+  if (auto member = std::get_if<std::string ConversionSettingsRecord::*>(&field))
+    ConversionSettings.*(*member) = std::string(value);
 }
 
 void SetEnableFlag(const OptionRow& row) { StoreNumber(row.enableField, row.enableValue); }

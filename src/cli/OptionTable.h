@@ -11,10 +11,9 @@
 #include "settings/ConversionSettings.h"
 
 // A field of the settings record; monostate when a row writes none.
-using SettingsField =
-    std::variant<std::monostate, int32_t ConversionSettingsRecord::*, int8_t ConversionSettingsRecord::*,
-                 bool8 ConversionSettingsRecord::*, float ConversionSettingsRecord::*,
-                 std::string ConversionSettingsRecord::*>;
+using SettingsField = std::variant<std::monostate, int32_t ConversionSettingsRecord::*,
+                                   int8_t ConversionSettingsRecord::*, bool8 ConversionSettingsRecord::*,
+                                   float ConversionSettingsRecord::*, std::string ConversionSettingsRecord::*>;
 
 enum class ValueForm : uint8_t {
   Flag,     // no value; anything after "=" is ignored

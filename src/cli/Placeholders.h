@@ -7,6 +7,5 @@
 // letter case. An empty argument leaves its placeholder in the text. A replacement is not
 // searched again for its own or earlier placeholders, but a later placeholder that it
 // brings in is filled in its turn.
-std::string FillPlaceholders(std::string_view messageTemplate, std::string_view s1 = {},
-                             std::string_view s2 = {}, std::string_view s3 = {},
-                             std::string_view s4 = {});
+std::string FillPlaceholders(std::string_view messageTemplate, std::string_view s1 = {}, std::string_view s2 = {},
+                             std::string_view s3 = {}, std::string_view s4 = {});

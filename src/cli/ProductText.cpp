@@ -85,6 +85,7 @@ std::vector<std::string> BannerLines() {
 std::vector<std::string> HelpTextLines() {
   const std::string programName = ProgramName();
   std::vector<std::string> lines;
-  for (std::string_view line : kHelpText) lines.push_back(FillPlaceholders(line, programName, RandomAcceptedInputFormat()));
+  for (std::string_view line : kHelpText)
+    lines.push_back(FillPlaceholders(line, programName, RandomAcceptedInputFormat()));
   return lines;
 }

@@ -17,21 +17,21 @@ struct JobFileEntry {
 
 struct ConversionJobRecord {
   std::string currentFile;
-  std::string inputFile;      // the -i value as typed; emptied by the driver
+  std::string inputFile;  // the -i value as typed; emptied by the driver
   std::string currentSubfolder;
   std::string outputFile;
-  std::string outputFolder;   // the -o value; made absolute by the driver, ending in "/"
-  int32_t randomNumber = 0;   // 1..99999, for the name mask
-  int32_t fileCounter = 1;    // running number for the name mask
+  std::string outputFolder;  // the -o value; made absolute by the driver, ending in "/"
+  int32_t randomNumber = 0;  // 1..99999, for the name mask
+  int32_t fileCounter = 1;   // running number for the name mask
   std::string sourceFormat;
   int32_t sourceBpp = 0;
   FormatCode saveFormat = 0;
   std::string outputExtension;
-  int32_t targetBpp = 0;      // 0 = automatic
+  int32_t targetBpp = 0;  // 0 = automatic
   int32_t saveFlags = 0;
   bool8 autoBpp = 0;
-  bool8 consoleRun = 0;       // an input was named on the command line
-  std::string runMode;        // "DEBUG" in debug mode
+  bool8 consoleRun = 0;  // an input was named on the command line
+  std::string runMode;   // "DEBUG" in debug mode
   int32_t outputWidth = 0;
   int32_t outputHeight = 0;
   int32_t frameNumber = 0;

@@ -1,6 +1,5 @@
 #include "convert/Driver.h"
 
-
 #include <optional>
 #include <system_error>
 #include <thread>

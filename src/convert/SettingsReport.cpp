@@ -97,8 +97,7 @@ const SaveBlock kSaveBlocks[] = {
     {"bmp",
      {{"BMP Compression: ", Word<&ConversionSettingsRecord::bmpCompression, kCompression>},
       {"BMP Color Table: ", Word<&ConversionSettingsRecord::bmpColorTable, kColorTable>}}},
-    {"exr",
-     {{"EXR Compression: ", Word<&ConversionSettingsRecord::exrCompression, kCompression>}}},
+    {"exr", {{"EXR Compression: ", Word<&ConversionSettingsRecord::exrCompression, kCompression>}}},
     {"jpg",
      {{"JPG Quality: ", Number<&ConversionSettingsRecord::jpgQuality>},
       {"JPG Chroma Subsampling: ", Word<&ConversionSettingsRecord::jpgChroma, kJpegChroma>},
@@ -107,8 +106,7 @@ const SaveBlock kSaveBlocks[] = {
     {"png",
      {{"PNG Compression: ", Word<&ConversionSettingsRecord::pngCompression, kCompression>},
       {"PNG Interlaced: ", Number<&ConversionSettingsRecord::pngInterlaced>}}},
-    {"tga",
-     {{"TGA Compression: ", Word<&ConversionSettingsRecord::tgaCompression, kCompression>}}},
+    {"tga", {{"TGA Compression: ", Word<&ConversionSettingsRecord::tgaCompression, kCompression>}}},
     {"tiff",
      {{"TIFF Compression: ", Word<&ConversionSettingsRecord::tiffCompression, kCompression>},
       {"TIFF Color Mode: ", Word<&ConversionSettingsRecord::tiffColorMode, kColorMode>}}},
@@ -123,7 +121,9 @@ struct GuardedLines {
   std::initializer_list<ReportLine> lines;
 };
 
-std::string WidthWithUnit(const ConversionSettingsRecord& s) { return Number<&ConversionSettingsRecord::width>(s) + " " + Word<&ConversionSettingsRecord::widthUnit, kSizeUnit>(s); }
+std::string WidthWithUnit(const ConversionSettingsRecord& s) {
+  return Number<&ConversionSettingsRecord::width>(s) + " " + Word<&ConversionSettingsRecord::widthUnit, kSizeUnit>(s);
+}
 std::string HeightWithUnit(const ConversionSettingsRecord& s) {
   return Number<&ConversionSettingsRecord::height>(s) + " " + Word<&ConversionSettingsRecord::heightUnit, kSizeUnit>(s);
 }
@@ -141,15 +141,20 @@ const GuardedLines kTransformBlock[] = {
       {"Image Resize Type: ", Word<&ConversionSettingsRecord::resizeType, kResizeType>},
       {"Image Resize Algorithm: ", Word<&ConversionSettingsRecord::resizeAlgorithm, kResizeAlgorithm>}}},
     {nullptr,
-     {{"Flip Horizontal: ", Number<&ConversionSettingsRecord::flipHorizontal>}, {"Flip Vertical: ", Number<&ConversionSettingsRecord::flipVertical>}}},
+     {{"Flip Horizontal: ", Number<&ConversionSettingsRecord::flipHorizontal>},
+      {"Flip Vertical: ", Number<&ConversionSettingsRecord::flipVertical>}}},
     {NotZero<&ConversionSettingsRecord::doColorCorrection>,
-     {{"Brightness: ", Number<&ConversionSettingsRecord::brightness>, InRange<&ConversionSettingsRecord::brightness, -100, 100>, "Invalid brightness value"},
-      {"Contrast: ", Number<&ConversionSettingsRecord::contrast>, InRange<&ConversionSettingsRecord::contrast, -100, 100>, "Invalid contrast value"},
+     {{"Brightness: ", Number<&ConversionSettingsRecord::brightness>,
+       InRange<&ConversionSettingsRecord::brightness, -100, 100>, "Invalid brightness value"},
+      {"Contrast: ", Number<&ConversionSettingsRecord::contrast>,
+       InRange<&ConversionSettingsRecord::contrast, -100, 100>, "Invalid contrast value"},
       {"Gamma: ", Gamma, GammaInRange, "Invalid gamma value"},
       {"Invert: ", Number<&ConversionSettingsRecord::invert>}}},
     {nullptr, {{"Greyscale: ", Number<&ConversionSettingsRecord::greyscale>}}},
-    {NotZero<&ConversionSettingsRecord::doThreshold>, {{"Image Threshold: ", Number<&ConversionSettingsRecord::threshold>}}},
-    {NotZero<&ConversionSettingsRecord::doDither>, {{"Image Dithering Algorithm: ", Word<&ConversionSettingsRecord::dither, kDitherAlgorithm>}}},
+    {NotZero<&ConversionSettingsRecord::doThreshold>,
+     {{"Image Threshold: ", Number<&ConversionSettingsRecord::threshold>}}},
+    {NotZero<&ConversionSettingsRecord::doDither>,
+     {{"Image Dithering Algorithm: ", Word<&ConversionSettingsRecord::dither, kDitherAlgorithm>}}},
 };
 
 bool IsSolidFrame(const ConversionSettingsRecord& s) { return s.doFrame == kFrameSolid; }
@@ -166,9 +171,13 @@ const ReportLine kFrameLines[] = {
     {"Frame opacity: ", Number<&ConversionSettingsRecord::frSolidOpacity>},
 };
 
-std::string TextOffsets(const ConversionSettingsRecord& s) { return Number<&ConversionSettingsRecord::wmTextXOffset>(s) + "/" + Number<&ConversionSettingsRecord::wmTextYOffset>(s); }
+std::string TextOffsets(const ConversionSettingsRecord& s) {
+  return Number<&ConversionSettingsRecord::wmTextXOffset>(s) + "/" +
+         Number<&ConversionSettingsRecord::wmTextYOffset>(s);
+}
 std::string ImageOffsets(const ConversionSettingsRecord& s) {
-  return Number<&ConversionSettingsRecord::wmImageXOffset>(s) + "/" + Number<&ConversionSettingsRecord::wmImageYOffset>(s);
+  return Number<&ConversionSettingsRecord::wmImageXOffset>(s) + "/" +
+         Number<&ConversionSettingsRecord::wmImageYOffset>(s);
 }
 
 const ReportLine kTextWatermarkLines[] = {

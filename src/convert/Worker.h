@@ -8,10 +8,10 @@
 #include <string>
 
 struct ConversionProgressRecord {
-  int32_t index = 0;          // 1-based number of the file being converted
-  std::string currentName;    // path of the file being converted
-  int64_t lastDuration = 0;   // ms the previous file took: 0 failed, >= 1000 succeeded
-  int32_t convertedCount = 0; // before the run: files added; after: files converted
+  int32_t index = 0;                // 1-based number of the file being converted
+  std::string currentName;          // path of the file being converted
+  int64_t lastDuration = 0;         // ms the previous file took: 0 failed, >= 1000 succeeded
+  int32_t convertedCount = 0;       // before the run: files added; after: files converted
   std::atomic<uint8_t> running{0};  // cleared by a front end to stop a batch
 };
 

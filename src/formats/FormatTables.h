@@ -17,7 +17,7 @@ struct FormatEntry {
   FormatCode formatCode = kNoFormatCode;  // set only in the output table
   std::string formatKey;                  // format family, e.g. "raw"
   std::string description;
-  std::string bitDepths;                  // comma-separated permitted output depths
+  std::string bitDepths;  // comma-separated permitted output depths
 };
 
 extern std::map<std::string, FormatEntry> InputExtensionTable;

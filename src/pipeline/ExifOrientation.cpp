@@ -19,9 +19,7 @@ struct ExifBlockView {
   size_t base;  // start of the TIFF header
   bool littleEndian;
 
-  bool Has(size_t offset, size_t length) const {
-    return offset <= bytes.size() && length <= bytes.size() - offset;
-  }
+  bool Has(size_t offset, size_t length) const { return offset <= bytes.size() && length <= bytes.size() - offset; }
   uint32_t Read(size_t offset, size_t length) const {
     uint32_t value = 0;
     for (size_t i = 0; i < length; ++i) {
@@ -42,9 +40,12 @@ struct ExifBlockView {
 bool FindTiffHeader(const std::vector<uint8_t>& block, size_t& base, bool& littleEndian) {
   base = block.size() >= 6 && std::memcmp(block.data(), "Exif\0\0", 6) == 0 ? 6 : 0;
   if (block.size() < base + 8) return false;
-  if (block[base] == 'I' && block[base + 1] == 'I') littleEndian = true;
-  else if (block[base] == 'M' && block[base + 1] == 'M') littleEndian = false;
-  else return false;
+  if (block[base] == 'I' && block[base + 1] == 'I')
+    littleEndian = true;
+  else if (block[base] == 'M' && block[base + 1] == 'M')
+    littleEndian = false;
+  else
+    return false;
   return true;
 }
 

@@ -2,11 +2,11 @@
 // The decoders hand over upright pixels (the RAW decoder applies the camera's turn, the JPEG
 // decoder the EXIF orientation) while the metadata they copy still names the camera's
 // orientation. Saved as it is, viewers would turn the picture a second time.
+#include <FreeImage.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <FreeImage.h>
 
 // The EXIF tag number of the orientation, in the main image directory.
 inline constexpr uint16_t kOrientationTag = 0x0112;

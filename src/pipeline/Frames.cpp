@@ -25,14 +25,10 @@ FrameWidths ClampedFrameWidths(int width, int height) {
           std::clamp(s.frSolidTop, 0, height), std::clamp(s.frSolidBottom, 0, height)};
 }
 
-std::string Number(int64_t value) {
-  return std::to_string(value);
-}
+std::string Number(int64_t value) { return std::to_string(value); }
 
 // A step backwards in path text: "-" and the distance, so a negative distance steps forwards.
-std::string Back(int64_t distance) {
-  return std::to_string(-distance);
-}
+std::string Back(int64_t distance) { return std::to_string(-distance); }
 
 struct Rect {
   int x, y, width, height;
@@ -55,16 +51,15 @@ std::array<FrameSide, 4> FrameSides(int64_t w, int64_t h, FrameWidths f) {
   return {{
       {ParseHexColorAlpha(s.frSolidTopColor, 255),
        {0, 0, f.left, f.top},
-       "M 0 0 l " + Number(w) + " 0 l " + Back(f.right) + " " + Number(f.top) + " l " + Back(innerWidth) +
-           " 0 Z"},
+       "M 0 0 l " + Number(w) + " 0 l " + Back(f.right) + " " + Number(f.top) + " l " + Back(innerWidth) + " 0 Z"},
       {ParseHexColorAlpha(s.frSolidRightColor, 255),
        {static_cast<int>(w) - f.right, 0, f.right, f.top},
        "M " + Number(w) + " 0 l 0 " + Number(h) + " l " + Back(f.right) + " " + Back(f.bottom) + " l 0 " +
            Back(innerHeight) + " Z"},
       {ParseHexColorAlpha(s.frSolidBottomColor, 255),
        {static_cast<int>(w) - f.right, static_cast<int>(h) - f.bottom, f.right, f.bottom},
-       "M " + Number(w) + " " + Number(h) + " l " + Back(w) + " 0 l " + Number(f.left) + " " +
-           Back(f.bottom) + " l " + Number(innerWidth) + " 0 Z"},
+       "M " + Number(w) + " " + Number(h) + " l " + Back(w) + " 0 l " + Number(f.left) + " " + Back(f.bottom) + " l " +
+           Number(innerWidth) + " 0 Z"},
       {ParseHexColorAlpha(s.frSolidLeftColor, 255),
        {0, static_cast<int>(h) - f.bottom, f.left, f.bottom},
        "M 0 " + Number(h) + " l 0 " + Back(h) + " l " + Number(f.left) + " " + Number(f.top) + " l 0 " +

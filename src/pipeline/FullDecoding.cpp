@@ -15,7 +15,7 @@ struct FlipStep {
 };
 
 const FlipStep kFlipSteps[] = {
-    {1, 0, true, false},   {2, 0, false, true},  {3, 0, true, true},    {4, -90, true, false},
+    {1, 0, true, false},   {2, 0, false, true},    {3, 0, true, true},    {4, -90, true, false},
     {5, 90, false, false}, {6, -90, false, false}, {7, -90, false, true},
 };
 
@@ -25,8 +25,9 @@ void ReleaseDevelopment(void* development) { RawDevelopmentDeleter()(static_cast
 // row first: the rows are turned over in place, as the plug-in turns over its copy.
 BitmapPtr WrapPixels(RawDevelopmentPtr development, const DevelopedPixels& pixels) {
   const FREE_IMAGE_TYPE type = pixels.bitsPerPixel == 48 ? FIT_RGB16 : FIT_BITMAP;
-  FIBITMAP* wrapper = FreeImage_ConvertFromRawBitsEx(FALSE, pixels.rows, type, pixels.width, pixels.height,
-                                                     pixels.pitch, static_cast<unsigned>(pixels.bitsPerPixel), 0, 0, 0, TRUE);
+  FIBITMAP* wrapper =
+      FreeImage_ConvertFromRawBitsEx(FALSE, pixels.rows, type, pixels.width, pixels.height, pixels.pitch,
+                                     static_cast<unsigned>(pixels.bitsPerPixel), 0, 0, 0, TRUE);
   if (!wrapper) return nullptr;
   return BitmapPtr(wrapper, BitmapDeleter{ReleaseDevelopment, development.release()});
 }

@@ -29,7 +29,7 @@ struct ImageRequest {
 
 struct ImageResult {
   int32_t sourceBpp = 0;
-  int32_t targetBpp = 0;  // the depth saved (chosen from sourceBpp when automatic)
+  int32_t targetBpp = 0;    // the depth saved (chosen from sourceBpp when automatic)
   int32_t outputWidth = 0;  // the size after rotation and resizing
   int32_t outputHeight = 0;
   int32_t frameNumber = 0;

@@ -1,13 +1,12 @@
 #pragma once
 // libjpeg's header (it needs size_t and FILE declared before it), and the row loop that the
 // direct JPEG decoder and encoder share.
-#include <cstddef>
-#include <cstdio>
+#include <FreeImage.h>
 #include <jpeglib.h>
 
-#include <FreeImage.h>
-
 #include <algorithm>
+#include <cstddef>
+#include <cstdio>
 
 // Rows handed to or taken from libjpeg per call.
 inline constexpr unsigned kJpegRowsPerCall = 16;

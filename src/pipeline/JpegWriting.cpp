@@ -1,16 +1,17 @@
 #include "pipeline/JpegWriting.h"
 
-#include "pipeline/JpegErrors.h"
-
 #include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <vector>
 
+#include "pipeline/JpegErrors.h"
+
 namespace {
 
 constexpr int kQualityMask = 0x7F;
-constexpr int kSubsamplingFlags = JPEG_SUBSAMPLING_411 | JPEG_SUBSAMPLING_420 | JPEG_SUBSAMPLING_422 | JPEG_SUBSAMPLING_444;
+constexpr int kSubsamplingFlags =
+    JPEG_SUBSAMPLING_411 | JPEG_SUBSAMPLING_420 | JPEG_SUBSAMPLING_422 | JPEG_SUBSAMPLING_444;
 constexpr int kKnownFlags = kQualityMask | kSubsamplingFlags | JPEG_PROGRESSIVE | JPEG_OPTIMIZE | JPEG_BASELINE;
 
 struct Sampling {
@@ -38,8 +39,7 @@ struct MarkerSegment {
 bool IsFrameHeaderMarker(int marker) {
   // DQT, DHT, DRI, SOS, EOI and SOF0..SOF15 (0xC4, 0xC8 and 0xCC among them) start the
   // encoder's own part of the file.
-  return (marker >= 0xC0 && marker <= 0xCF) || marker == 0xDB || marker == 0xDD || marker == 0xDA ||
-         marker == 0xD9;
+  return (marker >= 0xC0 && marker <= 0xCF) || marker == 0xDB || marker == 0xDD || marker == 0xDA || marker == 0xD9;
 }
 
 bool IsJfifHeader(int marker, const JOCTET* data, unsigned length) {
@@ -154,8 +154,8 @@ bool Encode(std::FILE* file, FIBITMAP* bitmap, int flags, const AddedMarkers& ad
 }  // namespace
 
 bool CanWriteJpegDirectly(FIBITMAP* bitmap, int flags) {
-  if (!bitmap || FreeImage_GetImageType(bitmap) != FIT_BITMAP ||
-      FreeImage_GetBPP(bitmap) != 24 || FreeImage_GetThumbnail(bitmap))
+  if (!bitmap || FreeImage_GetImageType(bitmap) != FIT_BITMAP || FreeImage_GetBPP(bitmap) != 24 ||
+      FreeImage_GetThumbnail(bitmap))
     return false;
   const int quality = flags & kQualityMask;
   if ((flags & ~kKnownFlags) != 0 || quality < 1 || quality > 100) return false;

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <functional>
 
-#include "platform/BitmapPtr.h"
 #include "pipeline/JpegLib.h"
+#include "platform/BitmapPtr.h"
 
 // True for what the direct writer takes: a 24-bit RGB bitmap without an embedded thumbnail,
 // and FreeImage JPEG save flags made of a quality from 1 to 100, at most one chroma

@@ -70,7 +70,8 @@ bool PlanHeaderlessLayout(int64_t fileLength, const HeaderlessFormat& format, He
     layout.width = ConversionSettings.rawWidth;
     layout.height = ConversionSettings.rawHeight;
   } else {
-    const double side = std::nearbyint(std::sqrt(static_cast<double>(layout.dataSize) / static_cast<double>(bytesPerPixel)));
+    const double side =
+        std::nearbyint(std::sqrt(static_cast<double>(layout.dataSize) / static_cast<double>(bytesPerPixel)));
     layout.width = layout.height = static_cast<int64_t>(side);
   }
   if (!FitsImageLimits(layout.width, layout.height, format.bitsPerPixel)) return false;
@@ -140,7 +141,8 @@ BitmapPtr LoadRawWithinLimits(const std::string& path, ImageSize* reducedFrom) {
 // (SmallestDecodeForResize): the quarter and the eighth alias (see PreviewDecoding.cpp).
 // Returns the flags to add; `reducedFrom` gets the full, upright size.
 int ReducedJpegLoadFlags(FIBITMAP* header, ImageSize& reducedFrom) {
-  const int width = static_cast<int>(FreeImage_GetWidth(header)), height = static_cast<int>(FreeImage_GetHeight(header));
+  const int width = static_cast<int>(FreeImage_GetWidth(header)),
+            height = static_cast<int>(FreeImage_GetHeight(header));
   const bool quarterTurn = ExifOrientationTurnsAQuarter(header);
   const ImageSize upright = quarterTurn ? ImageSize{height, width} : ImageSize{width, height};
   ImageSize smallest;
@@ -218,9 +220,9 @@ BitmapPtr LoadRawPixelData(const std::string& path, int32_t mode) {
   if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
   HeaderlessLayout layout;
   if (!PlanHeaderlessLayout(info.st_size, *format, layout)) return nullptr;
-  BitmapPtr bitmap = AdoptBitmap(FreeImage_AllocateT(FIT_BITMAP, static_cast<int>(layout.width),
-                                                     static_cast<int>(layout.height), static_cast<int>(format->bitsPerPixel),
-                                                     format->redMask, format->greenMask, format->blueMask));
+  BitmapPtr bitmap = AdoptBitmap(FreeImage_AllocateT(
+      FIT_BITMAP, static_cast<int>(layout.width), static_cast<int>(layout.height),
+      static_cast<int>(format->bitsPerPixel), format->redMask, format->greenMask, format->blueMask));
   if (!bitmap || !ReadHeaderlessRows(file.get(), layout, bitmap.get())) return nullptr;
   return bitmap;
 }

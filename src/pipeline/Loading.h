@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/BitmapPtr.h"
 #include "pipeline/ImageSize.h"
+#include "platform/BitmapPtr.h"
 
 // Silences libtiff's own console output (it writes warnings about private tags of camera
 // files straight to standard error). Call once at start-up, before any image is loaded.

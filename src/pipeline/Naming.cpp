@@ -115,7 +115,8 @@ std::string ExpandMask(bool onlyKnownBeforeConversion, const ImageRequest& reque
   if (mask.empty()) mask = kDefaultMask;
   for (const NamePlaceholder& placeholder : kNamePlaceholders) {
     if (onlyKnownBeforeConversion && !placeholder.knownBeforeConversion) continue;
-    if (mask.find(placeholder.token) != std::string::npos) mask = ExpandNameToken(mask, placeholder.token, request, result);
+    if (mask.find(placeholder.token) != std::string::npos)
+      mask = ExpandNameToken(mask, placeholder.token, request, result);
   }
   return mask;
 }
@@ -169,13 +170,8 @@ std::string ExpandWatermarkText(const ImageRequest& request, const ImageResult& 
 
 void ApplyFileTimestamp(const std::string& input, const std::string& output) {
   switch (ConversionSettings.fileTimestamp) {
-    case kTimestampOriginal:
-      (void)CopyModificationTime(input, output);
-      break;
-    case kTimestampCustom:
-      (void)SetLocalModificationTime(output, ConversionSettings.fileTimestampCustom);
-      break;
-    default:
-      break;
+    case kTimestampOriginal: (void)CopyModificationTime(input, output); break;
+    case kTimestampCustom: (void)SetLocalModificationTime(output, ConversionSettings.fileTimestampCustom); break;
+    default: break;
   }
 }

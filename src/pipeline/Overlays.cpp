@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 namespace {
 
 bool IsPhoto24(FIBITMAP* photo) {
@@ -26,9 +25,7 @@ inline void BlendOver(BYTE* photo, unsigned red, unsigned green, unsigned blue, 
 }
 
 // FreeImage_Paste with alpha 255 onto a zero pixel: ((v − 0)·255 + 0·256) >> 8.
-inline unsigned PastedValue(unsigned value) {
-  return value * 255 >> 8;
-}
+inline unsigned PastedValue(unsigned value) { return value * 255 >> 8; }
 
 }  // namespace
 
@@ -46,8 +43,8 @@ bool CompositeCanvas(FIBITMAP* photo, cairo_surface_t* canvas, int left, int top
   StraightPixel pixel = Unpremultiply(lastInput);
   for (int64_t row = firstRow; row < lastRow; ++row) {
     const uint32_t* in = CanvasRow(canvas, static_cast<int>(row));
-    BYTE* out = FreeImage_GetScanLine(photo, static_cast<int>(photoHeight - 1 - (top + row))) +
-                3 * (left + firstColumn);
+    BYTE* out =
+        FreeImage_GetScanLine(photo, static_cast<int>(photoHeight - 1 - (top + row))) + 3 * (left + firstColumn);
     for (int64_t column = firstColumn; column < lastColumn; ++column, out += 3) {
       if ((in[column] >> 24) == 0) continue;
       if (in[column] != lastInput) pixel = Unpremultiply(lastInput = in[column]);
@@ -66,8 +63,8 @@ bool CompositePastedOverlay(FIBITMAP* photo, FIBITMAP* overlay, int64_t x, int64
     const BYTE* in = FreeImage_GetScanLine(overlay, static_cast<int>(overlayHeight - 1 - row));
     BYTE* out = FreeImage_GetScanLine(photo, static_cast<int>(height - 1 - (y + row))) + 3 * x;
     for (int64_t column = 0; column < overlayWidth; ++column, in += 4, out += 3)
-      BlendOver(out, PastedValue(in[FI_RGBA_RED]), PastedValue(in[FI_RGBA_GREEN]),
-                PastedValue(in[FI_RGBA_BLUE]), PastedValue(in[FI_RGBA_ALPHA]));
+      BlendOver(out, PastedValue(in[FI_RGBA_RED]), PastedValue(in[FI_RGBA_GREEN]), PastedValue(in[FI_RGBA_BLUE]),
+                PastedValue(in[FI_RGBA_ALPHA]));
   }
   return true;
 }

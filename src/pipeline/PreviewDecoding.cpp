@@ -21,8 +21,8 @@ struct OrientationStep {
 };
 
 const OrientationStep kOrientationSteps[] = {
-    {2, 0, true, false},  {3, 180, false, false}, {4, 0, false, true},  {5, 90, false, true},
-    {6, -90, false, false}, {7, -90, false, true}, {8, 90, false, false},
+    {2, 0, true, false},    {3, 180, false, false}, {4, 0, false, true},   {5, 90, false, true},
+    {6, -90, false, false}, {7, -90, false, true},  {8, 90, false, false},
 };
 
 // What the decode is asked for beyond FreeImage's own: whether the EXIF orientation turns
@@ -64,7 +64,8 @@ void ChooseReducedScale(jpeg_decompress_struct& info, DecodeRequest& request) {
 // stated size beyond the image limits.
 bool StartRgbDecode(jpeg_decompress_struct& info, DecodeRequest& request) {
   jpeg_read_header(&info, TRUE);
-  if (info.num_components != 3 || (info.jpeg_color_space != JCS_YCbCr && info.jpeg_color_space != JCS_RGB)) return false;
+  if (info.num_components != 3 || (info.jpeg_color_space != JCS_YCbCr && info.jpeg_color_space != JCS_RGB))
+    return false;
   if (!FitsImageLimits(info.image_width, info.image_height, 24)) return false;
   info.out_color_space = JCS_EXT_BGR;
   info.dct_method = JDCT_IFAST;
@@ -221,7 +222,8 @@ PreviewRowsPtr OpenPreviewRows(const std::string& path, BitmapPtr& header) {
   const std::span<unsigned char> jpeg = JpegPreviewBytes(*rows->preview);
   header = ReadJpegHeader(jpeg.data(), jpeg.size());
   bool unreadable = false;
-  if (!header || ExifOrientationStep(header.get(), unreadable) || unreadable || !StartPreviewRows(*rows)) return nullptr;
+  if (!header || ExifOrientationStep(header.get(), unreadable) || unreadable || !StartPreviewRows(*rows))
+    return nullptr;
   if (rows->info.output_width != FreeImage_GetWidth(header.get()) ||
       rows->info.output_height != FreeImage_GetHeight(header.get()))
     return nullptr;

@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/BitmapPtr.h"
 #include "pipeline/ImageSize.h"
+#include "platform/BitmapPtr.h"
 
 // The decoded preview, or null when this decoder does not take the file: no LibRaw file, a
 // camera size beyond the image limits, no JPEG preview, a preview that is not 3-component

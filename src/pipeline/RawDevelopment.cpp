@@ -178,7 +178,8 @@ void PackInPlace(LibRawInternals& raw, DevelopedPixels& pixels) {
 // The buffer is cut down to the packed rows; the pages beyond them go back to the system.
 void ShrinkImageBuffer(LibRawInternals& raw, const DevelopedPixels& pixels) {
   const size_t bytes = static_cast<size_t>(pixels.pitch) * static_cast<size_t>(pixels.height);
-  if (void* shrunk = raw.memmgr.realloc(raw.imgdata.image, bytes)) raw.imgdata.image = static_cast<ushort(*)[4]>(shrunk);
+  if (void* shrunk = raw.memmgr.realloc(raw.imgdata.image, bytes))
+    raw.imgdata.image = static_cast<ushort(*)[4]>(shrunk);
 }
 
 }  // namespace

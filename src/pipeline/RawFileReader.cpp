@@ -1,5 +1,4 @@
 #include "pipeline/RawFileReader.h"
-#include "pipeline/RawFileReaderIO.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +9,7 @@
 #include <cstring>
 
 #include "pipeline/Limits.h"
+#include "pipeline/RawFileReaderIO.h"
 
 namespace {
 
@@ -44,8 +44,8 @@ bool ChunkStartsOversizedFrame(RawFileReader& reader, const uint8_t* chunk, size
     if (inChunk >= 2 && (p[1] < 0xC0 || p[1] > 0xC2)) continue;
     uint8_t header[kJpegFrameHeaderBytes] = {};
     std::memcpy(header, p, inChunk);
-    const size_t more = Peek(reader, offset + static_cast<int64_t>(length), header + inChunk,
-                             kJpegFrameHeaderBytes - inChunk);
+    const size_t more =
+        Peek(reader, offset + static_cast<int64_t>(length), header + inChunk, kJpegFrameHeaderBytes - inChunk);
     if (inChunk + more == kJpegFrameHeaderBytes && IsOversizedJpegFrame(header)) return true;
   }
   return false;
@@ -133,9 +133,12 @@ size_t ReadRawFile(RawFileReader& reader, void* destination, size_t length) {
 
 int SeekRawFile(RawFileReader& reader, int64_t offset, int origin) {
   int64_t base = 0;
-  if (origin == SEEK_CUR) base = reader.position;
-  else if (origin == SEEK_END) base = reader.size;
-  else if (origin != SEEK_SET) return -1;
+  if (origin == SEEK_CUR)
+    base = reader.position;
+  else if (origin == SEEK_END)
+    base = reader.size;
+  else if (origin != SEEK_SET)
+    return -1;
   if (offset < -base || offset > INT64_MAX - base) return -1;
   reader.position = base + offset;
   return 0;

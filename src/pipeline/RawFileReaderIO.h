@@ -1,7 +1,7 @@
 #pragma once
 // FreeImage's view of a RawFileReader: the callbacks its RAW plug-in reads the file through.
-#include "platform/BitmapPtr.h"
 #include "pipeline/RawFileReader.h"
+#include "platform/BitmapPtr.h"
 
 // The callbacks for FreeImage_LoadFromHandle with a RawFileReader* as the handle.
 [[nodiscard]] FreeImageIO RawFileReaderIO();

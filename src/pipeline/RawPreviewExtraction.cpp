@@ -27,7 +27,9 @@ struct RawJpegPreview {
   ProcessedImagePtr jpeg;
 };
 
-void RawJpegPreviewDeleter::operator()(RawJpegPreview* preview) const { std::default_delete<RawJpegPreview>()(preview); }
+void RawJpegPreviewDeleter::operator()(RawJpegPreview* preview) const {
+  std::default_delete<RawJpegPreview>()(preview);
+}
 
 RawJpegPreviewPtr ExtractJpegPreview(const std::string& path) {
   RawJpegPreviewPtr preview(std::make_unique<RawJpegPreview>().release());

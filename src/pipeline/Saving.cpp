@@ -46,8 +46,10 @@ const CodeFlag kJpegChroma[] = {{kChromaNone, JPEG_SUBSAMPLING_444},
                                 {kChromaMedium, JPEG_SUBSAMPLING_420},
                                 {kChromaHigh, JPEG_SUBSAMPLING_411}};
 // SIMPLE is FreeImage's baseline mode, which writes no metadata markers.
-const CodeFlag kJpegSaveAs[] = {
-    {kJpegStandard, 0}, {kJpegSimple, JPEG_BASELINE}, {kJpegOptimized, JPEG_OPTIMIZE}, {kJpegProgressive, JPEG_PROGRESSIVE}};
+const CodeFlag kJpegSaveAs[] = {{kJpegStandard, 0},
+                                {kJpegSimple, JPEG_BASELINE},
+                                {kJpegOptimized, JPEG_OPTIMIZE},
+                                {kJpegProgressive, JPEG_PROGRESSIVE}};
 const CodeFlag kPngCompression[] = {{kCompressionNone, PNG_Z_NO_COMPRESSION},
                                     {kPngZlib1, PNG_Z_BEST_SPEED},
                                     {kPngZlib6, PNG_Z_DEFAULT_COMPRESSION},
@@ -55,9 +57,9 @@ const CodeFlag kPngCompression[] = {{kCompressionNone, PNG_Z_NO_COMPRESSION},
 const CodeFlag kPngInterlaced[] = {{1, PNG_INTERLACED}};
 const CodeFlag kTgaCompression[] = {{kCompressionNone, TARGA_DEFAULT}, {kCompressionRle, TARGA_SAVE_RLE}};
 const CodeFlag kTiffCompression[] = {
-    {kCompressionNone, TIFF_NONE},  {kTiffCcittFax3, TIFF_CCITTFAX3},        {kTiffCcittFax4, TIFF_CCITTFAX4},
-    {kTiffPackBits, TIFF_PACKBITS}, {kTiffDeflate, TIFF_DEFLATE},            {kTiffAdobeDeflate, TIFF_ADOBE_DEFLATE},
-    {kTiffLzw, TIFF_LZW},           {kTiffJpeg, TIFF_JPEG},                  {kTiffLogLuv, TIFF_LOGLUV}};
+    {kCompressionNone, TIFF_NONE},  {kTiffCcittFax3, TIFF_CCITTFAX3}, {kTiffCcittFax4, TIFF_CCITTFAX4},
+    {kTiffPackBits, TIFF_PACKBITS}, {kTiffDeflate, TIFF_DEFLATE},     {kTiffAdobeDeflate, TIFF_ADOBE_DEFLATE},
+    {kTiffLzw, TIFF_LZW},           {kTiffJpeg, TIFF_JPEG},           {kTiffLogLuv, TIFF_LOGLUV}};
 const CodeFlag kTiffColorMode[] = {{kColorModeCmyk, TIFF_CMYK}};  // RGB and LAB write the same file
 const CodeFlag kWebpQuality[] = {{100, WEBP_LOSSLESS}};
 
@@ -104,9 +106,9 @@ BitmapPtr WithByteChannels(BitmapPtr bitmap) {
 }
 
 BitmapPtr To16Bits(BitmapPtr bitmap, const std::string& extension) {
-  return ConvertWithinLimits(WithByteChannels(std::move(bitmap)), 16,
-                             Lists(kRgb555Extensions, extension) ? FreeImage_ConvertTo16Bits555
-                                                                 : FreeImage_ConvertTo16Bits565);
+  return ConvertWithinLimits(
+      WithByteChannels(std::move(bitmap)), 16,
+      Lists(kRgb555Extensions, extension) ? FreeImage_ConvertTo16Bits555 : FreeImage_ConvertTo16Bits565);
 }
 
 BitmapPtr To8Bits(BitmapPtr bitmap, const std::string& extension) {
@@ -128,9 +130,12 @@ struct DepthConversion {
 };
 
 const DepthConversion kDepthConversions[] = {
-    {96, [](BitmapPtr b, const std::string&) { return ConvertWithinLimits(std::move(b), 96, FreeImage_ConvertToRGBF); }},
-    {48, [](BitmapPtr b, const std::string&) { return ConvertWithinLimits(std::move(b), 48, FreeImage_ConvertToRGB16); }},
-    {32, [](BitmapPtr b, const std::string&) { return ConvertWithinLimits(std::move(b), 32, FreeImage_ConvertTo32Bits); }},
+    {96,
+     [](BitmapPtr b, const std::string&) { return ConvertWithinLimits(std::move(b), 96, FreeImage_ConvertToRGBF); }},
+    {48,
+     [](BitmapPtr b, const std::string&) { return ConvertWithinLimits(std::move(b), 48, FreeImage_ConvertToRGB16); }},
+    {32,
+     [](BitmapPtr b, const std::string&) { return ConvertWithinLimits(std::move(b), 32, FreeImage_ConvertTo32Bits); }},
     {24, [](BitmapPtr b, const std::string&) { return ConvertToRgb24(std::move(b)); }},
     {16, To16Bits},
     {8, To8Bits},

@@ -30,8 +30,12 @@ struct DitherRow {
 };
 
 const DitherRow kDitherAlgorithms[] = {
-    {kDitherFs, FID_FS},                 {kDitherBayer4, FID_BAYER4x4},     {kDitherBayer8, FID_BAYER8x8},
-    {kDitherBayer16, FID_BAYER16x16},    {kDitherCluster6, FID_CLUSTER6x6}, {kDitherCluster8, FID_CLUSTER8x8},
+    {kDitherFs, FID_FS},
+    {kDitherBayer4, FID_BAYER4x4},
+    {kDitherBayer8, FID_BAYER8x8},
+    {kDitherBayer16, FID_BAYER16x16},
+    {kDitherCluster6, FID_CLUSTER6x6},
+    {kDitherCluster8, FID_CLUSTER8x8},
     {kDitherCluster16, FID_CLUSTER16x16},
 };
 
@@ -79,16 +83,14 @@ Size KeepAspectSize(int width, int height, int32_t targetWidth, int32_t targetHe
 bool ResizeFitsLimits(int width, int height, int bpp, Size target) {
   const int resultBpp = std::max(bpp, 24);
   const int64_t between = std::min(target.width * height, width * target.height);
-  return FitsImageLimits(target.width, target.height, resultBpp) &&
-         FitsImageBytes(between, 1, resultBpp);
+  return FitsImageLimits(target.width, target.height, resultBpp) && FitsImageBytes(between, 1, resultBpp);
 }
 
 bool ResizeWanted(int width, int height, int32_t targetWidth, int32_t targetHeight) {
   if (targetWidth <= 0 || targetHeight <= 0) return false;
   if (width == targetWidth && height == targetHeight) return false;
   // LARGEIMAGES: an image that reaches the target in at least one direction is resized.
-  if (ConversionSettings.resizeType == kResizeLargeImages && width < targetWidth && height < targetHeight)
-    return false;
+  if (ConversionSettings.resizeType == kResizeLargeImages && width < targetWidth && height < targetHeight) return false;
   return true;
 }
 
@@ -116,14 +118,10 @@ BitmapPtr WithBinarisableDepth(BitmapPtr bitmap) {
 
 // ---- tone mapping ----
 
-bool Result24Fits(int64_t width, int64_t height) {
-  return FitsImageBytes(width, height, 24);
-}
+bool Result24Fits(int64_t width, int64_t height) { return FitsImageBytes(width, height, 24); }
 
 // AL and DRR work on a 96-bit float copy of the image, twice the size of the 48-bit input.
-bool FloatCopyFits(int64_t width, int64_t height) {
-  return FitsImageBytes(width, height, 96);
-}
+bool FloatCopyFits(int64_t width, int64_t height) { return FitsImageBytes(width, height, 96); }
 
 // GD's Gaussian pyramid has a level for each halving of the shorter side down to 32 pixels; on
 // a shorter side below 32 it has none, and FreeImage then reads a level it never made.
@@ -170,8 +168,8 @@ BitmapPtr ApplyResize(BitmapPtr bitmap, int width, int height) {
   Size size{};
   if (!bitmap || !ResizeTarget(width, height, size)) return bitmap;
   if (!ResizeFitsLimits(width, height, BppOf(bitmap), size)) return nullptr;
-  return AdoptBitmap(FreeImage_Rescale(bitmap.get(), static_cast<int>(size.width), static_cast<int>(size.height),
-                                       ResizeFilter()));
+  return AdoptBitmap(
+      FreeImage_Rescale(bitmap.get(), static_cast<int>(size.width), static_cast<int>(size.height), ResizeFilter()));
 }
 
 bool SmallestDecodeForResize(int width, int height, ImageSize& smallest) {

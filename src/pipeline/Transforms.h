@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "platform/BitmapPtr.h"
 #include "pipeline/ImageSize.h"
+#include "platform/BitmapPtr.h"
 
 // Maps the 48-bit RAW loads ("48HS", "48") to 24 bits by rawToneMapping; every other load
 // and NONE pass through unchanged. Null when the operator's working memory would exceed the

@@ -16,7 +16,6 @@
 
 namespace {
 
-
 // The one font of the run, made by CreateWatermarkFont before the worker starts.
 FontRecord watermarkFont;
 
@@ -38,21 +37,19 @@ struct WatermarkFields {
   int32_t ConversionSettingsRecord::*rotation;
 };
 constexpr WatermarkFields kWatermarkFields[] = {
-    {&ConversionSettingsRecord::wmTextBoundary, &ConversionSettingsRecord::wmTextPosition, &ConversionSettingsRecord::wmTextXOffset, &ConversionSettingsRecord::wmTextYOffset,
+    {&ConversionSettingsRecord::wmTextBoundary, &ConversionSettingsRecord::wmTextPosition,
+     &ConversionSettingsRecord::wmTextXOffset, &ConversionSettingsRecord::wmTextYOffset,
      &ConversionSettingsRecord::wmTextRotation},
-    {&ConversionSettingsRecord::wmImageBoundary, &ConversionSettingsRecord::wmImagePosition, &ConversionSettingsRecord::wmImageXOffset,
-     &ConversionSettingsRecord::wmImageYOffset, &ConversionSettingsRecord::wmImageRotation},
+    {&ConversionSettingsRecord::wmImageBoundary, &ConversionSettingsRecord::wmImagePosition,
+     &ConversionSettingsRecord::wmImageXOffset, &ConversionSettingsRecord::wmImageYOffset,
+     &ConversionSettingsRecord::wmImageRotation},
 };
 
 const WatermarkFields& CurrentFields() {
   return kWatermarkFields[ConversionSettings.doWatermark == kWatermarkImage ? 1 : 0];
 }
-int CurrentSetting(int32_t ConversionSettingsRecord::*field) {
-  return ConversionSettings.*field;
-}
-int CurrentSetting(int8_t ConversionSettingsRecord::*field) {
-  return ConversionSettings.*field;
-}
+int CurrentSetting(int32_t ConversionSettingsRecord::*field) { return ConversionSettings.*field; }
+int CurrentSetting(int8_t ConversionSettingsRecord::*field) { return ConversionSettings.*field; }
 
 // Where an anchor puts the overlay along one axis.
 enum class Along { kStart, kCenter, kEnd };
@@ -70,12 +67,9 @@ constexpr Anchor kAnchors[] = {
 // on the right or bottom side either way.
 int64_t PlaceAlong(Along along, int64_t reference, int64_t size, int64_t offset) {
   switch (along) {
-    case Along::kStart:
-      return offset;
-    case Along::kCenter:
-      return (reference - size) / 2;
-    case Along::kEnd:
-      return reference - size - offset;
+    case Along::kStart: return offset;
+    case Along::kCenter: return (reference - size) / 2;
+    case Along::kEnd: return reference - size - offset;
   }
   return 0;
 }
@@ -96,13 +90,9 @@ ReferenceArea CurrentReferenceArea(int width, int height) {
   return {left, top, width - left - right, height - top - bottom};
 }
 
-uint8_t OpacityByte(int opacity) {
-  return static_cast<uint8_t>(std::clamp(opacity, 0, 255));
-}
+uint8_t OpacityByte(int opacity) { return static_cast<uint8_t>(std::clamp(opacity, 0, 255)); }
 
-bool RotatesOverlay(int angle) {
-  return angle > 0 && angle < 360;
-}
+bool RotatesOverlay(int angle) { return angle > 0 && angle < 360; }
 
 // Overlays beyond the canvas side limit or kMaxOverlayPixels, before or after the turn, are
 // refused.
@@ -133,8 +123,7 @@ std::vector<std::string> SplitLines(const std::string& text) {
   std::string marked = ReplaceAllNoCase(text, kLineBreak, kLineBreak);
   std::vector<std::string> lines;
   size_t start = 0;
-  for (size_t found; (found = marked.find(kLineBreak, start)) != std::string::npos;
-       start = found + kLineBreak.size())
+  for (size_t found; (found = marked.find(kLineBreak, start)) != std::string::npos; start = found + kLineBreak.size())
     lines.push_back(marked.substr(start, found - start));
   lines.push_back(marked.substr(start));
   return lines;
@@ -274,8 +263,7 @@ Overlay RenderPictureOverlay() {
   CanvasPtr overlay = picture.transparent ? CreateCanvas(picture.width, picture.height)
                                           : CreateFilledCanvas(picture.width, picture.height, 0xFF000000);
   if (!overlay) return {nullptr, true};
-  DrawCanvas(overlay.get(), picture.canvas.get(), s.wmImageOpacity,
-             s.wmImageGreyscale ? GreyFilter : nullptr);
+  DrawCanvas(overlay.get(), picture.canvas.get(), s.wmImageOpacity, s.wmImageGreyscale ? GreyFilter : nullptr);
   picture.canvas.reset();
   BitmapPtr bitmap = CanvasToBitmap(overlay.get());
   const bool unusable = !bitmap;
@@ -284,12 +272,9 @@ Overlay RenderPictureOverlay() {
 
 Overlay RenderOverlay(const std::string& text) {
   switch (ConversionSettings.doWatermark) {
-    case kWatermarkText:
-      return {RenderTextOverlay(text)};
-    case kWatermarkImage:
-      return RenderPictureOverlay();
-    default:
-      return {};
+    case kWatermarkText: return {RenderTextOverlay(text)};
+    case kWatermarkImage: return RenderPictureOverlay();
+    default: return {};
   }
 }
 
@@ -307,22 +292,17 @@ bool CreateWatermarkFont() {
   return CreateFont(request, watermarkFont);
 }
 
-void ReleaseWatermarkFont() {
-  watermarkFont = {};
-}
+void ReleaseWatermarkFont() { watermarkFont = {}; }
 
 int LineX(int lineWidth, int boxWidth) {
   int padding = ConversionSettings.wmTextPadding;
   switch (ConversionSettings.wmTextAlignment) {
-    case kAlignLeft:
-      return padding;
+    case kAlignLeft: return padding;
     case kAlignCenter:
       return static_cast<int>(std::lround((static_cast<float>(boxWidth) - static_cast<float>(lineWidth)) / 2.0f));
     case kAlignRight:
-      return static_cast<int>(
-          std::clamp<int64_t>(int64_t{boxWidth} - lineWidth - padding, INT32_MIN, INT32_MAX));
-    default:
-      return 0;
+      return static_cast<int>(std::clamp<int64_t>(int64_t{boxWidth} - lineWidth - padding, INT32_MIN, INT32_MAX));
+    default: return 0;
   }
 }
 
@@ -335,15 +315,13 @@ BitmapPtr RotateWatermark(BitmapPtr overlay) {
 BitmapPtr CropWatermarkToFit(BitmapPtr overlay, int width, int height, int overlayWidth, int overlayHeight) {
   if (!overlay) return overlay;
   ReferenceArea area = CurrentReferenceArea(width, height);
-  int64_t xOffset = CurrentSetting(CurrentFields().xOffset),
-          yOffset = CurrentSetting(CurrentFields().yOffset);
+  int64_t xOffset = CurrentSetting(CurrentFields().xOffset), yOffset = CurrentSetting(CurrentFields().yOffset);
   int64_t keptWidth = overlayWidth, keptHeight = overlayHeight;
   if (keptWidth + xOffset > area.width) keptWidth = area.width - xOffset;
   if (keptHeight + yOffset > area.height) keptHeight = area.height - yOffset;
   if (keptWidth == overlayWidth && keptHeight == overlayHeight) return overlay;
   if (keptWidth <= 0 || keptHeight <= 0) return nullptr;
-  return AdoptBitmap(
-      FreeImage_Copy(overlay.get(), 0, 0, static_cast<int>(keptWidth), static_cast<int>(keptHeight)));
+  return AdoptBitmap(FreeImage_Copy(overlay.get(), 0, 0, static_cast<int>(keptWidth), static_cast<int>(keptHeight)));
 }
 
 WatermarkPosition PlaceWatermark(int width, int height, int overlayWidth, int overlayHeight) {
@@ -373,8 +351,7 @@ BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height, const std::stri
   if (!rendered.bitmap) return rendered.unusable ? nullptr : std::move(image);
   BitmapPtr overlay = std::move(rendered.bitmap);
   overlay = RotateWatermark(std::move(overlay));
-  if (overlay)
-    overlay = CropWatermarkToFit(std::move(overlay), width, height, WidthOf(overlay), HeightOf(overlay));
+  if (overlay) overlay = CropWatermarkToFit(std::move(overlay), width, height, WidthOf(overlay), HeightOf(overlay));
   // Nothing left to lay on the image (an offset beyond the reference area, or no memory for
   // the turn): the stage fails rather than save the photo without the watermark asked for.
   if (!overlay) return nullptr;

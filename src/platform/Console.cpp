@@ -1,10 +1,10 @@
 #include "platform/Console.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <mutex>
 #include <utility>

@@ -11,9 +11,7 @@ bool IsCanvasSizeAllowed(int width, int height) {
   return width > 0 && height > 0 && width <= kMaxCanvasSide && height <= kMaxCanvasSide;
 }
 
-double Channel(uint32_t rgba, int shift) {
-  return ((rgba >> shift) & 0xFF) / 255.0;
-}
+double Channel(uint32_t rgba, int shift) { return ((rgba >> shift) & 0xFF) / 255.0; }
 
 uint32_t PackRgba(StraightPixel p) {
   return uint32_t{p.red} | uint32_t{p.green} << 8 | uint32_t{p.blue} << 16 | uint32_t{p.alpha} << 24;
@@ -23,9 +21,7 @@ uint32_t PremultiplyPacked(uint32_t rgba) {
   return Premultiply(rgba & 0xFF, (rgba >> 8) & 0xFF, (rgba >> 16) & 0xFF, rgba >> 24);
 }
 
-int ClampOpacity(int opacity) {
-  return std::clamp(opacity, 0, 255);
-}
+int ClampOpacity(int opacity) { return std::clamp(opacity, 0, 255); }
 
 // ---- path text ----
 
@@ -48,9 +44,7 @@ bool ReadInteger(std::string_view token, int64_t& value) {
   return error == std::errc() && end == token.data() + token.size();
 }
 
-bool InPathRange(int64_t value) {
-  return value >= -kMaxPathCoordinate && value <= kMaxPathCoordinate;
-}
+bool InPathRange(int64_t value) { return value >= -kMaxPathCoordinate && value <= kMaxPathCoordinate; }
 
 // Builds the figure on `drawing` and reports whether the whole text was understood.
 bool BuildPath(cairo_t* drawing, std::string_view pathText) {
@@ -177,12 +171,8 @@ bool ResizeBlankCanvas(CanvasPtr& canvas, int width, int height) {
   return true;
 }
 
-int CanvasWidth(cairo_surface_t* canvas) {
-  return cairo_image_surface_get_width(canvas);
-}
-int CanvasHeight(cairo_surface_t* canvas) {
-  return cairo_image_surface_get_height(canvas);
-}
+int CanvasWidth(cairo_surface_t* canvas) { return cairo_image_surface_get_width(canvas); }
+int CanvasHeight(cairo_surface_t* canvas) { return cairo_image_surface_get_height(canvas); }
 
 DrawingPtr StartDrawing(cairo_surface_t* canvas) {
   if (!canvas) return nullptr;
@@ -224,9 +214,7 @@ bool FillPathText(cairo_t* drawing, std::string_view pathText) {
   return true;
 }
 
-void SetCanvasOrigin(cairo_surface_t* canvas, int x, int y) {
-  cairo_surface_set_device_offset(canvas, -x, -y);
-}
+void SetCanvasOrigin(cairo_surface_t* canvas, int x, int y) { cairo_surface_set_device_offset(canvas, -x, -y); }
 
 void DrawCanvas(cairo_surface_t* target, cairo_surface_t* source, int opacity, PixelFilter filter) {
   if (!target || !source) return;
@@ -248,8 +236,7 @@ PictureRead ReadPicture(const std::string& path, int64_t maxPixels, Picture& pic
   BitmapPtr header = AdoptBitmap(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
   if (!header) return PictureRead::kNotAPicture;
   int64_t width = FreeImage_GetWidth(header.get()), height = FreeImage_GetHeight(header.get());
-  if (width <= 0 || height <= 0 || width > kMaxCanvasSide || height > kMaxCanvasSide ||
-      width * height > maxPixels)
+  if (width <= 0 || height <= 0 || width > kMaxCanvasSide || height > kMaxCanvasSide || width * height > maxPixels)
     return PictureRead::kUnusable;
   BitmapPtr bitmap = AdoptBitmap(FreeImage_Load(format, path.c_str(), 0));
   if (!bitmap) return PictureRead::kNotAPicture;
@@ -270,8 +257,8 @@ PictureRead ReadPicture(const std::string& path, int64_t maxPixels, Picture& pic
 BitmapPtr CanvasToBitmap(cairo_surface_t* canvas) {
   if (!canvas) return nullptr;
   int width = CanvasWidth(canvas), height = CanvasHeight(canvas);
-  BitmapPtr bitmap = AdoptBitmap(
-      FreeImage_Allocate(width, height, 32, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK));
+  BitmapPtr bitmap =
+      AdoptBitmap(FreeImage_Allocate(width, height, 32, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK));
   if (!bitmap) return bitmap;
   cairo_surface_flush(canvas);
   for (int y = 0; y < height; ++y) {

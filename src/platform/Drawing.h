@@ -147,5 +147,6 @@ inline uint32_t Premultiply(unsigned red, unsigned green, unsigned blue, unsigne
 // reading and cairo_surface_mark_dirty after writing.
 inline uint32_t* CanvasRow(cairo_surface_t* canvas, int y) {
   return reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(canvas) +
-                                     static_cast<size_t>(y) * static_cast<size_t>(cairo_image_surface_get_stride(canvas)));
+                                     static_cast<size_t>(y) *
+                                         static_cast<size_t>(cairo_image_surface_get_stride(canvas)));
 }

@@ -13,8 +13,10 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
   fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied, error);
   for (const fs::recursive_directory_iterator end; !error && walk != end; walk.increment(error)) {
     std::error_code kind;
-    if (walk->path().filename().string().starts_with('.')) walk.disable_recursion_pending();
-    else if (walk->is_regular_file(kind)) files.push_back(walk->path().string());
+    if (walk->path().filename().string().starts_with('.'))
+      walk.disable_recursion_pending();
+    else if (walk->is_regular_file(kind))
+      files.push_back(walk->path().string());
   }
   return files;
 }

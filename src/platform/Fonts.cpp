@@ -162,8 +162,7 @@ bool IsFontFamilyAvailable(const std::string& family, bool bold, bool italic, st
 
 bool CreateFont(const FontRequest& request, FontRecord& font) {
   font = {};
-  FontPatternPtr match =
-      MatchAvailableFont(request.family, request.bold, request.italic, &font.matchedFamily);
+  FontPatternPtr match = MatchAvailableFont(request.family, request.bold, request.italic, &font.matchedFamily);
   if (!match) return false;
   // cairo keeps its own reference to the pattern.
   FontFacePtr face(cairo_ft_font_face_create_for_pattern(match.get()));
@@ -198,8 +197,7 @@ TextMetrics MeasureText(cairo_t* drawing, const FontRecord& font, std::string_vi
   return {textExtents.x_advance, static_cast<int>(std::lround(fontExtents.ascent + fontExtents.descent))};
 }
 
-void DrawText(cairo_t* drawing, const FontRecord& font, TextMode mode, std::string_view text, double x,
-              double top) {
+void DrawText(cairo_t* drawing, const FontRecord& font, TextMode mode, std::string_view text, double x, double top) {
   if (!font.face || font.pixelSize <= 0) return;
   std::string valid = ValidUtf8(text);
   cairo_font_extents_t fontExtents;

@@ -59,5 +59,4 @@ TextMetrics MeasureText(cairo_t* drawing, const FontRecord& font, std::string_vi
 // Draws `text` in the current fill colour and write mode with its top-left corner at
 // (x, top), underlined or struck out as the font asks. Bytes that are not UTF-8 are drawn
 // as replacement characters.
-void DrawText(cairo_t* drawing, const FontRecord& font, TextMode mode, std::string_view text, double x,
-              double top);
+void DrawText(cairo_t* drawing, const FontRecord& font, TextMode mode, std::string_view text, double x, double top);

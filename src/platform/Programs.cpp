@@ -35,8 +35,8 @@ std::vector<char*> PointersTo(std::vector<std::string>& texts) {
 }
 
 // Runs in the child between fork and exec: only async-signal-safe calls.
-[[noreturn]] void BecomeProgram(int inputFd, int outputFd, int errorFd, int deathSignal, pid_t parent,
-                                char** argv, char** envp) {
+[[noreturn]] void BecomeProgram(int inputFd, int outputFd, int errorFd, int deathSignal, pid_t parent, char** argv,
+                                char** envp) {
   setpgid(0, 0);
   prctl(PR_SET_PDEATHSIG, deathSignal);
   if (getppid() != parent) _exit(127);  // the caller died before the death signal was set
@@ -49,8 +49,7 @@ std::vector<char*> PointersTo(std::vector<std::string>& texts) {
 }  // namespace
 
 std::optional<StartedProgram> StartProgram(const std::vector<std::string>& args,
-                                           const std::vector<std::string>& environment, int inputFd,
-                                           int deathSignal) {
+                                           const std::vector<std::string>& environment, int inputFd, int deathSignal) {
   std::vector<std::string> argTexts = args;
   std::vector<std::string> envTexts;
   for (char** entry = environ; *entry; ++entry) envTexts.emplace_back(*entry);

@@ -37,8 +37,7 @@ struct StartedProgram {
 // the program gets; and it receives `deathSignal` when the caller ends, so a killed caller
 // leaves nothing running. Nothing when the program cannot be started.
 std::optional<StartedProgram> StartProgram(const std::vector<std::string>& args,
-                                           const std::vector<std::string>& environment, int inputFd,
-                                           int deathSignal);
+                                           const std::vector<std::string>& environment, int inputFd, int deathSignal);
 
 // Waits for the program to end: its exit status, or 128 plus the signal that ended it.
 int WaitForProgram(pid_t pid);

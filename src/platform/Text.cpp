@@ -1,8 +1,9 @@
 #include "platform/Text.h"
 
+#include <locale.h>
+
 #include <clocale>
 #include <cwctype>
-#include <locale.h>
 
 namespace {
 
@@ -94,16 +95,13 @@ std::string TrimBlanks(std::string_view text) {
   return std::string(text.substr(first, last - first + 1));
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 bool EndsWith(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
-std::string::size_type FindNoCase(std::string_view text, std::string_view needle,
-                                  std::string::size_type start) {
+std::string::size_type FindNoCase(std::string_view text, std::string_view needle, std::string::size_type start) {
   if (needle.empty() || needle.size() > text.size()) return std::string::npos;
   for (size_t pos = start; pos + needle.size() <= text.size(); ++pos) {
     size_t i = 0;
@@ -134,7 +132,10 @@ std::string Latin1ToUtf8(std::string_view bytes) {
 size_t DecodeUtf8(std::string_view s, size_t pos, char32_t& out) {
   const auto byte = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
   unsigned char b0 = byte(pos);
-  if (b0 < 0x80) { out = b0; return 1; }
+  if (b0 < 0x80) {
+    out = b0;
+    return 1;
+  }
   // Lead bytes F5 to FF start no sequence; read as three-byte leads they would turn bytes
   // that are not text into characters.
   size_t len = (b0 >= 0xF0 && b0 < 0xF5) ? 4 : (b0 >= 0xE0 && b0 < 0xF0) ? 3 : (b0 >= 0xC2 && b0 < 0xE0) ? 2 : 0;

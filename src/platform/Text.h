@@ -24,8 +24,7 @@ bool EndsWith(std::string_view text, std::string_view suffix);
 std::string ReplaceAllNoCase(std::string_view text, std::string_view from, std::string_view to);
 
 // Position of `needle` in `text` comparing ASCII letters without regard to case, from `start`.
-std::string::size_type FindNoCase(std::string_view text, std::string_view needle,
-                                  std::string::size_type start = 0);
+std::string::size_type FindNoCase(std::string_view text, std::string_view needle, std::string::size_type start = 0);
 
 // Latin-1 bytes (each byte one character) turned into UTF-8.
 std::string Latin1ToUtf8(std::string_view bytes);

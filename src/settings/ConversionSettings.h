@@ -14,12 +14,12 @@ using bool8 = uint8_t;
 
 struct ConversionSettingsRecord {
   // Input (load) options
-  int32_t ddsLoadAs = kDdsAuto;  // kind 0
-  int32_t gifFrameLoading = kLoadAllFrames;  // kind 2
-  int32_t icoFrameLoading = kLoadAllFrames;  // kind 2
+  int32_t ddsLoadAs = kDdsAuto;               // kind 0
+  int32_t gifFrameLoading = kLoadAllFrames;   // kind 2
+  int32_t icoFrameLoading = kLoadAllFrames;   // kind 2
   int32_t tiffFrameLoading = kLoadAllFrames;  // kind 2
-  int32_t psdColorMode = kColorModeRgb;  // kind 6
-  int32_t rawLoadAs = kLoadAsAuto;  // kind 1
+  int32_t psdColorMode = kColorModeRgb;       // kind 6
+  int32_t rawLoadAs = kLoadAsAuto;            // kind 1
   int32_t rawHeaderSize = 0;
   int32_t rawWidth = 0;
   int32_t rawHeight = 0;
@@ -28,7 +28,7 @@ struct ConversionSettingsRecord {
   // Output (save) options
   int32_t bmpBpp = 0;
   int32_t bmpCompression = kCompressionNone;  // kind 4
-  int32_t bmpColorTable = kColorTableAuto;  // kind 5
+  int32_t bmpColorTable = kColorTableAuto;    // kind 5
   int32_t ddsBpp = 0;
   int32_t exrBpp = 0;
   int32_t exrCompression = kCompressionNone;  // kind 4
@@ -40,7 +40,7 @@ struct ConversionSettingsRecord {
   int32_t jp2Bpp = 0;
   int32_t jpgBpp = 0;
   int32_t jpgQuality = 95;
-  int32_t jpgChroma = kChromaNone;  // kind 7
+  int32_t jpgChroma = kChromaNone;    // kind 7
   int32_t jpgSaveAs = kJpegStandard;  // kind 8
   int32_t jxrBpp = 0;
   int32_t pbmBpp = 0;
@@ -56,7 +56,7 @@ struct ConversionSettingsRecord {
   int32_t tgaCompression = kCompressionNone;  // kind 4
   int32_t tiffBpp = 0;
   int32_t tiffCompression = kCompressionNone;  // kind 4
-  int32_t tiffColorMode = kColorModeRgb;  // kind 6
+  int32_t tiffColorMode = kColorModeRgb;       // kind 6
   int32_t wbmpBpp = 0;
   int32_t webpBpp = 0;
   int32_t webpQuality = 100;
@@ -75,7 +75,7 @@ struct ConversionSettingsRecord {
   int32_t height = 0;
   int8_t heightUnit = kUnitPixels;  // kind 10
   bool8 keepAspectRatio = 0;
-  int8_t resizeType = kResizeAllImages;  // kind 11
+  int8_t resizeType = kResizeAllImages;     // kind 11
   int8_t resizeAlgorithm = kResizeBicubic;  // kind 12
 
   // Flip
@@ -111,13 +111,13 @@ struct ConversionSettingsRecord {
   int8_t doWatermark = kWatermarkNone;  // kind 15
 
   // Text watermark
-  std::string wmText;            // default set by ResetConversionSettings
+  std::string wmText;  // default set by ResetConversionSettings
   std::string wmFont = "Arial";
   int32_t wmFontSize = 14;
   int32_t wmFontLeading = 0;
   std::string wmFontColor = "FFFFFF";
   int8_t wmFontStyle = kStyleRegular;  // kind 16
-  int8_t wmFontEffect = kEffectNone;  // kind 17
+  int8_t wmFontEffect = kEffectNone;   // kind 17
   bool8 wmTextAntialiasing = 0;
   int8_t wmTextAlignment = kAlignLeft;  // kind 18
   int32_t wmTextPadding = 0;
@@ -125,7 +125,7 @@ struct ConversionSettingsRecord {
   std::string wmBackColor = "000000";
   int32_t wmBackOpacity = 1;
   int8_t wmTextBoundary = kBoundaryImage;  // kind 19
-  int8_t wmTextPosition = kBottomRight;  // kind 20
+  int8_t wmTextPosition = kBottomRight;    // kind 20
   int32_t wmTextXOffset = 10;
   int32_t wmTextYOffset = 10;
   int32_t wmTextRotation = 0;
@@ -137,7 +137,7 @@ struct ConversionSettingsRecord {
   bool8 wmImageGreyscale = 0;
   int32_t wmImageOpacity = 255;
   int8_t wmImageBoundary = kBoundaryImage;  // kind 19
-  int8_t wmImagePosition = kBottomRight;  // kind 20
+  int8_t wmImagePosition = kBottomRight;    // kind 20
   int32_t wmImageXOffset = 10;
   int32_t wmImageYOffset = 10;
   int32_t wmImageRotation = 0;
@@ -147,7 +147,7 @@ struct ConversionSettingsRecord {
   // Output file
   std::string filenameMask = "%filename%.%ext%";
   int8_t fileTimestamp = kTimestampCurrent;  // kind 22
-  int32_t fileTimestampCustom = 0;  // local wall-clock seconds since 1970
+  int32_t fileTimestampCustom = 0;           // local wall-clock seconds since 1970
   bool8 keepSubfolders = 1;
 };
 

@@ -48,6 +48,7 @@ enum KeywordKindNumber : int {
 
 // The codes of each kind, named once; the tables in Keywords.cpp spell them as words. Fields
 // of the settings record hold these numbers, so the enums convert to them implicitly.
+// clang-format off
 enum DdsLoadAsCode : int32_t { kDdsAuto = 0, kDdsBgra = 1, kDdsRgba = 2 };
 enum RawLoadAsCode : int32_t {
   kLoadAsAuto = 0,
@@ -97,6 +98,7 @@ enum WatermarkPositionCode : int8_t {
 };
 enum WatermarkSizeCode : int8_t { kSizeFixed = 0 };
 enum FileTimestampCode : int8_t { kTimestampCurrent = 0, kTimestampOriginal = 1, kTimestampCustom = 2 };
+// clang-format on
 
 // The table of kind `kind`; an empty kind for numbers outside 0..22.
 const KeywordKind& KeywordKindTable(int kind);

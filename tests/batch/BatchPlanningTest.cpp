@@ -60,8 +60,8 @@ class BatchFolders : public ::testing::Test {
 };
 
 TEST_F(BatchFolders, FolderTreesGiveTheirRawFilesWithSubfolders) {
-  const std::string a = Make("card/DCIM/100/IMG_1.CR2"), b = Make("card/DCIM/101/img_2.nEf"),
-                    c = Make("card/top.dng"), loose = Make("loose.ARW");
+  const std::string a = Make("card/DCIM/100/IMG_1.CR2"), b = Make("card/DCIM/101/img_2.nEf"), c = Make("card/top.dng"),
+                    loose = Make("loose.ARW");
   Make("card/DCIM/100/IMG_1.THM");
   Make("card/notes.txt");
   std::vector<BatchFile> files = CollectBatchFiles({folder / "card/", loose, folder / "card/./top.dng"});
@@ -95,8 +95,8 @@ TEST_P(BatchClashes, OutputsThatNothingKeepsApartAreFound) {
   ResetProgramState();
   ConversionJob.outputExtension = "jpg";
   ConversionSettings.filenameMask = GetParam().mask;
-  std::vector<BatchFile> files = {{"/in/a/IMG_1.CR2", "a/", ""}, {"/in/b/IMG_1.CR2", "b/", ""},
-                                  {"/in/b/IMG_2.CR2", "b/", ""}};
+  std::vector<BatchFile> files = {
+      {"/in/a/IMG_1.CR2", "a/", ""}, {"/in/b/IMG_1.CR2", "b/", ""}, {"/in/b/IMG_2.CR2", "b/", ""}};
   AssignOutputFolders(files, "/out", GetParam().keepSubfolders);
   EXPECT_EQ(FindOutputClashes(files).size(), GetParam().clashes) << GetParam().mask;
 }

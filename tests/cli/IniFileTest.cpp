@@ -16,10 +16,13 @@ struct Scanned {
 
 Scanned ScanInPieces(std::string_view bytes, size_t pieceBytes) {
   Scanned file;
-  IniHandlers handlers{[&](const std::string& name) { file.groups.push_back({name, {}}); },
+  IniHandlers handlers{[&](const std::string& name) {
+                         file.groups.push_back({name, {}});
+                       },
                        [&](const IniEntry& entry) { file.groups.back().entries.push_back(entry); }};
   IniScan scan;
-  for (size_t pos = 0; pos < bytes.size(); pos += pieceBytes) ScanIniBytes(scan, bytes.substr(pos, pieceBytes), handlers);
+  for (size_t pos = 0; pos < bytes.size(); pos += pieceBytes)
+    ScanIniBytes(scan, bytes.substr(pos, pieceBytes), handlers);
   EndIniBytes(scan, handlers);
   return file;
 }

@@ -49,8 +49,8 @@ TEST_F(MessageCatalogueTest, MissingKeysAndGroups) {
 }
 
 TEST_F(MessageCatalogueTest, GroupsAreSortedAndIndexedByFirstCharacter) {
-  const std::vector<std::string> expectedGroups = {"MENU",        "GENERAL", "MSG",        "DIALOG",
-                                                   "PREFERENCES", "ABOUT",   "CUSTOM-CONVERTER", "UNINSTALL"};
+  const std::vector<std::string> expectedGroups = {"MENU",  "GENERAL",          "MSG",      "DIALOG", "PREFERENCES",
+                                                   "ABOUT", "CUSTOM-CONVERTER", "UNINSTALL"};
   const auto& groups = MessageCatalogue.groups;
   ASSERT_EQ(groups.size(), expectedGroups.size() + 1);
   for (size_t g = 1; g < groups.size(); ++g) {
@@ -82,8 +82,9 @@ TEST_F(MessageCatalogueTest, LanguageFileReplacesTextsKeyByKey) {
   TempFolder folder;
   const std::string language = folder / "deutsch.lng";
   // Only the first line of a key in the first group of a name counts.
-  WriteText(language, "[general]\npreparing = Vorbereitung...\nPREPARING = zweite\nUnknown = x\n[MSG]\n"
-                      "Files Converted = %s1% von %s2%\n[General]\nImporting = Einlesen...\n");
+  WriteText(language,
+            "[general]\npreparing = Vorbereitung...\nPREPARING = zweite\nUnknown = x\n[MSG]\n"
+            "Files Converted = %s1% von %s2%\n[General]\nImporting = Einlesen...\n");
   ASSERT_TRUE(LoadMessageCatalogue(language));
   EXPECT_EQ(Translate("Preparing", "General"), "Vorbereitung...");
   EXPECT_EQ(Translate("Files converted", "Msg"), "%s1% von %s2%");

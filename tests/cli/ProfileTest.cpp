@@ -14,9 +14,7 @@ const ConversionSettingsRecord& S = ConversionSettings;
 
 class ProfileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetProgramState();
-  }
+  void SetUp() override { ResetProgramState(); }
   // Writes the bytes as they are and applies them.
   bool Apply(const std::string& bytes) {
     WriteText(path_, bytes);
@@ -27,8 +25,9 @@ class ProfileTest : public ::testing::Test {
 };
 
 TEST_F(ProfileTest, OnlyTheFirstCliGroupInAnyCaseIsRead) {
-  EXPECT_TRUE(Apply("--JPG-QUALITY = 10\n[Other]\n--JPG-QUALITY = 20\n[cli]\n--jpg-quality = 85\n"
-                    "[Later]\n--WIDTH = 5\n[CLI]\n--HEIGHT = 7\n"));
+  EXPECT_TRUE(
+      Apply("--JPG-QUALITY = 10\n[Other]\n--JPG-QUALITY = 20\n[cli]\n--jpg-quality = 85\n"
+            "[Later]\n--WIDTH = 5\n[CLI]\n--HEIGHT = 7\n"));
   EXPECT_EQ(S.jpgQuality, 85);
   EXPECT_EQ(S.doResize, 0);
   EXPECT_EQ(S.height, 0);
@@ -42,8 +41,9 @@ TEST_F(ProfileTest, OptionsOutsideTheGroupChangeNothingAndSucceed) {
 }
 
 TEST_F(ProfileTest, RunOptionsAreNoKeys) {
-  EXPECT_TRUE(Apply("[CLI]\n-I = a.raw\n--INPUT = a.raw\n-O = out\n--OUTPUT = out\n-C = png\n"
-                    "--CONVERSION = png\n--PROFILE = other.ini\n-D\n--DEBUG\n-Q\n--QUIET\n-P\n--PAUSE\n"));
+  EXPECT_TRUE(
+      Apply("[CLI]\n-I = a.raw\n--INPUT = a.raw\n-O = out\n--OUTPUT = out\n-C = png\n"
+            "--CONVERSION = png\n--PROFILE = other.ini\n-D\n--DEBUG\n-Q\n--QUIET\n-P\n--PAUSE\n"));
   EXPECT_EQ(ConversionJob.consoleRun, 0);
   EXPECT_EQ(ConversionJob.inputFile, "");
   EXPECT_EQ(ConversionJob.outputFolder, "");
@@ -52,8 +52,9 @@ TEST_F(ProfileTest, RunOptionsAreNoKeys) {
 }
 
 TEST_F(ProfileTest, TextKeysKeepQuotesAndLoseSpaces) {
-  EXPECT_TRUE(Apply("[CLI]\n--WM-TEXT = \"Holiday\"\n--WM-FONT =   Liberation Serif  \t\n"
-                    "--FR-SOLID-LEFT-COLOR=\" FF0000 \"\n"));
+  EXPECT_TRUE(
+      Apply("[CLI]\n--WM-TEXT = \"Holiday\"\n--WM-FONT =   Liberation Serif  \t\n"
+            "--FR-SOLID-LEFT-COLOR=\" FF0000 \"\n"));
   EXPECT_EQ(S.wmText, "\"Holiday\"");
   EXPECT_EQ(S.doWatermark, kWatermarkText);
   EXPECT_EQ(S.wmFont, "Liberation Serif");
@@ -88,8 +89,9 @@ TEST_F(ProfileTest, EmptyValuesAreStoredAsTheyParse) {
 }
 
 TEST_F(ProfileTest, NumbersKeywordsCaseAndRepeats) {
-  EXPECT_TRUE(Apply("\xEF\xBB\xBF[Cli]\r\n\t --jpg-Quality = 70\r\n--JPG-QUALITY = $50\r\n"
-                    "--gamma = 2,2\r\n--resize-algorithm =  lanczos \r\n--WM-TEXT = a=b\r\n--UNKNOWN = 3\r\n"));
+  EXPECT_TRUE(
+      Apply("\xEF\xBB\xBF[Cli]\r\n\t --jpg-Quality = 70\r\n--JPG-QUALITY = $50\r\n"
+            "--gamma = 2,2\r\n--resize-algorithm =  lanczos \r\n--WM-TEXT = a=b\r\n--UNKNOWN = 3\r\n"));
   EXPECT_EQ(S.jpgQuality, 80);
   EXPECT_FLOAT_EQ(S.gamma, 2.0f);
   EXPECT_EQ(S.resizeAlgorithm, kResizeLanczos);

@@ -46,26 +46,10 @@ TEST(ValueReadersTest, OverlongIntegersWrapInsteadOfFailing) {
 }
 
 const std::pair<std::string, float> kFloatRows[] = {
-    {"2.2", 2.2f},
-    {"2,2", 2.0f},
-    {"0.01", 0.01f},
-    {"9.99", 9.99f},
-    {"-1.5e2", -150.0f},
-    {"+3", 3.0f},
-    {".5", 0.5f},
-    {"5.", 5.0f},
-    {"1e", 1.0f},
-    {"1e+", 1.0f},
-    {"2.5E-1x", 0.25f},
-    {" \t1.25", 1.25f},
-    {"abc", 0.0f},
-    {"", 0.0f},
-    {".", 0.0f},
-    {"-", 0.0f},
-    {"inf", 0.0f},
-    {"Infinity", 0.0f},
-    {"0x10", 0.0f},
-    {"1e-400", 0.0f},
+    {"2.2", 2.2f},      {"2,2", 2.0f},      {"0.01", 0.01f},    {"9.99", 9.99f}, {"-1.5e2", -150.0f},
+    {"+3", 3.0f},       {".5", 0.5f},       {"5.", 5.0f},       {"1e", 1.0f},    {"1e+", 1.0f},
+    {"2.5E-1x", 0.25f}, {" \t1.25", 1.25f}, {"abc", 0.0f},      {"", 0.0f},      {".", 0.0f},
+    {"-", 0.0f},        {"inf", 0.0f},      {"Infinity", 0.0f}, {"0x10", 0.0f},  {"1e-400", 0.0f},
 };
 
 TEST(ValueReadersTest, FloatRows) {
@@ -85,7 +69,7 @@ TEST(ValueReadersTest, FloatWordsAndValuesBeyondSinglePrecision) {
 
 TEST(ValueReadersTest, StripOuterQuotes) {
   const std::pair<std::string, std::string> rows[] = {
-      {"\"a b\"", "a b"}, {"\"\"x\"\"", "x"}, {"x\"y", "x\"y"}, {"\"x", "x"},
+      {"\"a b\"", "a b"}, {"\"\"x\"\"", "x"}, {"x\"y", "x\"y"},       {"\"x", "x"},
       {"\"", ""},         {"\"\"", ""},       {" \"x\" ", " \"x\" "},
   };
   for (const auto& [text, expected] : rows) EXPECT_EQ(StripOuterQuotes(text), expected) << text;

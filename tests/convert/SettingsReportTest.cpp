@@ -11,9 +11,7 @@ namespace {
 
 class SettingsReportTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetProgramState();
-  }
+  void SetUp() override { ResetProgramState(); }
   // Runs a report and returns what it printed.
   template <typename Report>
   std::string Printed(Report report) {
@@ -23,8 +21,8 @@ class SettingsReportTest : public ::testing::Test {
   }
 };
 
-const char* const kOutputExtensions[] = {"bmp", "dds", "exr", "gif", "hdr", "ico", "j2k", "jng",
-                                         "jp2", "jpg", "jxr", "pbm", "pcx", "pfm", "pgm", "png",
+const char* const kOutputExtensions[] = {"bmp", "dds", "exr", "gif",  "hdr",  "ico",  "j2k", "jng",
+                                         "jp2", "jpg", "jxr", "pbm",  "pcx",  "pfm",  "pgm", "png",
                                          "ppm", "psd", "tga", "tiff", "wbmp", "webp", "xpm"};
 
 TEST_F(SettingsReportTest, EveryOutputExtensionReportsItsDepthFirstAndChecksIt) {

@@ -1,7 +1,7 @@
 // End-to-end runs of pixquillbatch over generated DNG files: GNU parallel runs the real
 // pixquillcmd once per file, here and on a stand-in second machine.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -124,9 +124,8 @@ TEST_F(BatchRun, ARefusedRequestOrACollisionConvertsNothing) {
   expectRefused({"-o", out(), "--jpg-quality=500", card()}, {"Error: Invalid jpg-quality value"});
   expectRefused({"-o", folder / "missing", card()}, {"Error: Invalid output folder"});
   expectRefused({"-j", "2", "-o", out(), card(), "--files-from"}, {"Error: Incorrect number of parameters"});
-  expectRefused({"-o", out(), "--no-subfolders", card()},
-                {"Error: Output file names collide; nothing was converted", "  " + out() + "/IMG_1.jpg",
-                 "    " + a, "    " + b});
+  expectRefused({"-o", out(), "--no-subfolders", card()}, {"Error: Output file names collide; nothing was converted",
+                                                           "  " + out() + "/IMG_1.jpg", "    " + a, "    " + b});
   // GNU parallel refuses a malformed job count: its error alone shows, without its usage text.
   ProgramRun badJobs = RunBatch({"-j", "many", "-o", out(), card()});
   EXPECT_EQ(badJobs.exitStatus, 2);
@@ -138,13 +137,13 @@ TEST_F(BatchRun, ARefusedRequestOrACollisionConvertsNothing) {
   // Random parts cannot be trusted to differ: a mask without the file name clashes.
   const std::string c = Dng("a/IMG_2.DNG");
   expectRefused({"-o", out(), "--filename-mask=%rnd%.%ext%", card()},
-                {"Error: Output file names collide; nothing was converted", "  " + out() + "/a/%rnd%.jpg",
-                 "    " + a, "    " + c});
+                {"Error: Output file names collide; nothing was converted", "  " + out() + "/a/%rnd%.jpg", "    " + a,
+                 "    " + c});
 }
 
 TEST_F(BatchRun, OddFileNamesConvertFromFoldersAndFromLists) {
-  const Lines names = {"sp ace.dng", "quo'te.dng", "dq\"uote.dng", "new\nline.dng", "bad\xff\xfe.dng",
-                       "-dash.dng", "$(touch hacked).dng", "brace{1} %filename%.dng"};
+  const Lines names = {"sp ace.dng",      "quo'te.dng", "dq\"uote.dng",        "new\nline.dng",
+                       "bad\xff\xfe.dng", "-dash.dng",  "$(touch hacked).dng", "brace{1} %filename%.dng"};
   std::string list;
   for (const std::string& name : names) list += Dng(name) + '\0';
   ProgramRun run = RunBatch({"-o", out(), card()});
@@ -191,8 +190,7 @@ TEST_F(BatchRun, AnInterruptedRunLeavesOnlyWholeJpegsAndResumes) {
   EXPECT_EQ(WaitForProgram(batch->pid), 1);
   const Lines first = FilesIn(out());
   ASSERT_LT(first.size(), 5u) << "z.dng must still have been converting";
-  for (const std::string& name : first)
-    EXPECT_TRUE(name == kJobLog || IsWholeJpeg(out() + "/" + name)) << name;
+  for (const std::string& name : first) EXPECT_TRUE(name == kJobLog || IsWholeJpeg(out() + "/" + name)) << name;
 
   ProgramRun resumed = RunBatch({"-j", "1", "-o", out(), "--raw-load-as=24", "--resume", card()});
   EXPECT_EQ(resumed.exitStatus, 0) << resumed.stdoutText;
@@ -210,11 +208,15 @@ TEST_F(BatchRun, ASecondMachineConvertsWhatIsTransferredToIt) {
   const std::string build = BatchBinary().substr(0, BatchBinary().rfind('/'));
   // Stands in for ssh: skips its options and the host, then runs the command in another
   // folder of this machine, where pixquillcmd is on the PATH as on an installed host.
-  WriteText(standIn, "#!/bin/sh\n"
-                     "while [ $# -gt 0 ]; do case \"$1\" in -l|-o|-p|-i|-F) shift 2;; -*) shift;; *) break;; esac; done\n"
-                     "shift; [ \"$1\" = -- ] && shift\n"
-                     "cd '" + remote + "' || exit 255\n"
-                     "HOME='" + remote + "' PATH='" + build + "':$PATH exec /bin/sh -c \"$*\"\n");
+  WriteText(standIn,
+            "#!/bin/sh\n"
+            "while [ $# -gt 0 ]; do case \"$1\" in -l|-o|-p|-i|-F) shift 2;; -*) shift;; *) break;; esac; done\n"
+            "shift; [ \"$1\" = -- ] && shift\n"
+            "cd '" +
+                remote +
+                "' || exit 255\n"
+                "HOME='" +
+                remote + "' PATH='" + build + "':$PATH exec /bin/sh -c \"$*\"\n");
   chmod(standIn.c_str(), 0755);
   ProgramRun run = RunBatch({"--ssh=" + standIn, "-S", "standin", "--transfer", "-o", out(), card()});
   EXPECT_EQ(run.exitStatus, 0) << run.stdoutText << run.stderrText;

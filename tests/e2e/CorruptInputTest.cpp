@@ -43,13 +43,14 @@ class CorruptInput : public ::testing::Test {
   // Runs the program on `input` and checks the run; the output folder is emptied after.
   void ExpectDefinedOutcome(const std::string& input, const Outcomes& allowed, const std::string& label,
                             bool unprivileged = false) {
-    const ProgramRun run = RunPixquillWith({"-i", input, "-o", Output()},
-                                           {.addressSpaceBytes = kAddressSpace, .unprivileged = unprivileged}, kSeconds);
+    const ProgramRun run = RunPixquillWith(
+        {"-i", input, "-o", Output()}, {.addressSpaceBytes = kAddressSpace, .unprivileged = unprivileged}, kSeconds);
     const std::string abnormal = AbnormalEndOf(run, kPeakKilobytes);
     EXPECT_EQ(abnormal, "") << label;
     const Outcome outcome = OutcomeOf(run);
     EXPECT_TRUE(allowed.count(outcome)) << label << ": " << ToString(outcome) << ", expected " << Describe(allowed)
-                                         << "\n" << run.stdoutText;
+                                        << "\n"
+                                        << run.stdoutText;
     EXPECT_EQ(OutputProblem(Output(), outcome == Outcome::kConverted), "") << label;
     for (const auto& entry : std::filesystem::directory_iterator(Output())) std::filesystem::remove(entry.path());
   }
@@ -63,12 +64,13 @@ class CorruptInput : public ::testing::Test {
   // The runs every damaged copy of a good file gets: cut at several lengths, and with
   // bytes of its header inverted.
   void ExpectDamagedCopiesHandled(const Bytes& good, const std::string& name) {
-    for (size_t length : {size_t{1}, size_t{8}, size_t{16}, size_t{200}, size_t{4096}, good.size() / 2,
-                          good.size() - 1})
+    for (size_t length :
+         {size_t{1}, size_t{8}, size_t{16}, size_t{200}, size_t{4096}, good.size() / 2, good.size() - 1})
       if (length < good.size())
         ExpectDefinedOutcome(Truncated(good, length), name, kConvertedOrStopped,
                              name + " cut to " + std::to_string(length) + " bytes");
-    const std::pair<size_t, size_t> ranges[] = {{0, 4}, {4, 8}, {8, 64}, {64, 512}, {good.size() / 3, good.size() / 3 + 64}};
+    const std::pair<size_t, size_t> ranges[] = {
+        {0, 4}, {4, 8}, {8, 64}, {64, 512}, {good.size() / 3, good.size() / 3 + 64}};
     for (auto [from, to] : ranges)
       ExpectDefinedOutcome(Inverted(good, from, to), name, kConvertedOrStopped,
                            name + " with bytes " + std::to_string(from) + ".." + std::to_string(to) + " inverted");

@@ -23,7 +23,7 @@ Lines AfterBanner(const ProgramRun& run) {
   return Lines(run.lines.begin() + kBannerLines, run.lines.end());
 }
 
-const Lines kSuccessLines = {"Preparing...", "Importing...", "Import complete, new files added: 1",
+const Lines kSuccessLines = {"Preparing...",  "Importing...",        "Import complete, new files added: 1",
                              "Converting...", "Conversion complete", "Files converted: 1 of 1"};
 
 class DriverTest : public ::testing::Test {
@@ -108,21 +108,38 @@ TEST_F(DriverTest, DebugReportWithDefaults) {
 TEST_F(DriverTest, DebugReportListsEveryEnabledBlock) {
   std::string picture = folder / "mark.dng";
   ASSERT_TRUE(WriteTestDng(picture, DngOptions{}));
-  ProgramRun run = Convert({"-d", "--rotation=90", "--width=50", "--width-unit=percent", "--height=40",
-                            "--gamma=2,2", "--threshold=300", "--dither=bayer8", "--fr-solid-left=3",
-                            "--wm-image=" + picture, "--file-timestamp=custom", "--file-timestamp-custom=0",
+  ProgramRun run = Convert({"-d", "--rotation=90", "--width=50", "--width-unit=percent", "--height=40", "--gamma=2,2",
+                            "--threshold=300", "--dither=bayer8", "--fr-solid-left=3", "--wm-image=" + picture,
+                            "--file-timestamp=custom", "--file-timestamp-custom=0",
                             "--filename-mask=%filename%-x.%ext%", "--no-subfolders"});
   Lines lines = AfterBanner(run);
   auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
-  for (const char* line : {"Image Rotation Type: simple", "Image Rotation: 90", "Image Rotation Back Color: 000000",
-                           "Width: 50 percent", "Height: 40 pixels", "Keep Aspect Ratio: 0",
-                           "Image Resize Type: allimages", "Image Resize Algorithm: bicubic", "Brightness: 0",
-                           "Contrast: 0", "Gamma: 2.00", "Invert: 0", "Image Threshold: 300",
-                           "Image Dithering Algorithm: bayer8", "Frame: solid", "Frame left: 3",
-                           "Frame opacity: 255", "Watermark: image", "Watermark greyscale: 0",
-                           "Watermark position: bottomright", "Watermark offset (x/y): 10/10",
-                           "Watermark size/mode: fixed", "Filename Mask: %filename%-x.%ext%",
-                           "File Timestamp: custom", "Custom Timestamp: 0", "Keep Subfolders: 0"})
+  for (const char* line : {"Image Rotation Type: simple",
+                           "Image Rotation: 90",
+                           "Image Rotation Back Color: 000000",
+                           "Width: 50 percent",
+                           "Height: 40 pixels",
+                           "Keep Aspect Ratio: 0",
+                           "Image Resize Type: allimages",
+                           "Image Resize Algorithm: bicubic",
+                           "Brightness: 0",
+                           "Contrast: 0",
+                           "Gamma: 2.00",
+                           "Invert: 0",
+                           "Image Threshold: 300",
+                           "Image Dithering Algorithm: bayer8",
+                           "Frame: solid",
+                           "Frame left: 3",
+                           "Frame opacity: 255",
+                           "Watermark: image",
+                           "Watermark greyscale: 0",
+                           "Watermark position: bottomright",
+                           "Watermark offset (x/y): 10/10",
+                           "Watermark size/mode: fixed",
+                           "Filename Mask: %filename%-x.%ext%",
+                           "File Timestamp: custom",
+                           "Custom Timestamp: 0",
+                           "Keep Subfolders: 0"})
     EXPECT_TRUE(has(line)) << line << "\n" << run.stdoutText;
 }
 
@@ -224,8 +241,7 @@ TEST_F(DriverTest, TransformChecks) {
 }
 
 TEST_F(DriverTest, WatermarkChecks) {
-  ExpectRefused({"-i", input, "-o", output(), "--wm-text=x", "--wm-font=NoSuchFontAnywhere"},
-                "Invalid watermark font");
+  ExpectRefused({"-i", input, "-o", output(), "--wm-text=x", "--wm-font=NoSuchFontAnywhere"}, "Invalid watermark font");
   ExpectRefused({"-i", input, "-o", output(), "--wm-image=" + folder / "none.png"}, "Invalid watermark image");
   mkdir((folder / "folder.png").c_str(), 0755);
   ExpectRefused({"-i", input, "-o", output(), "--wm-image=" + folder / "folder.png"}, "Invalid watermark image");
@@ -242,12 +258,12 @@ TEST_F(DriverTest, AnInputThatIsNotAcceptedStopsTheConversion) {
   WriteBytes(jpeg, {0xFF, 0xD8, 0xFF, 0xE0, 1, 2, 3});
   ProgramRun run = RunPixquill({"-i", jpeg, "-o", output()});
   EXPECT_EQ(run.exitStatus, 1);
-  EXPECT_EQ(AfterBanner(run), (Lines{"Preparing...", "Importing...", "Import complete, new files added: 0",
-                                     "Conversion stopped",
-                                     "No input file(s) found. Please, add valid file(s) and try again!"}));
+  EXPECT_EQ(AfterBanner(run),
+            (Lines{"Preparing...", "Importing...", "Import complete, new files added: 0", "Conversion stopped",
+                   "No input file(s) found. Please, add valid file(s) and try again!"}));
   ProgramRun quiet = RunPixquill({"-q", "-i", jpeg, "-o", output()});
-  EXPECT_EQ(quiet.lines, (Lines{"Conversion stopped",
-                                "No input file(s) found. Please, add valid file(s) and try again!"}));
+  EXPECT_EQ(quiet.lines,
+            (Lines{"Conversion stopped", "No input file(s) found. Please, add valid file(s) and try again!"}));
 }
 
 TEST_F(DriverTest, AFailedPipelineIsReportedAndCountsAsStopped) {
@@ -256,9 +272,8 @@ TEST_F(DriverTest, AFailedPipelineIsReportedAndCountsAsStopped) {
   EXPECT_EQ(run.exitStatus, 1);
   Lines lines = AfterBanner(run);
   ASSERT_GE(lines.size(), 4u);
-  EXPECT_EQ(Lines(lines.end() - 4, lines.end()),
-            (Lines{"Processing: " + input, "File Format: TIFF (LE)", "[ERROR] Unable to convert the file!",
-                   "Conversion stopped"}));
+  EXPECT_EQ(Lines(lines.end() - 4, lines.end()), (Lines{"Processing: " + input, "File Format: TIFF (LE)",
+                                                        "[ERROR] Unable to convert the file!", "Conversion stopped"}));
   ProgramRun quiet = Convert({"-q", "--filename-mask=nowhere/%filename%.%ext%"});
   EXPECT_EQ(quiet.exitStatus, 1);
   EXPECT_EQ(quiet.lines, (Lines{"Conversion stopped"}));

@@ -42,8 +42,8 @@ class FramesAndWatermarksTest : public ::testing::Test {
 };
 
 TEST_F(FramesAndWatermarksTest, FrameIsPaintedInsideTheImage) {
-  BitmapPtr image = ConvertAndLoad({"--fr-solid-top=20", "--fr-solid-left=12", "--fr-solid-top-color=ff0000",
-                                    "--fr-solid-left-color=0000FF"});
+  BitmapPtr image = ConvertAndLoad(
+      {"--fr-solid-top=20", "--fr-solid-left=12", "--fr-solid-top-color=ff0000", "--fr-solid-left-color=0000FF"});
   ASSERT_TRUE(image);
   EXPECT_EQ(FreeImage_GetWidth(image.get()), static_cast<unsigned>(kWidth));
   EXPECT_EQ(FreeImage_GetHeight(image.get()), static_cast<unsigned>(kHeight));
@@ -72,8 +72,8 @@ TEST_F(FramesAndWatermarksTest, PictureWatermarkIsPlacedAtItsAnchor) {
   std::string picture = folder / "logo.png";
   BitmapPtr logo = MakeSolidBitmap(30, 20, 24, {255, 255, 0});
   ASSERT_TRUE(FreeImage_Save(FIF_PNG, logo.get(), picture.c_str(), 0));
-  BitmapPtr image = ConvertAndLoad({"--wm-image=" + picture, "--wm-image-position=topleft",
-                                    "--wm-image-x-offset=5", "--wm-image-y-offset=6"});
+  BitmapPtr image = ConvertAndLoad(
+      {"--wm-image=" + picture, "--wm-image-position=topleft", "--wm-image-x-offset=5", "--wm-image-y-offset=6"});
   ASSERT_TRUE(image);
   EXPECT_TRUE(Near(PixelAt(image.get(), 20, 16), {255, 255, 0}, kJpegTolerance));
   EXPECT_TRUE(Near(PixelAt(image.get(), 60, 40), Scene(60, 40), kJpegTolerance)) << "outside the picture";

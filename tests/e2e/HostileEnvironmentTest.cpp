@@ -78,7 +78,8 @@ int StatusOf(pid_t program) {
 std::pair<pid_t, pid_t> StartAndCatch(const Names& run, const std::string& folder, bool whileWriting) {
   for (int attempt = 0; attempt < 3; ++attempt) {
     const pid_t program = StartPixquill(run), child = ConversionChildOf(program);
-    if (!whileWriting || (WaitUntil([&] { return IsWritingInto(child, folder) || HasEnded(child); }) && !HasEnded(child)))
+    if (!whileWriting ||
+        (WaitUntil([&] { return IsWritingInto(child, folder) || HasEnded(child); }) && !HasEnded(child)))
       return {program, child};
     StatusOf(program);
     for (const std::string& name : Entries(folder)) std::filesystem::remove(folder + "/" + name);

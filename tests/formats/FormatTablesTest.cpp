@@ -14,11 +14,11 @@ namespace {
 
 TEST(FormatTablesTest, AcceptedInputExtensionsAreTheCameraRawGroup) {
   ResetProgramState();
-  const std::set<std::string> expected = {
-      "raw", "raw1", "raw2", "3fr", "arw", "sr2", "srf", "bay", "bmq", "cap", "iiq", "eip",
-      "cine", "cr2", "crw", "cs1", "dc2", "dcr", "drf", "dsc", "k25", "kc2", "kdc", "dcs",
-      "dng", "erf", "fff", "ia", "sti", "mdc", "mrw", "mef", "mos", "nef", "nrw", "orf",
-      "pef", "ptx", "pxn", "qtk", "raf", "rdc", "rw2", "rwz", "x3f", "ari", "r3d", "rwl"};
+  const std::set<std::string> expected = {"raw", "raw1", "raw2", "3fr", "arw", "sr2", "srf", "bay", "bmq", "cap",
+                                          "iiq", "eip",  "cine", "cr2", "crw", "cs1", "dc2", "dcr", "drf", "dsc",
+                                          "k25", "kc2",  "kdc",  "dcs", "dng", "erf", "fff", "ia",  "sti", "mdc",
+                                          "mrw", "mef",  "mos",  "nef", "nrw", "orf", "pef", "ptx", "pxn", "qtk",
+                                          "raf", "rdc",  "rw2",  "rwz", "x3f", "ari", "r3d", "rwl"};
   ASSERT_EQ(expected.size(), 48u);
   EXPECT_EQ(AcceptedInputExtensions.size(), 48u);
   EXPECT_EQ(std::set<std::string>(AcceptedInputExtensions.begin(), AcceptedInputExtensions.end()), expected);
@@ -33,16 +33,23 @@ TEST(FormatTablesTest, InputTableHoldsEveryFamily) {
     const char* formatKey;
     const char* description;
   };
-  const Row rows[] = {
-      {"bmp", "bmp", "Windows or OS/2 Bitmap"},    {"dib", "bmp", "Windows or OS/2 Bitmap"},
-      {"emz", "emf", "Enhanced Metafile Format"},  {"hdri", "hdr", "High Dynamic Range File"},
-      {"jif", "jpg", "JPEG File"},                 {"ppcd", "pcd", "Kodak PhotoCD File"},
-      {"pct", "pic", "Macintosh PICT"},            {"targa", "tga", "Truevision Targa"},
-      {"tif", "tiff", "Tagged Image File Format"}, {"wmz", "wmf", "Windows Metafile Format"},
-      {"apm", "wmf", "Aldus Placeable Metafile"},  {"raw2", "raw", "Camera RAW Image"},
-      {"mef", "raw", "Mamiya Camera RAW Image"},   {"mos", "raw", "Mamiya Camera RAW Image"},
-      {"dcs", "raw", "Kodak Camera RAW Image"},    {"rwl", "raw", "Leica Camera RAW Image"},
-      {"qtk", "raw", "Apple Quicktake Camera RAW Image"}};
+  const Row rows[] = {{"bmp", "bmp", "Windows or OS/2 Bitmap"},
+                      {"dib", "bmp", "Windows or OS/2 Bitmap"},
+                      {"emz", "emf", "Enhanced Metafile Format"},
+                      {"hdri", "hdr", "High Dynamic Range File"},
+                      {"jif", "jpg", "JPEG File"},
+                      {"ppcd", "pcd", "Kodak PhotoCD File"},
+                      {"pct", "pic", "Macintosh PICT"},
+                      {"targa", "tga", "Truevision Targa"},
+                      {"tif", "tiff", "Tagged Image File Format"},
+                      {"wmz", "wmf", "Windows Metafile Format"},
+                      {"apm", "wmf", "Aldus Placeable Metafile"},
+                      {"raw2", "raw", "Camera RAW Image"},
+                      {"mef", "raw", "Mamiya Camera RAW Image"},
+                      {"mos", "raw", "Mamiya Camera RAW Image"},
+                      {"dcs", "raw", "Kodak Camera RAW Image"},
+                      {"rwl", "raw", "Leica Camera RAW Image"},
+                      {"qtk", "raw", "Apple Quicktake Camera RAW Image"}};
   for (const Row& row : rows) {
     auto entry = InputExtensionTable.find(row.extension);
     ASSERT_NE(entry, InputExtensionTable.end()) << row.extension;
@@ -76,22 +83,14 @@ TEST_P(InputPathTest, ExtensionAndAcceptance) {
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, InputPathTest,
-    ::testing::Values(PathCase{"IMG_0001.CR2", "CR2", true},
-                      PathCase{"/photos/IMG_0001.jpg", "jpg", false},
-                      PathCase{"/photos/ÉTÉ_ÅRHUS.CR2", "CR2", true},
-                      PathCase{"/photos/été.Nef", "Nef", true},
-                      PathCase{"/photos/IMG_0001", "", false},
-                      PathCase{"/photos/.cr2", "", false},
-                      PathCase{".cr2", "", false},
-                      PathCase{"C:\\photos\\.cr2", "", false},
-                      PathCase{"/photos/a.b c", "", false},
-                      PathCase{"/a.b/c", "", false},
-                      PathCase{"C:\\a.b\\c", "", false},
-                      PathCase{"/photos/archive.tar.nef", "nef", true},
-                      PathCase{"/my photos/day one/a.cr2", "cr2", true},
-                      PathCase{"\"/my photos/a.cr2\"", "cr2", true},
-                      PathCase{"\"C:\\my photos\\a.DNG\"", "DNG", true},
-                      PathCase{"/photos/a.", "", false},
+    ::testing::Values(PathCase{"IMG_0001.CR2", "CR2", true}, PathCase{"/photos/IMG_0001.jpg", "jpg", false},
+                      PathCase{"/photos/ÉTÉ_ÅRHUS.CR2", "CR2", true}, PathCase{"/photos/été.Nef", "Nef", true},
+                      PathCase{"/photos/IMG_0001", "", false}, PathCase{"/photos/.cr2", "", false},
+                      PathCase{".cr2", "", false}, PathCase{"C:\\photos\\.cr2", "", false},
+                      PathCase{"/photos/a.b c", "", false}, PathCase{"/a.b/c", "", false},
+                      PathCase{"C:\\a.b\\c", "", false}, PathCase{"/photos/archive.tar.nef", "nef", true},
+                      PathCase{"/my photos/day one/a.cr2", "cr2", true}, PathCase{"\"/my photos/a.cr2\"", "cr2", true},
+                      PathCase{"\"C:\\my photos\\a.DNG\"", "DNG", true}, PathCase{"/photos/a.", "", false},
                       // A look-alike letter is not lower-cased into an accepted extension.
                       PathCase{"/photos/a.CR２", "CR２", false}));
 
@@ -121,8 +120,10 @@ TEST(FormatTablesTest, PermittedBitDepths) {
       {"psd", {0}, {8, 24}},
   };
   for (const DepthCase& c : cases) {
-    for (int32_t depth : c.permitted) EXPECT_TRUE(IsPermittedBitDepth(c.extension, depth)) << c.extension << " " << depth;
-    for (int32_t depth : c.refused) EXPECT_FALSE(IsPermittedBitDepth(c.extension, depth)) << c.extension << " " << depth;
+    for (int32_t depth : c.permitted)
+      EXPECT_TRUE(IsPermittedBitDepth(c.extension, depth)) << c.extension << " " << depth;
+    for (int32_t depth : c.refused)
+      EXPECT_FALSE(IsPermittedBitDepth(c.extension, depth)) << c.extension << " " << depth;
   }
 }
 
@@ -133,14 +134,26 @@ TEST(FormatTablesTest, OutputTableRows) {
     FormatCode code;
     const char* bitDepths;
   };
-  const Row rows[] = {
-      {"bmp", 0, "1,4,8,16,24,32"}, {"exr", 29, "96"},          {"gif", 25, "8"},
-      {"hdr", 26, "96"},            {"ico", 1, "1,4,8,16,24,32"}, {"j2k", 30, "8,24,32,48"},
-      {"jng", 3, "24,32"},          {"jp2", 31, "8,24,32,48"},  {"jpg", 2, "8,24"},
-      {"jxr", 36, "1,8,16,24,32,48,96"}, {"pbm", 7, "1"},       {"pfm", 32, "96"},
-      {"pgm", 11, "8"},             {"png", 13, "1,4,8,24,32,48"}, {"ppm", 14, "24,48"},
-      {"tga", 17, "8,16,24,32"},    {"tiff", 18, "1,4,8,24,32,48,96"}, {"wbmp", 19, "1"},
-      {"webp", 35, "24,32"},        {"xpm", 23, "24"}};
+  const Row rows[] = {{"bmp", 0, "1,4,8,16,24,32"},
+                      {"exr", 29, "96"},
+                      {"gif", 25, "8"},
+                      {"hdr", 26, "96"},
+                      {"ico", 1, "1,4,8,16,24,32"},
+                      {"j2k", 30, "8,24,32,48"},
+                      {"jng", 3, "24,32"},
+                      {"jp2", 31, "8,24,32,48"},
+                      {"jpg", 2, "8,24"},
+                      {"jxr", 36, "1,8,16,24,32,48,96"},
+                      {"pbm", 7, "1"},
+                      {"pfm", 32, "96"},
+                      {"pgm", 11, "8"},
+                      {"png", 13, "1,4,8,24,32,48"},
+                      {"ppm", 14, "24,48"},
+                      {"tga", 17, "8,16,24,32"},
+                      {"tiff", 18, "1,4,8,24,32,48,96"},
+                      {"wbmp", 19, "1"},
+                      {"webp", 35, "24,32"},
+                      {"xpm", 23, "24"}};
   ASSERT_EQ(OutputFormatTable.size(), std::size(rows));
   for (const Row& row : rows) {
     auto entry = OutputFormatTable.find(row.extension);

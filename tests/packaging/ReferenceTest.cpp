@@ -17,9 +17,7 @@ const OptionRow& Row(std::string_view name) {
 
 class ReferenceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetProgramState();
-  }
+  void SetUp() override { ResetProgramState(); }
 };
 
 TEST_F(ReferenceTest, DefaultsAndWordsComeFromTheSettingsAndKeywordTables) {
@@ -49,9 +47,10 @@ TEST_F(ReferenceTest, RoffTextCannotStartARequestOrAHelp2manMarker) {
 }
 
 TEST_F(ReferenceTest, ManualIncludeFillsEveryMarkerAndKeepsOtherLines) {
-  const std::string include = ManualInclude("[EXAMPLE]\n.\\\" generated: profile-example\n[OPTIONS X]\n"
-                                            ".\\\" generated: options\n",
-                                            "[CLI]\n--width = 800\n");
+  const std::string include = ManualInclude(
+      "[EXAMPLE]\n.\\\" generated: profile-example\n[OPTIONS X]\n"
+      ".\\\" generated: options\n",
+      "[CLI]\n--width = 800\n");
   EXPECT_EQ(include.find(".\\\" generated"), std::string::npos);
   EXPECT_NE(include.find("[EXAMPLE]\n.PP\n.RS\n.nf\n\\&[CLI]\n\\-\\-width = 800\n.fi\n"), std::string::npos);
   EXPECT_NE(include.find(".TP\n\\fB\\-i\\fR \\fIFILE\\fR, \\fB\\-\\-input\\fR=\\fIFILE\\fR\n"), std::string::npos);

@@ -64,8 +64,8 @@ int FirstDifferentRow(FIBITMAP* actual, FIBITMAP* expected) {
   const unsigned pitch = FreeImage_GetPitch(expected);
   if (FreeImage_GetPitch(actual) != pitch || FreeImage_GetHeight(actual) != FreeImage_GetHeight(expected)) return 0;
   for (unsigned y = 0; y < FreeImage_GetHeight(expected); ++y)
-    if (std::memcmp(FreeImage_GetScanLine(actual, static_cast<int>(y)), FreeImage_GetScanLine(expected, static_cast<int>(y)),
-                    pitch) != 0)
+    if (std::memcmp(FreeImage_GetScanLine(actual, static_cast<int>(y)),
+                    FreeImage_GetScanLine(expected, static_cast<int>(y)), pitch) != 0)
       return static_cast<int>(y);
   return -1;
 }

@@ -69,12 +69,14 @@ TEST(ExifOrientationTest, LeavesBlocksWithoutASafeEntryUntouched) {
       {"only the prefix", {'E', 'x', 'i', 'f', 0, 0}},
       {"not a TIFF header", {'E', 'x', 'i', 'f', 0, 0, 'X', 'X', 42, 0, 8, 0, 0, 0}},
       {"directory beyond the end", {'I', 'I', 42, 0, 0xFF, 0xFF, 0xFF, 0xFF}},
-      {"cut inside the directory", [] {
+      {"cut inside the directory",
+       [] {
          std::vector<uint8_t> b = ExifBlock(true, false, {kMake, {0x0112, 3, 1, 6}});
          b.resize(ValueAt(false, 1) - 2);
          return b;
        }()},
-      {"entry count larger than the block", [] {
+      {"entry count larger than the block",
+       [] {
          std::vector<uint8_t> b = ExifBlock(true, false, {kMake});
          b[8] = 0xFF;
          b[9] = 0xFF;

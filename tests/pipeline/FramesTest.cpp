@@ -1,9 +1,10 @@
+#include "pipeline/Frames.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <vector>
 
-#include "pipeline/Frames.h"
 #include "pipeline/Overlays.h"
 #include "platform/Drawing.h"
 #include "settings/ConversionSettings.h"
@@ -60,16 +61,15 @@ std::string PathThrough(std::vector<std::pair<int, int>> corners) {
 BitmapPtr PngOf(cairo_surface_t* canvas) {
   std::vector<unsigned char> png;
   auto write = [](void* closure, const unsigned char* data, unsigned length) {
-    static_cast<std::vector<unsigned char>*>(closure)->insert(
-        static_cast<std::vector<unsigned char>*>(closure)->end(), data, data + length);
+    static_cast<std::vector<unsigned char>*>(closure)->insert(static_cast<std::vector<unsigned char>*>(closure)->end(),
+                                                              data, data + length);
     return CAIRO_STATUS_SUCCESS;
   };
   cairo_surface_write_to_png_stream(canvas, write, &png);
   MemoryStreamPtr stream(FreeImage_OpenMemory(png.data(), static_cast<DWORD>(png.size())));
   BitmapPtr bitmap = AdoptBitmap(FreeImage_LoadFromMemory(FIF_PNG, stream.get(), 0));
   // cairo writes a wholly opaque canvas without its alpha channel; FreeImage_Composite needs it.
-  if (bitmap && FreeImage_GetBPP(bitmap.get()) == 24)
-    bitmap = AdoptBitmap(FreeImage_ConvertTo32Bits(bitmap.get()));
+  if (bitmap && FreeImage_GetBPP(bitmap.get()) == 24) bitmap = AdoptBitmap(FreeImage_ConvertTo32Bits(bitmap.get()));
   return bitmap;
 }
 
@@ -82,10 +82,9 @@ BitmapPtr FramedTheLongWay(FIBITMAP* photo, int w, int h, int l, int r, int t, i
   struct {
     int x, y, width, height;
   } corners[] = {{0, 0, l, t}, {w - r, 0, r, t}, {w - r, h - b, r, b}, {0, h - b, l, b}};
-  std::string sides[] = {PathThrough({{0, 0}, {w, 0}, {w - r, t}, {l, t}}),
-                         PathThrough({{w, 0}, {w, h}, {w - r, h - b}, {w - r, t}}),
-                         PathThrough({{w, h}, {0, h}, {l, h - b}, {w - r, h - b}}),
-                         PathThrough({{0, h}, {0, 0}, {l, t}, {l, h - b}})};
+  std::string sides[] = {
+      PathThrough({{0, 0}, {w, 0}, {w - r, t}, {l, t}}), PathThrough({{w, 0}, {w, h}, {w - r, h - b}, {w - r, t}}),
+      PathThrough({{w, h}, {0, h}, {l, h - b}, {w - r, h - b}}), PathThrough({{0, h}, {0, 0}, {l, t}, {l, h - b}})};
   for (int i = 0; i < 4; ++i) {
     SetFillColor(cr.get(), colours[i]);
     FillRectangle(cr.get(), corners[i].x, corners[i].y, corners[i].width, corners[i].height);
@@ -171,8 +170,7 @@ TEST_F(FramesTest, HalfOpacityBlendsSideColourAndPhotoEvenly) {
 
 TEST_F(FramesTest, OnlySixCharacterColourTextsAreRead) {
   SetWidths(0, 0, 10, 0);
-  for (auto [text, colour] :
-       {std::pair{"#FF0000", kBlack}, {"ff0000", kRed}, {"FF00", kBlack}, {"", kBlack}}) {
+  for (auto [text, colour] : {std::pair{"#FF0000", kBlack}, {"ff0000", kRed}, {"FF00", kBlack}, {"", kBlack}}) {
     ConversionSettings.frSolidTopColor = text;
     BitmapPtr image = Framed(20, 20);
     ExpectSamples(image.get(), {{10, 5, colour}});
@@ -275,8 +273,7 @@ TEST_F(FramesTest, SameColoursAsAFullSizeOverlayCompositedByFreeImage) {
     SetColours("ff0000", "00ff00", "0000ff", "ffff00");
     ConversionSettings.frSolidOpacity = c.opacity;
     BitmapPtr photo = MakeTestBitmap(c.width, c.height, 24, TestPattern::kGradient);
-    BitmapPtr expected =
-        FramedTheLongWay(photo.get(), c.width, c.height, c.left, c.right, c.top, c.bottom, c.opacity);
+    BitmapPtr expected = FramedTheLongWay(photo.get(), c.width, c.height, c.left, c.right, c.top, c.bottom, c.opacity);
     ASSERT_TRUE(expected) << c.left << " " << c.right << " " << c.top << " " << c.bottom;
     BitmapPtr image = ApplySolidFrame(std::move(photo), c.width, c.height);
     EXPECT_EQ(CountDifferentPixels(image.get(), expected.get()), 0)

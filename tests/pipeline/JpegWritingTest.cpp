@@ -1,12 +1,13 @@
 // The direct JPEG writer promises FreeImage's file, byte for byte, so these tests compare
 // bytes: the reference is FreeImage's own writer on the same bitmap, not a stored file.
+#include "pipeline/JpegWriting.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "pipeline/JpegWriting.h"
 #include "support/TestBitmaps.h"
 #include "support/TestFiles.h"
 
@@ -56,11 +57,13 @@ const MetadataCase kMetadataCases[] = {
     {"comment", [](FIBITMAP* b) { SetTag(b, FIMD_COMMENTS, "Comment", FIDT_ASCII, "made by a test"); }},
     {"xmp", [](FIBITMAP* b) { SetTag(b, FIMD_XMP, "XMLPacket", FIDT_ASCII, "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>"); }},
     {"exif", [](FIBITMAP* b) { SetTag(b, FIMD_EXIF_RAW, "ExifRaw", FIDT_BYTE, ExifBlock()); }},
-    {"icc", [](FIBITMAP* b) {
+    {"icc",
+     [](FIBITMAP* b) {
        std::string profile(700, '\x5a');
        FreeImage_CreateICCProfile(b, profile.data(), static_cast<long>(profile.size()));
      }},
-    {"resolution", [](FIBITMAP* b) {
+    {"resolution",
+     [](FIBITMAP* b) {
        FreeImage_SetDotsPerMeterX(b, 11811);
        FreeImage_SetDotsPerMeterY(b, 2835);
      }},

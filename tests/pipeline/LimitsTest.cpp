@@ -14,12 +14,12 @@ TEST(LimitsTest, BoundsHoldAtTheirEdgesAndSurviveHugeNumbers) {
     int64_t width, height, bpp;
     bool fits;
   } cases[] = {
-      {65535, 1, 24, true},        {65536, 1, 24, false},       {1, 65536, 8, false},
-      {32768, 32768, 8, true},     // exactly 1 GiB
-      {32768, 32769, 8, false},    {16384, 16384, 32, true},    {16384, 16385, 32, false},
-      {0, 10, 24, false},          {10, -1, 24, false},         {10, 10, 0, false},
-      {kHuge, kHuge, 24, false},   {kHuge, 1, 1, false},        {1, kHuge, 96, false},
-      {65535, 65535, 1, true},     // 512 MiB of single bits
+      {65535, 1, 24, true},      {65536, 1, 24, false},    {1, 65536, 8, false},
+      {32768, 32768, 8, true},  // exactly 1 GiB
+      {32768, 32769, 8, false},  {16384, 16384, 32, true}, {16384, 16385, 32, false},
+      {0, 10, 24, false},        {10, -1, 24, false},      {10, 10, 0, false},
+      {kHuge, kHuge, 24, false}, {kHuge, 1, 1, false},     {1, kHuge, 96, false},
+      {65535, 65535, 1, true},  // 512 MiB of single bits
   };
   for (const auto& c : cases)
     EXPECT_EQ(FitsImageLimits(c.width, c.height, c.bpp), c.fits) << c.width << "x" << c.height << "x" << c.bpp;

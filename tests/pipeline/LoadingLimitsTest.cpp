@@ -131,7 +131,7 @@ TEST(LoadingLimits, ToneMappingStopsWhereItsWorkingMemoryWouldExceedTheLimits) {
       {9500, 9500, kToneMapLinear, true},   {9500, 9500, kToneMapNone, true}, {9500, 9500, kUnknown, true},
       {15000, 10000, kToneMapLinear, true}, {9000, 200, kToneMapGd, false},   // a grid of side 16385: 5.7 GB
       {8192, 3000, kToneMapGd, true},       {6400, 4400, kToneMapGd, false},  // 2.07 GB, 2.16 GB
-      {500, 31, kToneMapGd, false},         // no pyramid level below 32
+      {500, 31, kToneMapGd, false},                                           // no pyramid level below 32
   };
   for (const auto& r : rows)
     EXPECT_EQ(ToneMappingFitsLimits(r.width, r.height, r.code), r.fits)

@@ -7,9 +7,9 @@
 #include <cmath>
 
 #include "convert/ConversionJob.h"
+#include "formats/FormatTables.h"
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/Transforms.h"
-#include "formats/FormatTables.h"
 #include "settings/ConversionSettings.h"
 #include "support/DngWriter.h"
 #include "support/HeaderlessFiles.h"
@@ -26,9 +26,7 @@ constexpr int kPreviewTolerance = 6;
 
 class LoadingTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetProgramState();
-  }
+  void SetUp() override { ResetProgramState(); }
   TempFolder folder;
 };
 
@@ -231,7 +229,8 @@ TEST_F(LoadingTest, CameraPreviewDecodedSmallerResizesLikeTheFullSize) {
   const std::string samples = SamplesFolder();
   if (samples.empty()) GTEST_SKIP() << "no camera samples in ../shared/samples/raw";
   // Its preview is 1440 x 960: a sixth of it and a little less than half.
-  for (int target : {240, 700}) ExpectReducedDecodeResizesLikeTheFullSize(samples + "/RAW_CANON_D30_SRGB.CRW", target, true);
+  for (int target : {240, 700})
+    ExpectReducedDecodeResizesLikeTheFullSize(samples + "/RAW_CANON_D30_SRGB.CRW", target, true);
 }
 
 // A JPEG file (under a camera file's name) scales in FreeImage's decoder, which notes the

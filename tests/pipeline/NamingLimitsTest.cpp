@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "settings/ConversionSettings.h"
 #include "formats/FormatTables.h"
 #include "pipeline/Naming.h"
+#include "settings/ConversionSettings.h"
 #include "support/ProgramState.h"
 
 namespace {
@@ -29,8 +29,7 @@ void StartJob(const std::string& currentFile) {
 
 // Each "%filename[u]%" of the file name brings the whole name back, whose "%filename[l]%"
 // bring it back again: unbounded, this 2 KB request asked for tens of gigabytes.
-const std::string kSelfMultiplyingName =
-    "/x/" + Repeat("%filename[u]%%filename[l]%%filename[t]%", 30) + ".cr2";
+const std::string kSelfMultiplyingName = "/x/" + Repeat("%filename[u]%%filename[l]%%filename[t]%", 30) + ".cr2";
 
 TEST(NamingLimits, SelfMultiplyingMaskStopsOneByteBeyondTheBound) {
   StartJob(kSelfMultiplyingName);

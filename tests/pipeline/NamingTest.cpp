@@ -1,17 +1,17 @@
 #include "pipeline/Naming.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 
 #include <cstdlib>
 #include <ctime>
 #include <string>
 #include <utility>
 
-#include "settings/ConversionSettings.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "settings/ConversionSettings.h"
 #include "support/ProgramState.h"
 #include "support/TestFiles.h"
 
@@ -56,36 +56,35 @@ TEST_P(MaskTest, ExpandsToExpectedName) {
 
 INSTANTIATE_TEST_SUITE_P(
     Masks, MaskTest,
-    ::testing::Values(
-        MaskCase{"D:\\in\\photo.CR2", "jpg", "%filename%.%ext%", 1, 1, "photo.jpg"},
-        MaskCase{"/in/photo.CR2", "jpg", "", 1, 1, "photo.jpg"},
-        MaskCase{"/in/dsc-0001.NEF", "png", "%filename[t]%-%ext[u]%.%ext%", 1, 1, "Dsc-0001-PNG.png"},
-        MaskCase{"/in/a.cr2", "jpg", "Shot-%N%.%EXT%", 1, 1, "shot-00001.jpg"},
-        MaskCase{"/in/DSC.NEF", "jpg", "%FileName[L]%_%filename[u]%.%ext[t]%", 1, 1, "dsc_DSC.Jpg"},
-        // Five-character padding keeps the first five characters of a longer number.
-        MaskCase{"/in/a.cr2", "jpg", "%n%", 100000, 1, "10000"},
-        MaskCase{"/in/a.cr2", "jpg", "%n%", 123456, 1, "12345"},
-        MaskCase{"/in/a.cr2", "jpg", "%n%-%rnd%", 42, 7, "00042-00007"},
-        MaskCase{"/in/a.cr2", "jpg", "%rnd%", 1, 99999, "99999"},
-        // Text that is no token stays, lower-cased, and a lone "%" is kept.
-        MaskCase{"/in/a.cr2", "jpg", "%FOO%_100%_%filename%", 1, 1, "%foo%_100%_a"},
-        // A value holding a later token is expanded again; one holding an earlier token is not.
-        MaskCase{"/in/pic%ext%.cr2", "jpg", "%filename%.%ext%", 1, 1, "picjpg.jpg"},
-        MaskCase{"/in/pic%filename%.cr2", "jpg", "%filename%", 1, 1, "pic%filename%"},
-        MaskCase{"/in/pic%n%.cr2", "jpg", "%filename%", 3, 1, "pic00003"},
-        // The mask is lower-cased before values go in, and tokens are looked for exactly.
-        MaskCase{"/in/pic%N%.cr2", "jpg", "%filename%", 3, 1, "pic%N%"},
-        MaskCase{"/in/a.cr2", "jpg", "%width%x%height%-%bpp%-%frame%", 1, 1, "641x479-24-1"},
-        // Letters of the whole mask and of values use Unicode case mapping.
-        MaskCase{"/in/été.CR2", "jpg", "ÉTÉ-%filename[u]%", 1, 1, "été-ÉTÉ"},
-        MaskCase{"/in/éCOLE.CR2", "jpg", "%filename[t]%", 1, 1, "École"},
-        // Base names: only the last dot can start an extension.
-        MaskCase{"c:\\x.y\\a.b.cr2", "jpg", "%filename%", 1, 1, "a.b"},
-        MaskCase{"/in/.hidden", "jpg", "%filename%", 1, 1, ".hidden"},
-        MaskCase{"/in/a.b c", "jpg", "%filename%", 1, 1, "a.b c"},
-        MaskCase{"/in/photo.", "jpg", "%filename%", 1, 1, "photo"},
-        MaskCase{"/in.d/noext", "jpg", "%filename%", 1, 1, "noext"},
-        MaskCase{"mixed/sep\\last.cr2", "jpg", "%filename%", 1, 1, "last"}));
+    ::testing::Values(MaskCase{"D:\\in\\photo.CR2", "jpg", "%filename%.%ext%", 1, 1, "photo.jpg"},
+                      MaskCase{"/in/photo.CR2", "jpg", "", 1, 1, "photo.jpg"},
+                      MaskCase{"/in/dsc-0001.NEF", "png", "%filename[t]%-%ext[u]%.%ext%", 1, 1, "Dsc-0001-PNG.png"},
+                      MaskCase{"/in/a.cr2", "jpg", "Shot-%N%.%EXT%", 1, 1, "shot-00001.jpg"},
+                      MaskCase{"/in/DSC.NEF", "jpg", "%FileName[L]%_%filename[u]%.%ext[t]%", 1, 1, "dsc_DSC.Jpg"},
+                      // Five-character padding keeps the first five characters of a longer number.
+                      MaskCase{"/in/a.cr2", "jpg", "%n%", 100000, 1, "10000"},
+                      MaskCase{"/in/a.cr2", "jpg", "%n%", 123456, 1, "12345"},
+                      MaskCase{"/in/a.cr2", "jpg", "%n%-%rnd%", 42, 7, "00042-00007"},
+                      MaskCase{"/in/a.cr2", "jpg", "%rnd%", 1, 99999, "99999"},
+                      // Text that is no token stays, lower-cased, and a lone "%" is kept.
+                      MaskCase{"/in/a.cr2", "jpg", "%FOO%_100%_%filename%", 1, 1, "%foo%_100%_a"},
+                      // A value holding a later token is expanded again; one holding an earlier token is not.
+                      MaskCase{"/in/pic%ext%.cr2", "jpg", "%filename%.%ext%", 1, 1, "picjpg.jpg"},
+                      MaskCase{"/in/pic%filename%.cr2", "jpg", "%filename%", 1, 1, "pic%filename%"},
+                      MaskCase{"/in/pic%n%.cr2", "jpg", "%filename%", 3, 1, "pic00003"},
+                      // The mask is lower-cased before values go in, and tokens are looked for exactly.
+                      MaskCase{"/in/pic%N%.cr2", "jpg", "%filename%", 3, 1, "pic%N%"},
+                      MaskCase{"/in/a.cr2", "jpg", "%width%x%height%-%bpp%-%frame%", 1, 1, "641x479-24-1"},
+                      // Letters of the whole mask and of values use Unicode case mapping.
+                      MaskCase{"/in/été.CR2", "jpg", "ÉTÉ-%filename[u]%", 1, 1, "été-ÉTÉ"},
+                      MaskCase{"/in/éCOLE.CR2", "jpg", "%filename[t]%", 1, 1, "École"},
+                      // Base names: only the last dot can start an extension.
+                      MaskCase{"c:\\x.y\\a.b.cr2", "jpg", "%filename%", 1, 1, "a.b"},
+                      MaskCase{"/in/.hidden", "jpg", "%filename%", 1, 1, ".hidden"},
+                      MaskCase{"/in/a.b c", "jpg", "%filename%", 1, 1, "a.b c"},
+                      MaskCase{"/in/photo.", "jpg", "%filename%", 1, 1, "photo"},
+                      MaskCase{"/in.d/noext", "jpg", "%filename%", 1, 1, "noext"},
+                      MaskCase{"mixed/sep\\last.cr2", "jpg", "%filename%", 1, 1, "last"}));
 
 TEST(NamingTest, ExpandNameTokenIgnoresCaseAndContinuesBehindTheValue) {
   StartJob("/in/x%FILENAME%y.cr2", "jpg");
@@ -105,8 +104,10 @@ TEST(NamingTest, DateAndTimeTokensReadTheClock) {
   std::string name = ExpandFilenameMask(request, result);
   std::tm after = LocalNow();
   int fields[6] = {};
-  ASSERT_EQ(std::sscanf(name.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &fields[0], &fields[1], &fields[2],
-                        &fields[3], &fields[4], &fields[5]), 6) << name;
+  ASSERT_EQ(std::sscanf(name.c_str(), "%4d-%2d-%2d %2d:%2d:%2d", &fields[0], &fields[1], &fields[2], &fields[3],
+                        &fields[4], &fields[5]),
+            6)
+      << name;
   ASSERT_EQ(name.size(), 19u) << name;
   auto fieldsOf = [](const std::tm& t) {
     return std::array<int, 6>{t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec};
@@ -146,8 +147,8 @@ TEST(NamingTest, NamesReachSubfoldersButNeverLeaveTheOutputFolder) {
     ConversionSettings.filenameMask = mask;
     EXPECT_EQ(BuildOutputPath(request, result), path) << mask;
   }
-  for (const char* mask : {"../../notes.txt", "../%filename%.%ext%", "day 1/../../x.jpg", "day 1/..", "/tmp/x.%ext%",
-                           "//x.jpg"}) {
+  for (const char* mask :
+       {"../../notes.txt", "../%filename%.%ext%", "day 1/../../x.jpg", "day 1/..", "/tmp/x.%ext%", "//x.jpg"}) {
     ConversionSettings.filenameMask = mask;
     EXPECT_EQ(BuildOutputPath(request, result), "") << mask;
   }
@@ -177,19 +178,18 @@ TEST_P(WatermarkTextTest, ExpandsConfiguredText) {
   EXPECT_EQ(ExpandWatermarkText(request, result), c.expected) << "text \"" << c.text << "\"";
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, WatermarkTextTest,
-    ::testing::Values(
-        // Fewer than two "%": used as it is, even when it looks like a token start.
-        WatermarkCase{"/in/Photo.CR2", "(c) 100% Quillmark", "(c) 100% Quillmark"},
-        WatermarkCase{"/in/Photo.CR2", "%FILENAME", "%FILENAME"},
-        // Literal text keeps its case; tokens match in any case.
-        WatermarkCase{"/in/Photo.CR2", "Shot %FileName% ON %EXT[U]%", "Shot Photo ON JPG"},
-        WatermarkCase{"/in/Photo.CR2", "Size %Width%x%HEIGHT%", "Size 640x480"},
-        WatermarkCase{"/in/Photo.CR2", "Line%EOL%Two %foo%", "Line%EOL%Two %foo%"},
-        // A later token in a value is expanded only when the configured text holds it too.
-        WatermarkCase{"/in/pic%n%.cr2", "%filename%", "pic%n%"},
-        WatermarkCase{"/in/pic%n%.cr2", "%filename% #%n%", "pic00001 #00001"}));
+INSTANTIATE_TEST_SUITE_P(Texts, WatermarkTextTest,
+                         ::testing::Values(
+                             // Fewer than two "%": used as it is, even when it looks like a token start.
+                             WatermarkCase{"/in/Photo.CR2", "(c) 100% Quillmark", "(c) 100% Quillmark"},
+                             WatermarkCase{"/in/Photo.CR2", "%FILENAME", "%FILENAME"},
+                             // Literal text keeps its case; tokens match in any case.
+                             WatermarkCase{"/in/Photo.CR2", "Shot %FileName% ON %EXT[U]%", "Shot Photo ON JPG"},
+                             WatermarkCase{"/in/Photo.CR2", "Size %Width%x%HEIGHT%", "Size 640x480"},
+                             WatermarkCase{"/in/Photo.CR2", "Line%EOL%Two %foo%", "Line%EOL%Two %foo%"},
+                             // A later token in a value is expanded only when the configured text holds it too.
+                             WatermarkCase{"/in/pic%n%.cr2", "%filename%", "pic%n%"},
+                             WatermarkCase{"/in/pic%n%.cr2", "%filename% #%n%", "pic00001 #00001"}));
 
 // Time stamps, checked in several time zones. The zone is set through TZ for this process.
 class TimestampTest : public ::testing::TestWithParam<const char*> {
@@ -209,7 +209,10 @@ class TimestampTest : public ::testing::TestWithParam<const char*> {
     WriteText(result.outputFile, "output");
   }
   void TearDown() override {
-    if (hadZone_) setenv("TZ", oldZone_.c_str(), 1); else unsetenv("TZ");
+    if (hadZone_)
+      setenv("TZ", oldZone_.c_str(), 1);
+    else
+      unsetenv("TZ");
     tzset();
   }
   static void SetTimes(const std::string& path, timespec access, timespec modification) {
@@ -247,7 +250,7 @@ TEST_P(TimestampTest, CustomValueIsLocalWallClockAndLeavesAccessTime) {
     struct stat info = StatOf(result.outputFile);
     std::tm local = LocalFieldsOf(info.st_mtim.tv_sec);
     const int actual[6] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                           local.tm_hour, local.tm_min, local.tm_sec};
+                           local.tm_hour,        local.tm_min,     local.tm_sec};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(actual[i], c.fields[i]) << "value " << c.value << ", field " << i;
     EXPECT_EQ(info.st_atim.tv_sec, 1000000000) << "value " << c.value;
   }
@@ -264,8 +267,7 @@ TEST_P(TimestampTest, OriginalCopiesTheInputTimeToTheSecond) {
     struct stat info = StatOf(result.outputFile);
     EXPECT_EQ(info.st_mtim.tv_sec, instant);
     EXPECT_EQ(info.st_mtim.tv_nsec, 0);
-    EXPECT_EQ(ReadLocalModificationTime(result.outputFile),
-              ReadLocalModificationTime(request.currentFile));
+    EXPECT_EQ(ReadLocalModificationTime(result.outputFile), ReadLocalModificationTime(request.currentFile));
   }
 }
 

@@ -1,9 +1,10 @@
+#include "pipeline/Overlays.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <vector>
 
-#include "pipeline/Overlays.h"
 #include "support/SolidBitmaps.h"
 
 namespace {
@@ -70,8 +71,7 @@ TEST(OverlaysTest, CanvasCompositeCoversOnlyWhereTheCanvasLies) {
     ASSERT_TRUE(CompositeCanvas(photo.get(), canvas.get(), c.left, c.top));
     EXPECT_EQ(CountDifferentPixels(photo.get(), original.get()), c.changed) << c.left << "," << c.top;
     if (c.changed) {
-      EXPECT_EQ(PixelAt(photo.get(), std::max(c.left, 0), std::max(c.top, 0)).red, 255)
-          << c.left << "," << c.top;
+      EXPECT_EQ(PixelAt(photo.get(), std::max(c.left, 0), std::max(c.top, 0)).red, 255) << c.left << "," << c.top;
     }
   }
   BitmapPtr grey = MakeSolidBitmap(20, 10, 8, {9, 9, 9});

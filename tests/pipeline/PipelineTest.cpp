@@ -207,9 +207,7 @@ std::vector<uint8_t> WholeImageOutput(const ImageRequest& request) {
 }
 
 TEST_F(PipelineTest, StreamedConversionWritesTheWholeImagePathsBytes) {
-  const struct {
-    int32_t quality, chroma, saveAs;
-  } kinds[] = {{95, 0, 0}, {80, 2, 0}, {90, 1, 2}, {75, 0, 1}};
+  const struct { int32_t quality, chroma, saveAs; } kinds[] = {{95, 0, 0}, {80, 2, 0}, {90, 1, 2}, {75, 0, 1}};
   DngOptions dng = WithPreview();
   dng.width = 98;
   dng.height = 62;
@@ -263,12 +261,14 @@ TEST_F(PipelineTest, HostileNumbersEndInAResultNotACrash) {
     bool converts;
   } cases[] = {
       {"width of two billion pixels", [](auto& s) { s.doResize = 1, s.width = INT_MAX, s.height = 10; }, false},
-      {"two billion percent", [](auto& s) { s.doResize = 1, s.width = s.height = INT_MAX, s.widthUnit = s.heightUnit = kUnitPercent; }, false},
+      {"two billion percent",
+       [](auto& s) { s.doResize = 1, s.width = s.height = INT_MAX, s.widthUnit = s.heightUnit = kUnitPercent; }, false},
       {"negative sizes", [](auto& s) { s.doResize = 1, s.width = s.height = INT_MIN; }, true},
       {"huge rotation", [](auto& s) { s.doRotation = 1, s.rotation = INT_MAX; }, true},
       {"negative rotation", [](auto& s) { s.doRotation = 1, s.rotation = INT_MIN; }, true},
       // Headerless attempts that fail hand over to the RAW decoder.
-      {"huge headerless size", [](auto& s) { s.rawLoadAs = kLoadAs8BitPixels, s.rawWidth = s.rawHeight = INT_MAX; }, true},
+      {"huge headerless size", [](auto& s) { s.rawLoadAs = kLoadAs8BitPixels, s.rawWidth = s.rawHeight = INT_MAX; },
+       true},
       {"negative header", [](auto& s) { s.rawLoadAs = kLoadAs16BitPixels, s.rawHeaderSize = INT_MIN; }, true},
       {"threshold beyond a byte", [](auto& s) { s.doThreshold = 1, s.threshold = INT_MIN; }, true},
   };

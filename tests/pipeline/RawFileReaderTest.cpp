@@ -34,8 +34,8 @@ TEST(RawFileReader, HandsOverTheFilesBytesForEveryPatternOfReadsAndSeeks) {
   const std::vector<uint8_t> file = PlainBytes(200000);
   WriteBytes(folder / "data.raw", file);
   const Step steps[] = {
-      {0, SEEK_SET, 1},        {0, SEEK_CUR, 10},        {65530, SEEK_SET, 12},  {0, SEEK_CUR, 1},
-      {-100, SEEK_CUR, 70000}, {0, SEEK_CUR, 100000},    {-5, SEEK_END, 10},     {10, SEEK_END, 4},
+      {0, SEEK_SET, 1},        {0, SEEK_CUR, 10},         {65530, SEEK_SET, 12}, {0, SEEK_CUR, 1},
+      {-100, SEEK_CUR, 70000}, {0, SEEK_CUR, 100000},     {-5, SEEK_END, 10},    {10, SEEK_END, 4},
       {131071, SEEK_SET, 1},   {131072, SEEK_SET, 65536}, {3, SEEK_SET, 0},      {199999, SEEK_SET, 1},
   };
   RawFileReader reader;
@@ -110,9 +110,15 @@ TEST(RawFileReader, TellsOversizedFrameHeadersByTheirStatedSize) {
       {"zero height (stated later)", 0xC0, 0x11, 8, 0, 30000, false},
   };
   for (const FrameCase& c : cases) {
-    const uint8_t header[kJpegFrameHeaderBytes] = {
-        0xFF, c.marker, 0, c.length, c.precision, static_cast<uint8_t>(c.height >> 8), static_cast<uint8_t>(c.height),
-        static_cast<uint8_t>(c.width >> 8), static_cast<uint8_t>(c.width)};
+    const uint8_t header[kJpegFrameHeaderBytes] = {0xFF,
+                                                   c.marker,
+                                                   0,
+                                                   c.length,
+                                                   c.precision,
+                                                   static_cast<uint8_t>(c.height >> 8),
+                                                   static_cast<uint8_t>(c.height),
+                                                   static_cast<uint8_t>(c.width >> 8),
+                                                   static_cast<uint8_t>(c.width)};
     EXPECT_EQ(IsOversizedJpegFrame(header), c.oversized) << c.name;
   }
 }

@@ -68,15 +68,18 @@ TEST_F(SavingTest, SaveFlagsFollowEachFormatsSettings) {
   const FlagsCase cases[] = {
       {"JPEG defaults", "jpg", [](auto&) {}, 95 | 0x10000},
       {"JPEG quality, chroma, progressive", "jpg",
-       [](auto& s) { s.jpgQuality = 80, s.jpgChroma = kChromaMedium, s.jpgSaveAs = kJpegProgressive; }, 80 | 0x4000 | 0x2000},
-      {"JPEG high chroma, simple", "jpg", [](auto& s) { s.jpgChroma = kChromaHigh, s.jpgSaveAs = kJpegSimple; }, 95 | 0x1000 | 0x40000},
+       [](auto& s) { s.jpgQuality = 80, s.jpgChroma = kChromaMedium, s.jpgSaveAs = kJpegProgressive; },
+       80 | 0x4000 | 0x2000},
+      {"JPEG high chroma, simple", "jpg", [](auto& s) { s.jpgChroma = kChromaHigh, s.jpgSaveAs = kJpegSimple; },
+       95 | 0x1000 | 0x40000},
       {"WebP 100 is lossless", "webp", [](auto&) {}, 0x100},
       {"WebP 99 is lossy", "webp", [](auto& s) { s.webpQuality = 99; }, 99},
       {"PNG NONE is uncompressed", "png", [](auto&) {}, 0x100},
       {"PNG ZLIB9 interlaced", "png", [](auto& s) { s.pngCompression = kPngZlib9, s.pngInterlaced = 1; }, 9 | 0x200},
       {"TIFF NONE", "tiff", [](auto&) {}, 0x800},
       {"ZIP (code 1) as TIFF is CCITT G3", "tiff", [](auto& s) { s.tiffCompression = kTiffCcittFax3; }, 0x1000},
-      {"TIFF LZW in CMYK", "tiff", [](auto& s) { s.tiffCompression = kTiffLzw, s.tiffColorMode = kColorModeCmyk; }, 0x4000 | 1},
+      {"TIFF LZW in CMYK", "tiff", [](auto& s) { s.tiffCompression = kTiffLzw, s.tiffColorMode = kColorModeCmyk; },
+       0x4000 | 1},
       {"TIFF LAB writes as RGB", "tiff", [](auto& s) { s.tiffColorMode = kColorModeLab; }, 0x800},
       {"TIFF unknown code", "tiff", [](auto& s) { s.tiffCompression = 42; }, 0},
       {"EXR NONE", "exr", [](auto&) {}, 2},
@@ -114,7 +117,7 @@ TEST_F(SavingTest, AutomaticDepthIsTheSmallestPermittedNotBelowTheSource) {
     const char* extension;
     int32_t source, expected;
   } cases[] = {
-      {"jpg", 48, 24}, {"jpg", 24, 24}, {"jpg", 16, 24}, {"jpg", 8, 8},    {"jpg", 1, 8},
+      {"jpg", 48, 24}, {"jpg", 24, 24}, {"jpg", 16, 24},  {"jpg", 8, 8},  {"jpg", 1, 8},
       {"ppm", 96, 48}, {"png", 16, 24}, {"tiff", 96, 96}, {"gif", 24, 8}, {"xyz", 24, 0},
   };
   for (const auto& c : cases)
@@ -249,8 +252,18 @@ TEST_F(SavingTest, NewFileModeComesOnlyFromTheRegularFileItReplaces) {
     mode_t expected;
   } cases[] = {
       {"no earlier file", [] {}, 0640},
-      {"earlier file", [&] { WriteText(target, "x"); chmod(target.c_str(), 0604); }, 0604},
-      {"earlier set-id file", [&] { WriteText(target, "x"); chmod(target.c_str(), 06755); }, 0755},
+      {"earlier file",
+       [&] {
+         WriteText(target, "x");
+         chmod(target.c_str(), 0604);
+       },
+       0604},
+      {"earlier set-id file",
+       [&] {
+         WriteText(target, "x");
+         chmod(target.c_str(), 06755);
+       },
+       0755},
       {"link to a device", [&] { std::filesystem::create_symlink("/dev/null", target); }, 0640},
       {"link to a folder", [&] { std::filesystem::create_symlink(folder / "sub", target); }, 0640},
   };
@@ -277,8 +290,8 @@ TEST_F(SavingTest, NamedTemporaryFileGoesWithAStoppingSignal) {
   if (child == 0) {
     InstallStopHandlers();
     PendingFile file;
-    if (BeginNamedOutputFile(target, file) && std::fputs("partial", file.stream.get()) >= 0 && std::fflush(file.stream.get()) == 0 &&
-        write(begun[1], "1", 1) == 1)
+    if (BeginNamedOutputFile(target, file) && std::fputs("partial", file.stream.get()) >= 0 &&
+        std::fflush(file.stream.get()) == 0 && write(begun[1], "1", 1) == 1)
       pause();
     _exit(1);
   }

@@ -18,9 +18,7 @@ namespace {
 
 class TransformsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ResetProgramState();
-  }
+  void SetUp() override { ResetProgramState(); }
 };
 
 unsigned WidthOf(const BitmapPtr& b) { return FreeImage_GetWidth(b.get()); }
@@ -242,10 +240,18 @@ TEST_F(TransformsTest, ResizeDimensionRoundsPercentHalvesToEven) {
     int32_t current;
     int32_t expected;
   } cases[] = {
-      {800, 0, 123, 800},         {-5, 0, 123, -5},           {50, 1, 5, 2},
-      {50, 1, 7, 4},              {50, 1, 1001, 500},         {150, 1, 3, 4},
-      {1, 1, 40, 0},              {33, 1, 300, 99},           {10, 2, 100, 0},
-      {INT_MAX, 1, 65535, INT_MAX}, {INT_MIN, 1, 65535, INT_MIN}, {-50, 1, 10, -5},
+      {800, 0, 123, 800},
+      {-5, 0, 123, -5},
+      {50, 1, 5, 2},
+      {50, 1, 7, 4},
+      {50, 1, 1001, 500},
+      {150, 1, 3, 4},
+      {1, 1, 40, 0},
+      {33, 1, 300, 99},
+      {10, 2, 100, 0},
+      {INT_MAX, 1, 65535, INT_MAX},
+      {INT_MIN, 1, 65535, INT_MIN},
+      {-50, 1, 10, -5},
   };
   for (const auto& c : cases)
     EXPECT_EQ(ResizeDimension(c.value, c.unit, c.current), c.expected)
@@ -289,7 +295,7 @@ TEST_F(TransformsTest, EachAdjustmentAloneLeavesTheOthersNeutral) {
   } cases[] = {
       {"brightness 20", 20, 0, 1.0f, false, 120},
       {"invert", 0, 0, 1.0f, true, 155},
-      {"gamma 2", 0, 0, 2.0f, false, 160},  // 255 * (100/255)^(1/2)
+      {"gamma 2", 0, 0, 2.0f, false, 160},      // 255 * (100/255)^(1/2)
       {"contrast 50", 0, 50, 1.0f, false, 86},  // 128 + (100 - 128) * 1.5
   };
   for (const auto& c : cases) {
@@ -367,8 +373,10 @@ TEST_F(TransformsTest, NullPassesEveryStage) {
   s.rotation = 45;
   s.width = s.height = 10;
   const std::function<BitmapPtr(BitmapPtr)> stages[] = {
-      ApplyRotation,  [](BitmapPtr b) { return ApplyResize(std::move(b), 0, 0); },
-      ApplyToneMapping, ApplyFlips, ApplyColorAdjustment, ApplyGreyscale, ApplyThreshold, ApplyDither,
+      ApplyRotation,        [](BitmapPtr b) { return ApplyResize(std::move(b), 0, 0); },
+      ApplyToneMapping,     ApplyFlips,
+      ApplyColorAdjustment, ApplyGreyscale,
+      ApplyThreshold,       ApplyDither,
   };
   for (const auto& stage : stages) EXPECT_FALSE(stage(nullptr));
 }

@@ -1,3 +1,5 @@
+#include "pipeline/Watermarks.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -5,7 +7,6 @@
 #include <cmath>
 #include <functional>
 
-#include "pipeline/Watermarks.h"
 #include "platform/Fonts.h"
 #include "settings/ConversionSettings.h"
 #include "support/ProgramState.h"
@@ -198,8 +199,7 @@ TEST_F(WatermarksTest, CentredLinesDifferingBy40PixelsStart20PixelsApart) {
   int lineHeight = Measured("M").height;
   auto firstTextColumn = [&](int top) {
     for (int x = box.left; x <= box.right; ++x)
-      if (CountPixels(image.get(), {x, top, x, top + lineHeight - 1}, [](Rgb8 p) { return p.green > 200; }))
-        return x;
+      if (CountPixels(image.get(), {x, top, x, top + lineHeight - 1}, [](Rgb8 p) { return p.green > 200; })) return x;
     return -1;
   };
   int wide = firstTextColumn(box.top), narrow = firstTextColumn(box.top + lineHeight);
@@ -299,8 +299,8 @@ TEST_F(WatermarksTest, RasterLettersAreWrittenSoTransparentTextShowsThroughTheBo
 TEST_F(WatermarksTest, OpaquePictureAtHalfOpacityDarkensAndStillCovers) {
   UsePicture(MakeSolidBitmap(40, 30, 24, {255, 255, 255}).get(), "white.jpg", FIF_JPEG, 100);
   ConversionSettings.wmImageOpacity = 128;
-  BitmapPtr image =
-      ApplyWatermark(MakeTestBitmap(kWidth, kHeight, 24, TestPattern::kGradient), kWidth, kHeight, ConversionSettings.wmText);
+  BitmapPtr image = ApplyWatermark(MakeTestBitmap(kWidth, kHeight, 24, TestPattern::kGradient), kWidth, kHeight,
+                                   ConversionSettings.wmText);
   Box rect{kWidth - 50, kHeight - 40, kWidth - 11, kHeight - 11};
   // White at 128 over black, then pasted (×255/256) and composited at alpha 254: about 126
   // whatever the photo beneath; two levels for the JPEG.
@@ -322,8 +322,7 @@ TEST_F(WatermarksTest, PictureWithAlphaAtHalfOpacityIsHalfTransparent) {
   EXPECT_EQ(changed.top, 20);
   EXPECT_EQ(changed.width(), 20);
   EXPECT_EQ(changed.height(), 10);
-  EXPECT_TRUE(Near(PixelAt(image.get(), 25, 25), {177, 177, 177}, 2))
-      << ToString(PixelAt(image.get(), 25, 25));
+  EXPECT_TRUE(Near(PixelAt(image.get(), 25, 25), {177, 177, 177}, 2)) << ToString(PixelAt(image.get(), 25, 25));
 }
 
 TEST_F(WatermarksTest, GreyFilterWeighsTheChannels) {
@@ -351,8 +350,7 @@ TEST_F(WatermarksTest, TextWithOnePercentSignIsUsedAsTyped) {
 }
 
 TEST_F(WatermarksTest, FontIsAvailableByNameOrMetricSubstituteOnly) {
-  for (auto [family, available] :
-       {std::pair{"Arial", true}, {"Liberation Sans", true}, {"NoSuchFont", false}}) {
+  for (auto [family, available] : {std::pair{"Arial", true}, {"Liberation Sans", true}, {"NoSuchFont", false}}) {
     ConversionSettings.wmFont = family;
     EXPECT_EQ(CreateWatermarkFont(), available) << family;
   }

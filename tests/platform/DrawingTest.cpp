@@ -1,8 +1,9 @@
+#include "platform/Drawing.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 
-#include "platform/Drawing.h"
 #include "support/SolidBitmaps.h"
 #include "support/TestFiles.h"
 
@@ -21,8 +22,7 @@ std::set<int> AlphaLevels(cairo_surface_t* canvas) {
   std::set<int> levels;
   cairo_surface_flush(canvas);
   for (int y = 0; y < CanvasHeight(canvas); ++y)
-    for (int x = 0; x < CanvasWidth(canvas); ++x)
-      levels.insert(static_cast<int>(CanvasRow(canvas, y)[x] >> 24));
+    for (int x = 0; x < CanvasWidth(canvas); ++x) levels.insert(static_cast<int>(CanvasRow(canvas, y)[x] >> 24));
   return levels;
 }
 
@@ -72,9 +72,9 @@ TEST(DrawingTest, PathTextFillsTheFigureItDescribes) {
 }
 
 TEST(DrawingTest, MalformedPathTextFillsNothing) {
-  for (const char* text : {"", "Z", "l 5 5 Z", "M 1", "M 1 x l 2 2 Z", "M 0 0 L 5 5 Z", "M 0 0 l 5 -- Z",
-                           "M 0 0 l 10 0 l 0 10 Q", "M 99999999 0 l 1 1 Z", "M 0 0 l 3999999 0 l 3999999 0 Z",
-                           "M 1.5 0 l 1 1 Z"}) {
+  for (const char* text :
+       {"", "Z", "l 5 5 Z", "M 1", "M 1 x l 2 2 Z", "M 0 0 L 5 5 Z", "M 0 0 l 5 -- Z", "M 0 0 l 10 0 l 0 10 Q",
+        "M 99999999 0 l 1 1 Z", "M 0 0 l 3999999 0 l 3999999 0 Z", "M 1.5 0 l 1 1 Z"}) {
     CanvasPtr canvas = CreateCanvas(20, 20);
     DrawingPtr drawing = StartDrawing(canvas.get());
     SetFillColor(drawing.get(), kOpaqueRed);
@@ -137,8 +137,7 @@ TEST(DrawingTest, HandOverEqualsThePngOfTheCanvas) {
   ASSERT_EQ(FreeImage_GetBPP(bitmap.get()), 32u);
   for (int y = 0; y < 29; ++y)
     for (int x = 0; x < 37; ++x)
-      ASSERT_EQ(ToString(PixelAt(bitmap.get(), x, y)), ToString(PixelAt(expected.get(), x, y)))
-          << x << "," << y;
+      ASSERT_EQ(ToString(PixelAt(bitmap.get(), x, y)), ToString(PixelAt(expected.get(), x, y))) << x << "," << y;
 }
 
 TEST(DrawingTest, PicturesAreReadFromBmpJpegAndPngOnly) {

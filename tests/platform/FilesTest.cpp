@@ -54,7 +54,10 @@ TEST(FilesTest, LocalModificationTimeRoundTripsInSeveralZones) {
       EXPECT_EQ(ReadLocalModificationTime(file), local) << zone;
     }
   }
-  if (saved) setenv("TZ", savedZone.c_str(), 1); else unsetenv("TZ");
+  if (saved)
+    setenv("TZ", savedZone.c_str(), 1);
+  else
+    unsetenv("TZ");
   tzset();
 }
 

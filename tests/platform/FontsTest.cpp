@@ -1,10 +1,10 @@
+#include "platform/Fonts.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
 #include <set>
-
-#include "platform/Fonts.h"
 
 namespace {
 
@@ -20,8 +20,7 @@ FontRecord MakeFont(const std::string& family, int points, bool underline = fals
 }
 
 // Draws `text` in opaque white at (2, 2) on a fresh canvas.
-CanvasPtr DrawSample(const FontRecord& font, TextMode mode, const std::string& text, int width = 200,
-                     int height = 60) {
+CanvasPtr DrawSample(const FontRecord& font, TextMode mode, const std::string& text, int width = 200, int height = 60) {
   CanvasPtr canvas = CreateCanvas(width, height);
   DrawingPtr drawing = StartDrawing(canvas.get());
   if (mode == TextMode::kRaster) SetAntialias(drawing.get(), false);

@@ -7,7 +7,11 @@ TEST(TextTest, CaseMappingIsUnicodeAware) {
   EXPECT_EQ(ToLower("IMG_ÉTÉ.NEF"), "img_été.nef");
   EXPECT_EQ(ToTitle("jPG"), "Jpg");
   EXPECT_EQ(ToTitle("éCOLE"), "École");
-  EXPECT_EQ(ToUpper(std::string("a\xff" "b")), std::string("A\xff" "B")) << "invalid bytes are kept";
+  EXPECT_EQ(ToUpper(std::string("a\xff"
+                                "b")),
+            std::string("A\xff"
+                        "B"))
+      << "invalid bytes are kept";
   // F8 starts no sequence: read as a three-byte lead it became U+8000 (E8 80 80).
   EXPECT_EQ(ToLower(std::string("\xf8\x80\x80")), std::string("\xf8\x80\x80"));
   EXPECT_EQ(ToLower(""), "");

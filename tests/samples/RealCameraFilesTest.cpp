@@ -33,9 +33,10 @@ struct ModeRow {
   const char* option;  // empty for the defaults
 };
 
-constexpr ModeRow kModes[] = {
-    {kDefault, "default", ""}, {k48, "48", "--raw-load-as=48"}, {k48HalfSize, "48HS", "--raw-load-as=48HS"},
-    {k24, "24", "--raw-load-as=24"}};
+constexpr ModeRow kModes[] = {{kDefault, "default", ""},
+                              {k48, "48", "--raw-load-as=48"},
+                              {k48HalfSize, "48HS", "--raw-load-as=48HS"},
+                              {k24, "24", "--raw-load-as=24"}};
 
 void PrintTo(const ModeRow& row, std::ostream* out) { *out << row.label; }
 
@@ -79,9 +80,7 @@ std::optional<std::string> ExifText(FIBITMAP* bitmap, const char* key) {
 void ExpectGeneralSize(Mode mode, Size actual, Size full) {
   switch (mode) {
     case k48:
-    case k24:
-      EXPECT_EQ(actual, full);
-      break;
+    case k24: EXPECT_EQ(actual, full); break;
     case k48HalfSize:
       EXPECT_TRUE(actual == (Size{full.width / 2, full.height / 2}) || actual == full) << actual << " of " << full;
       break;

@@ -37,7 +37,8 @@ TEST(KeywordsTest, LetterCaseIsFreeButSpacesAndNumbersAreWords) {
 }
 
 TEST(KeywordsTest, CompressionCodesAreSharedAndReportTheFirstWord) {
-  for (const char* word : {"ZIP", "RLE", "ZLIB1", "CCITTFAX3"}) EXPECT_EQ(KeywordToCode(word, kCompression), kCompressionRle);
+  for (const char* word : {"ZIP", "RLE", "ZLIB1", "CCITTFAX3"})
+    EXPECT_EQ(KeywordToCode(word, kCompression), kCompressionRle);
   const char* reverse[] = {"none", "rle", "piz", "pxr24", "b44", "adobedeflate", "lzw", "jpeg", "logluv"};
   for (int code = 0; code < 9; ++code) EXPECT_EQ(CodeToKeyword(kCompression, code), reverse[code]);
   EXPECT_EQ(CodeToKeyword(kCompression, KeywordToCode("ZLIB6", kCompression)), "piz");

@@ -10,9 +10,7 @@
 namespace {
 
 uint32_t Get16(const std::vector<uint8_t>& b, size_t at) { return b[at] | b[at + 1] << 8; }
-uint32_t Get32(const std::vector<uint8_t>& b, size_t at) {
-  return Get16(b, at) | Get16(b, at + 2) << 16;
-}
+uint32_t Get32(const std::vector<uint8_t>& b, size_t at) { return Get16(b, at) | Get16(b, at + 2) << 16; }
 void Set32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
@@ -21,8 +19,7 @@ constexpr uint16_t kImageWidth = 256, kImageLength = 257, kSubIfds = 330;
 constexpr uint16_t kShort = 3, kLong = 4;
 
 // Patches one directory and collects the directories it points to.
-bool PatchDirectory(std::vector<uint8_t>& b, size_t at, uint32_t width, uint32_t height,
-                    std::vector<size_t>& next) {
+bool PatchDirectory(std::vector<uint8_t>& b, size_t at, uint32_t width, uint32_t height, std::vector<size_t>& next) {
   if (at + 2 > b.size()) return false;
   const uint32_t count = Get16(b, at);
   bool patched = false;

@@ -15,7 +15,15 @@
 
 namespace {
 
-enum TiffType : uint16_t { kByte = 1, kAscii = 2, kShort = 3, kLong = 4, kRational = 5, kUndefined = 7, kSRational = 10 };
+enum TiffType : uint16_t {
+  kByte = 1,
+  kAscii = 2,
+  kShort = 3,
+  kLong = 4,
+  kRational = 5,
+  kUndefined = 7,
+  kSRational = 10
+};
 
 struct TiffField {
   uint16_t tag;
@@ -198,8 +206,7 @@ void AddCameraFields(TiffDirectory& d, const DngOptions& o) {
   AddBytes(d, 50707, kByte, {1, 1, 0, 0});
   AddAscii(d, 50708, o.make + " " + o.model);
   // XYZ (D65) to linear sRGB, so that the camera's channels are sRGB's own.
-  AddFractions(d, 50721, kSRational,
-               {3.2406, -1.5372, -0.4986, -0.9689, 1.8758, 0.0415, 0.0557, -0.2040, 1.0570});
+  AddFractions(d, 50721, kSRational, {3.2406, -1.5372, -0.4986, -0.9689, 1.8758, 0.0415, 0.0557, -0.2040, 1.0570});
   AddFractions(d, 50728, kRational, {1.0, 1.0, 1.0});
   AddShorts(d, 50778, {21});  // D65
 }

@@ -29,8 +29,10 @@ Outcome OutcomeOf(const ProgramRun& run) {
 
 std::string AbnormalEndOf(const ProgramRun& run, long peakLimitKilobytes) {
   std::string problem;
-  if (run.timedOut) problem = "did not finish in time";
-  else if (run.signal != 0) problem = "ended by signal " + std::to_string(run.signal);
+  if (run.timedOut)
+    problem = "did not finish in time";
+  else if (run.signal != 0)
+    problem = "ended by signal " + std::to_string(run.signal);
   else if (run.stderrText.find("Sanitizer") != std::string::npos ||
            run.stderrText.find("runtime error") != std::string::npos)
     problem = "sanitizer report";

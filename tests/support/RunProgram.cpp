@@ -72,9 +72,8 @@ bool HandToUnprivilegedUser(const std::string& path) {
   return geteuid() != 0 || chown(path.c_str(), kUnprivilegedId, kUnprivilegedId) == 0;
 }
 
-ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      const std::string& input, const std::string& workingFolder, int timeoutSeconds,
-                      const ProcessSetup& setup) {
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& input,
+                      const std::string& workingFolder, int timeoutSeconds, const ProcessSetup& setup) {
   ProgramRun run;
   int in[2], out[2], err[2];
   if (pipe(in) || pipe(out) || pipe(err)) return run;
@@ -128,8 +127,7 @@ ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& 
   return RunProgram(PIXQUILL_BINARY, args, input);
 }
 
-ProgramRun RunBatch(const std::vector<std::string>& args, const std::string& input,
-                    const std::string& workingFolder) {
+ProgramRun RunBatch(const std::vector<std::string>& args, const std::string& input, const std::string& workingFolder) {
   return RunProgram(PIXQUILLBATCH_BINARY, args, input, workingFolder);
 }
 

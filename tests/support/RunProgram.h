@@ -7,11 +7,11 @@
 #include <vector>
 
 struct ProgramRun {
-  int exitStatus = -1;               // -1 when the program did not exit normally
-  int signal = 0;                    // the signal that ended it, 0 when it exited
-  bool timedOut = false;             // killed after the time limit
-  long peakKilobytes = 0;            // the program's peak resident memory
-  std::vector<std::string> lines;    // standard output split at "\n"
+  int exitStatus = -1;             // -1 when the program did not exit normally
+  int signal = 0;                  // the signal that ended it, 0 when it exited
+  bool timedOut = false;           // killed after the time limit
+  long peakKilobytes = 0;          // the program's peak resident memory
+  std::vector<std::string> lines;  // standard output split at "\n"
   std::string stdoutText;
   std::string stderrText;
 };
@@ -31,9 +31,8 @@ struct ProcessSetup {
 // Runs `program` with `args`; standard input is `input` (closed after it is written).
 // `workingFolder` empty keeps the current one. The run is killed after `timeoutSeconds`.
 // An address-space limit makes an allocation beyond it fail instead of exhausting the machine.
-ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args,
-                      const std::string& input = "", const std::string& workingFolder = "",
-                      int timeoutSeconds = 120, const ProcessSetup& setup = {});
+ProgramRun RunProgram(const std::string& program, const std::vector<std::string>& args, const std::string& input = "",
+                      const std::string& workingFolder = "", int timeoutSeconds = 120, const ProcessSetup& setup = {});
 
 // The pixquillcmd binary of this build.
 ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& input = "");

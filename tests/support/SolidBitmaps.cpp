@@ -1,14 +1,14 @@
 #include "support/SolidBitmaps.h"
 
 BitmapPtr MakeSolidBitmap(int width, int height, int bpp, Rgb8 color) {
-  BitmapPtr bitmap = bpp == 32 ? AdoptBitmap(FreeImage_Allocate(width, height, 32, FI_RGBA_RED_MASK,
-                                                                FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK))
-                               : AdoptBitmap(FreeImage_Allocate(width, height, bpp));
+  BitmapPtr bitmap =
+      bpp == 32
+          ? AdoptBitmap(FreeImage_Allocate(width, height, 32, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK))
+          : AdoptBitmap(FreeImage_Allocate(width, height, bpp));
   if (!bitmap) return bitmap;
   if (bpp == 8) {
     RGBQUAD* palette = FreeImage_GetPalette(bitmap.get());
-    for (int i = 0; i < 256; ++i)
-      palette[i].rgbRed = palette[i].rgbGreen = palette[i].rgbBlue = static_cast<BYTE>(i);
+    for (int i = 0; i < 256; ++i) palette[i].rgbRed = palette[i].rgbGreen = palette[i].rgbBlue = static_cast<BYTE>(i);
   }
   for (int y = 0; y < height; ++y) {
     BYTE* row = FreeImage_GetScanLine(bitmap.get(), y);

@@ -25,8 +25,10 @@ void StorePixel(FIBITMAP* bitmap, int bpp, int x, int y, const Rgb8& c) {
   const int grey = GreyOf(c);
   switch (bpp) {
     case 1:
-      if (grey >= 128) row[x / 8] |= static_cast<BYTE>(0x80 >> (x % 8));
-      else row[x / 8] &= static_cast<BYTE>(~(0x80 >> (x % 8)));
+      if (grey >= 128)
+        row[x / 8] |= static_cast<BYTE>(0x80 >> (x % 8));
+      else
+        row[x / 8] &= static_cast<BYTE>(~(0x80 >> (x % 8)));
       break;
     case 4: {
       const int shift = x % 2 == 0 ? 4 : 0;
@@ -62,10 +64,14 @@ void StorePixel(FIBITMAP* bitmap, int bpp, int x, int y, const Rgb8& c) {
 
 BitmapPtr AllocateFor(int width, int height, int bpp) {
   switch (bpp) {
-    case 1: case 4: case 8: case 24: case 32:
-      return AdoptBitmap(FreeImage_Allocate(width, height, bpp));
+    case 1:
+    case 4:
+    case 8:
+    case 24:
+    case 32: return AdoptBitmap(FreeImage_Allocate(width, height, bpp));
     case 16:
-      return AdoptBitmap(FreeImage_Allocate(width, height, 16, FI16_565_RED_MASK, FI16_565_GREEN_MASK, FI16_565_BLUE_MASK));
+      return AdoptBitmap(
+          FreeImage_Allocate(width, height, 16, FI16_565_RED_MASK, FI16_565_GREEN_MASK, FI16_565_BLUE_MASK));
     case 48: return AdoptBitmap(FreeImage_AllocateT(FIT_RGB16, width, height));
     case 96: return AdoptBitmap(FreeImage_AllocateT(FIT_RGBF, width, height));
     default: return nullptr;
@@ -96,12 +102,10 @@ int GreyOf(const Rgb8& c) { return Clamp8(0.2126 * c.red + 0.7152 * c.green + 0.
 
 Rgb8 PatternColor(TestPattern pattern, int width, int height, int x, int y) {
   switch (pattern) {
-    case TestPattern::kQuadrants:
-      return kQuadrantColors[(y >= height / 2 ? 2 : 0) + (x >= width / 2 ? 1 : 0)];
+    case TestPattern::kQuadrants: return kQuadrantColors[(y >= height / 2 ? 2 : 0) + (x >= width / 2 ? 1 : 0)];
     case TestPattern::kGradient:
       return {width > 1 ? x * 255 / (width - 1) : 0, height > 1 ? y * 255 / (height - 1) : 0, 128};
-    case TestPattern::kMidGrey:
-      return {100, 100, 100};
+    case TestPattern::kMidGrey: return {100, 100, 100};
   }
   return {};
 }
@@ -163,7 +167,8 @@ std::string ComparePixels(FIBITMAP* actual, FIBITMAP* expected, int tolerance) {
 
 double PsnrOf(FIBITMAP* actual, FIBITMAP* expected) {
   const unsigned width = FreeImage_GetWidth(actual), height = FreeImage_GetHeight(actual);
-  if (!actual || !expected || width != FreeImage_GetWidth(expected) || height != FreeImage_GetHeight(expected)) return 0;
+  if (!actual || !expected || width != FreeImage_GetWidth(expected) || height != FreeImage_GetHeight(expected))
+    return 0;
   double squares = 0;
   for (unsigned y = 0; y < height; ++y)
     for (unsigned x = 0; x < width; ++x) {

@@ -18,8 +18,10 @@ bool ReadNumber(const char* text, int& value) {
 }
 
 int Usage() {
-  std::fputs("usage: make_test_dng OUT.dng [--width W] [--height H] [--preview] [--orientation N] [--exif] "
-             "[--noise A]\n", stderr);
+  std::fputs(
+      "usage: make_test_dng OUT.dng [--width W] [--height H] [--preview] [--orientation N] [--exif] "
+      "[--noise A]\n",
+      stderr);
   return 2;
 }
 
@@ -33,13 +35,20 @@ int main(int argc, char** argv) {
   for (int i = 2; i < argc; ++i) {
     const std::string arg = argv[i];
     const bool hasValue = i + 1 < argc;
-    if (arg == "--preview") options.preview = true;
-    else if (arg == "--exif") options.exif = true;
-    else if (arg == "--width" && hasValue && ReadNumber(argv[++i], options.width)) continue;
-    else if (arg == "--height" && hasValue && ReadNumber(argv[++i], options.height)) continue;
-    else if (arg == "--orientation" && hasValue && ReadNumber(argv[++i], options.orientation)) continue;
-    else if (arg == "--noise" && hasValue && ReadNumber(argv[++i], options.noise)) continue;
-    else return Usage();
+    if (arg == "--preview")
+      options.preview = true;
+    else if (arg == "--exif")
+      options.exif = true;
+    else if (arg == "--width" && hasValue && ReadNumber(argv[++i], options.width))
+      continue;
+    else if (arg == "--height" && hasValue && ReadNumber(argv[++i], options.height))
+      continue;
+    else if (arg == "--orientation" && hasValue && ReadNumber(argv[++i], options.orientation))
+      continue;
+    else if (arg == "--noise" && hasValue && ReadNumber(argv[++i], options.noise))
+      continue;
+    else
+      return Usage();
   }
   if (!WriteTestDng(argv[1], options)) {
     std::fprintf(stderr, "make_test_dng: cannot write %s\n", argv[1]);
