@@ -143,6 +143,9 @@ TINY_BATCH=$(median <<<"${CPUS[tiny-batch]}")
   echo "| target | ratio | limit | |"
   echo "|---|---:|---:|---|"
   awk -v l="$WALL_loop" -v b="$WALL_batch" 'BEGIN { r = l / b; printf "| loop wall / pixquillbatch wall | %.2f× | ≥ 1.80× | %s |\n", r, (r >= 1.8 ? "met" : "**not met**") }'
+  # What any two-at-a-time runner can reach on this machine: a shared virtual machine's
+  # second core may give far less than a whole one.
+  awk -v l="$WALL_loop" -v x="$WALL_xargs" 'BEGIN { printf "| loop wall / xargs wall (the machine'\''s own ceiling for two jobs) | %.2f× | | |\n", l / x }'
   awk -v x="$WALL_xargs" -v b="$WALL_batch" 'BEGIN { r = b / x; printf "| pixquillbatch wall / xargs wall | %.3f× | ≤ 1.05× | %s |\n", r, (r <= 1.05 ? "met" : "**not met**") }'
   echo
   awk -v x="$TINY_XARGS" -v b="$TINY_BATCH" -v n="$FILES" -v s="$STARTUP" 'BEGIN {
