@@ -2,10 +2,12 @@
 // group, no thread or process that can start, a file-size limit, a write-protected earlier
 // JPEG, a folder near the path limit. Every run leaves a whole JPEG or nothing, never a
 // temporary file, and nothing appears in the output folder after the program has ended.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -171,3 +173,32 @@ TEST_F(HostileEnvironment, AFolderNearThePathLimitTakesTheJpeg) {
 }
 
 }  // namespace
+
+// At the pause on a terminal, Ctrl-C ends the wait like any key: the program ends as it
+// would have, and the terminal has its echo back.
+TEST_F(HostileEnvironment, CtrlCAtThePauseGivesTheTerminalBack) {
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+  const std::string side = ptsname(terminal);
+  const std::string missing = folder / "missing.dng", binary = PixquillBinary();
+  const pid_t program = fork();
+  if (program == 0) {
+    setsid();
+    const int own = open(side.c_str(), O_RDWR);  // becomes the controlling terminal
+    for (int fd : {0, 1, 2}) dup2(own, fd);
+    execl(binary.c_str(), "pixquillcmd", "-p", "-i", missing.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const int watch = open(side.c_str(), O_RDWR | O_NOCTTY);
+  auto modes = [watch] {
+    termios now{};
+    return tcgetattr(watch, &now) == 0 ? now.c_lflag : tcflag_t{0};
+  };
+  ASSERT_TRUE(WaitUntil([&] { return (modes() & ECHO) == 0 || HasEnded(program); })) << "the pause never came";
+  ASSERT_EQ(write(terminal, "\x03", 1), 1);
+  const int status = StatusOf(program);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+  EXPECT_EQ(modes() & (ECHO | ICANON), tcflag_t{ECHO | ICANON});
+  close(watch);
+  close(terminal);
+}

@@ -132,6 +132,7 @@ ProgramRun RunBatch(const std::vector<std::string>& args, const std::string& inp
 }
 
 std::string BatchBinary() { return PIXQUILLBATCH_BINARY; }
+std::string PixquillBinary() { return PIXQUILL_BINARY; }
 
 ProgramRun RunPixquillIn(const std::string& workingFolder, const std::vector<std::string>& args) {
   return RunProgram(PIXQUILL_BINARY, args, "", workingFolder);

@@ -41,6 +41,8 @@ ProgramRun RunPixquill(const std::vector<std::string>& args, const std::string& 
 ProgramRun RunBatch(const std::vector<std::string>& args, const std::string& input = "",
                     const std::string& workingFolder = "");
 std::string BatchBinary();
+// The pixquillcmd binary of this build.
+std::string PixquillBinary();
 // The pixquillcmd binary started in `workingFolder`.
 ProgramRun RunPixquillIn(const std::string& workingFolder, const std::vector<std::string>& args);
 
