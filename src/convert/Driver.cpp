@@ -117,12 +117,7 @@ void RunWorkerThread() {
 }
 
 int32_t RunWorker() {
-  {
-    std::lock_guard<std::mutex> guard(progressLock);
-    ConversionProgress.index = 0;
-    ConversionProgress.currentName.clear();
-    ConversionProgress.convertedCount = 0;
-  }
+  ResetConversionProgress();
   ConversionProgress.running = 1;
   InitialiseImageLibraries();
   RunWorkerThread();

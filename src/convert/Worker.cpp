@@ -57,6 +57,15 @@ bool ProcessImageInChild() {
 
 }  // namespace
 
+void ResetConversionProgress() {
+  std::lock_guard<std::mutex> guard(progressLock);
+  ConversionProgress.index = 0;
+  ConversionProgress.currentName.clear();
+  ConversionProgress.lastDuration = 0;
+  ConversionProgress.convertedCount = 0;
+  ConversionProgress.running = 0;
+}
+
 int ConversionWorker(int /*parameter*/) {
   const bool verbose = ConversionJob.consoleRun && ConversionJob.runMode == "DEBUG";
   int32_t processed = 0, succeeded = 0;

@@ -20,5 +20,8 @@ extern ConversionProgressRecord ConversionProgress;
 // Guards index, currentName, lastDuration and convertedCount.
 extern std::mutex progressLock;
 
+// Gives the progress record its starting values (not running), under the lock.
+void ResetConversionProgress();
+
 // The thread procedure; the parameter is ignored. Returns 0.
 int ConversionWorker(int parameter);

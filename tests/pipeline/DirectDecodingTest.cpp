@@ -97,13 +97,8 @@ BitmapPtr LoadThroughPlugin(const std::string& path) {
 TEST(PreviewDecoding, MatchesTheRawPluginForEveryOrientation) {
   TempFolder folder;
   for (int orientation = 0; orientation <= 8; ++orientation) {
-    DngOptions options;
-    options.width = 98;
-    options.height = 62;
-    options.preview = true;
-    options.exif = true;
-    options.noise = 6;
-    options.orientation = orientation;
+    const DngOptions options{
+        .width = 98, .height = 62, .preview = true, .orientation = orientation, .exif = true, .noise = 6};
     const std::string path = folder / ("o" + std::to_string(orientation) + ".dng");
     ASSERT_TRUE(WriteTestDng(path, options));
     BitmapPtr direct = DecodeJpegPreview(path);
@@ -205,13 +200,12 @@ std::string LoadName(const FullLoad& load) {
 TEST(FullDecoding, MatchesTheRawPluginForEveryDepthAndOrientation) {
   TempFolder folder;
   for (int orientation = 0; orientation <= 8; ++orientation) {
-    DngOptions options;
-    options.width = 37;
-    options.height = 23;
-    options.preview = orientation % 2 == 0;
-    options.exif = true;
-    options.noise = 6;
-    options.orientation = orientation;
+    const DngOptions options{.width = 37,
+                             .height = 23,
+                             .preview = orientation % 2 == 0,
+                             .orientation = orientation,
+                             .exif = true,
+                             .noise = 6};
     const std::string path = folder / ("o" + std::to_string(orientation) + ".dng");
     ASSERT_TRUE(WriteTestDng(path, options));
     for (const FullLoad& load : kFullLoads) {

@@ -210,13 +210,8 @@ void ExpectReducedDecodeResizesLikeTheFullSize(const std::string& path, int targ
 TEST_F(LoadingTest, PreviewDecodedSmallerResizesLikeTheFullSize) {
   for (int orientation : {1, 6}) {
     SCOPED_TRACE("orientation " + std::to_string(orientation));
-    DngOptions dng;
-    dng.width = 640;
-    dng.height = 420;
-    dng.preview = true;
-    dng.exif = true;
-    dng.noise = 4;
-    dng.orientation = orientation;
+    const DngOptions dng{
+        .width = 640, .height = 420, .preview = true, .orientation = orientation, .exif = true, .noise = 4};
     const std::string path = folder / ("o" + std::to_string(orientation) + ".dng");
     ASSERT_TRUE(WriteTestDng(path, dng));
     ExpectReducedDecodeResizesLikeTheFullSize(path, 150, true);
