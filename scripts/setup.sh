@@ -8,6 +8,7 @@ PACKAGES=(
   g++ cmake make pkg-config
   libfreeimage-dev libtiff-dev libjpeg-dev libraw-dev
   libcairo2-dev libfontconfig-dev libfreetype-dev
+  libexiv2-dev
   fonts-liberation2 fonts-dejavu-core
   parallel rsync
   libgtest-dev
