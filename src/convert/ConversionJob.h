@@ -35,6 +35,7 @@ struct ConversionJobRecord {
   int32_t outputWidth = 0;
   int32_t outputHeight = 0;
   int32_t frameNumber = 0;
+  std::string pipelineNotes;  // the debug report's lines on the file beyond its outcome
   // Fields of an interactive front end, which this build does not have: the console only
   // gives them their starting values and never reads them.
   std::string programFolder;  // folder of the executable, ending in "/"

@@ -36,6 +36,7 @@ void RecordImageResult(const ImageResult& result) {
   job.outputHeight = result.outputHeight;
   job.frameNumber = result.frameNumber;
   job.outputFile = result.outputFile;
+  job.pipelineNotes = result.notes;
 }
 
 // Debian's LibRaw 0.20 aborts the whole process on some crafted camera files (a fortified
@@ -53,6 +54,11 @@ bool ProcessImageInChild() {
   const std::optional<ImageResult> result = child.succeeded ? DecodeImageResult(child.reply) : std::nullopt;
   if (result) RecordImageResult(*result);
   return result.has_value();
+}
+
+void PrintNotes(const std::string& notes) {
+  for (size_t at = 0, end; (end = notes.find('\n', at)) != std::string::npos; at = end + 1)
+    PrintLine(notes.substr(at, end - at));
 }
 
 }  // namespace
@@ -86,6 +92,7 @@ int ConversionWorker(int /*parameter*/) {
       if (verbose) PrintLine("[ERROR] Unable to convert the file!");
       continue;
     }
+    if (verbose) PrintNotes(ConversionJob.pipelineNotes);
     if (verbose) PrintLine("[OK] Saving As: " + ConversionJob.outputFile);
     ++succeeded;
     duration = std::max(MonotonicMilliseconds() - start, kMinimumDuration);

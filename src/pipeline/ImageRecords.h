@@ -34,6 +34,9 @@ struct ImageResult {
   int32_t outputHeight = 0;
   int32_t frameNumber = 0;
   std::string outputFile;  // the path written
+  // What the debug report says of this file beyond its outcome: whole lines, each ending in
+  // "\n" (a damaged preview passed over, metadata that could not be read).
+  std::string notes;
 };
 
 // One text that DecodeImageResult turns back into the same record, whatever the path holds.

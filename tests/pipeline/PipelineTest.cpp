@@ -78,13 +78,15 @@ TEST_F(PipelineTest, DefaultsConvertTheDngToA24BitJpeg) {
 // The result crosses the child-process boundary as text: a path may hold line breaks, and
 // a record cut short or with a damaged number is refused rather than read as zeros.
 TEST(ImageResultTest, EncodingRoundTripsAndRefusesDamagedRecords) {
-  const ImageResult sent{48, 24, 641, 479, 1, "/out/two\nlines.jpg"};
+  const ImageResult sent{48, 24, 641, 479, 1, "/out/two\nlines.jpg", "first note\n7\nthird\n"};
   const std::optional<ImageResult> received = DecodeImageResult(EncodeImageResult(sent));
   ASSERT_TRUE(received);
   EXPECT_EQ(EncodeImageResult(*received), EncodeImageResult(sent));
   EXPECT_EQ(received->outputFile, sent.outputFile);
+  EXPECT_EQ(received->notes, sent.notes);
   EXPECT_FALSE(DecodeImageResult("48\n24\n641\n"));
-  EXPECT_FALSE(DecodeImageResult("48\n24\n64x\n479\n1\n/out/a.jpg"));
+  EXPECT_FALSE(DecodeImageResult("48\n24\n64x\n479\n1\n0\n/out/a.jpg"));
+  EXPECT_FALSE(DecodeImageResult("48\n24\n641\n479\n1\n99\nshort"));
 }
 
 TEST_F(PipelineTest, Deep48BitLoadIsToneMappedAndSavedAt24Bits) {
