@@ -12,7 +12,7 @@
 // with; a null bitmap passes through. Null when the watermark picture was read but cannot be
 // drawn (too large, out of memory); a file that is not a BMP, JPEG or PNG picture leaves the
 // image without a watermark.
-BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height, const std::string& text);
+[[nodiscard]] BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height, const std::string& text);
 
 // The font of the text watermark, made once per run by the driver from wmFont, wmFontSize,
 // wmFontStyle and wmFontEffect before the worker starts. False when the family cannot be
@@ -28,11 +28,11 @@ int LineX(int lineWidth, int boxWidth);
 
 // The overlay turned by the watermark's rotation when it is 1..359 degrees (counter-
 // clockwise, uncovered corners transparent); otherwise unchanged.
-BitmapPtr RotateWatermark(BitmapPtr overlay);
+[[nodiscard]] BitmapPtr RotateWatermark(BitmapPtr overlay);
 
 // Cuts the overlay on its right and bottom so that it ends before the reference area does,
 // less the offsets; null when nothing would remain.
-BitmapPtr CropWatermarkToFit(BitmapPtr overlay, int width, int height, int overlayWidth, int overlayHeight);
+[[nodiscard]] BitmapPtr CropWatermarkToFit(BitmapPtr overlay, int width, int height, int overlayWidth, int overlayHeight);
 
 struct WatermarkPosition {
   int64_t x = 0;
