@@ -42,7 +42,7 @@ done
 
 instructions() {
   OMP_NUM_THREADS=1 valgrind --tool=callgrind --callgrind-out-file=/dev/null "$1" -q -i "$input" -o "$2" "${@:3}" 2>&1 |
-    awk '/Collected :/ { printf "%.3f", $NF / 1e9 }'
+    awk '/Collected :/ { sum += $NF } END { printf "%.3f", sum / 1e9 }'
 }
 old_count="" new_count=""
 if [ "${COUNT:-0}" = 1 ]; then

@@ -4,7 +4,9 @@
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/Limits.h"
 #include "pipeline/Loading.h"
+#include "pipeline/Transforms.h"
 #include "settings/ConversionSettings.h"
+#include "settings/Keywords.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   InitialiseImageLibraries();  // LibRaw still prints its complaints about damaged files
@@ -14,7 +16,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 // The input is one byte choosing the RAW mode (AUTO, "24", "48HS", "48"), then the file.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
-  static constexpr int32_t kModes[] = {0, 3, 4, 5};
+  static constexpr int32_t kModes[] = {kLoadAsAuto, kLoadAs24, kLoadAs48HalfSize, kLoadAs48};
   ResetConversionSettings(true);
   ConversionSettings.rawLoadAs = kModes[data[0] % 4];
   BitmapPtr bitmap = LoadSourceImage(WriteScratchFile(AsText(data + 1, size - 1)));

@@ -11,7 +11,7 @@ PACKAGES=(
   libexiv2-dev
   fonts-liberation2 fonts-dejavu-core
   parallel rsync
-  libgtest-dev
+  libgtest-dev python3-pil
   help2man
 )
 

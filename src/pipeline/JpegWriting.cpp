@@ -48,11 +48,13 @@ bool IsJfifHeader(int marker, const JOCTET* data, unsigned length) {
 }
 
 // What FreeImage writes around the encoded image: whether the encoder's JFIF header opens
-// the file (FreeImage leaves it out of its SIMPLE files), and the marker segments between
-// that header and the frame header, which FreeImage added.
+// the file (FreeImage leaves it out of its SIMPLE files), the marker segments between that
+// header and the frame header, which FreeImage added, and where the frame header starts.
 struct AddedMarkers {
   bool jfifHeader = false;
+  MarkerSegment jfif{};
   std::vector<MarkerSegment> segments;
+  size_t frameStart = 0;
 };
 
 // False for anything that is not such a JPEG file.
@@ -62,17 +64,53 @@ bool SplitAddedMarkers(const BYTE* file, size_t size, AddedMarkers& added) {
   for (size_t at = 2; at + 4 <= size; first = false) {
     if (file[at] != 0xFF) return false;
     const int marker = file[at + 1];
-    if (IsFrameHeaderMarker(marker)) return true;
+    if (IsFrameHeaderMarker(marker)) {
+      added.frameStart = at;
+      return true;
+    }
     const unsigned length = static_cast<unsigned>(file[at + 2] << 8 | file[at + 3]);
     if (length < 2 || at + 2 + length > size) return false;
     const JOCTET* data = file + at + 4;
-    if (first && IsJfifHeader(marker, data, length - 2))
+    if (first && IsJfifHeader(marker, data, length - 2)) {
       added.jfifHeader = true;
-    else
+      added.jfif = {marker, data, length - 2};
+    } else
       added.segments.push_back({marker, data, length - 2});
     at += 2 + length;
   }
   return false;
+}
+
+// The photograph's own metadata, where there is one, takes the place of what FreeImage wrote
+// from the bitmap's and comes first; the comments and the ICC profile stay FreeImage's.
+void PutPhotoMetadata(AddedMarkers& added, const JpegSegments* metadata) {
+  if (!metadata) return;
+  std::erase_if(added.segments, [](const MarkerSegment& segment) {
+    return IsPhotoMetadataSegment(segment.marker, segment.data, segment.length);
+  });
+  std::vector<MarkerSegment> photo;
+  for (const JpegSegment& segment : *metadata)
+    photo.push_back({segment.marker, segment.data.data(), static_cast<unsigned>(segment.data.size())});
+  added.segments.insert(added.segments.begin(), photo.begin(), photo.end());
+}
+
+bool WriteSegment(std::FILE* file, const MarkerSegment& segment) {
+  const unsigned length = segment.length + 2;
+  const unsigned char head[4] = {0xFF, static_cast<unsigned char>(segment.marker),
+                                 static_cast<unsigned char>(length >> 8), static_cast<unsigned char>(length & 0xFF)};
+  return std::fwrite(head, 1, 4, file) == 4 && std::fwrite(segment.data, 1, segment.length, file) == segment.length;
+}
+
+// FreeImage's JPEG with the metadata segments put in.
+bool WriteWithSegments(std::FILE* file, const BYTE* jpeg, size_t size, const JpegSegments& metadata) {
+  AddedMarkers added;
+  if (!SplitAddedMarkers(jpeg, size, added)) return false;
+  PutPhotoMetadata(added, &metadata);
+  static constexpr unsigned char kStartOfImage[] = {0xFF, 0xD8};
+  bool written = std::fwrite(kStartOfImage, 1, 2, file) == 2 && (!added.jfifHeader || WriteSegment(file, added.jfif));
+  for (const MarkerSegment& segment : added.segments) written = written && WriteSegment(file, segment);
+  const size_t rest = size - added.frameStart;
+  return written && std::fwrite(jpeg + added.frameStart, 1, rest, file) == rest;
 }
 
 // FreeImage's JPEG of a one-pixel bitmap with the same metadata, ICC profile and flags.
@@ -165,7 +203,8 @@ bool CanWriteJpegDirectly(FIBITMAP* bitmap, int flags) {
          DotsPerInch(FreeImage_GetDotsPerMeterY(bitmap)) < 65536;
 }
 
-bool WriteJpegDirectly(std::FILE* file, FIBITMAP* bitmap, int flags, const PixelRows* rows) {
+bool WriteJpegDirectly(std::FILE* file, FIBITMAP* bitmap, int flags, const PixelRows* rows,
+                       const JpegSegments* metadata) {
   if (!rows && !FreeImage_HasPixels(bitmap)) return false;
   // The carrier holds the markers' bytes until the encoder has written them.
   MemoryStreamPtr carrier = MetadataCarrierJpeg(bitmap, flags);
@@ -174,5 +213,14 @@ bool WriteJpegDirectly(std::FILE* file, FIBITMAP* bitmap, int flags, const Pixel
   AddedMarkers added;
   if (!carrier || !FreeImage_AcquireMemory(carrier.get(), &data, &size) || !SplitAddedMarkers(data, size, added))
     return false;
+  PutPhotoMetadata(added, metadata);
   return Encode(file, bitmap, flags, added, rows);
+}
+
+bool WriteJpegThroughFreeImage(std::FILE* file, FIBITMAP* bitmap, int flags, const JpegSegments& metadata) {
+  MemoryStreamPtr stream(FreeImage_OpenMemory());
+  BYTE* data = nullptr;
+  DWORD size = 0;
+  return stream && FreeImage_SaveToMemory(FIF_JPEG, bitmap, stream.get(), flags) &&
+         FreeImage_AcquireMemory(stream.get(), &data, &size) && WriteWithSegments(file, data, size, metadata);
 }

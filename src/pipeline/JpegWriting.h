@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "pipeline/JpegLib.h"
+#include "pipeline/PhotoMetadata.h"
 #include "platform/BitmapPtr.h"
 
 // True for what the direct writer takes: a 24-bit RGB bitmap without an embedded thumbnail,
@@ -29,6 +30,13 @@ using PixelRows = std::function<bool(unsigned char** rows, unsigned count)>;
 
 // Writes the bitmap to the file as FreeImage_SaveToHandle(FIF_JPEG, ...) with the same
 // flags would; with `rows`, the bitmap gives everything but its pixels, which come from
-// there. False when the encoder reports an error (such as a failed write) or the rows fail;
-// what was written by then is left in the file.
-[[nodiscard]] bool WriteJpegDirectly(std::FILE* file, FIBITMAP* bitmap, int flags, const PixelRows* rows = nullptr);
+// there. With `metadata`, the photograph's own EXIF, XMP and IPTC segments replace those
+// FreeImage writes from the bitmap's metadata. False when the encoder reports an error (such
+// as a failed write) or the rows fail; what was written by then is left in the file.
+[[nodiscard]] bool WriteJpegDirectly(std::FILE* file, FIBITMAP* bitmap, int flags, const PixelRows* rows = nullptr,
+                                     const JpegSegments* metadata = nullptr);
+
+// FreeImage's own JPEG of the bitmap, for what the direct writer does not take, with the
+// photograph's EXIF, XMP and IPTC segments in place of FreeImage's.
+[[nodiscard]] bool WriteJpegThroughFreeImage(std::FILE* file, FIBITMAP* bitmap, int flags,
+                                             const JpegSegments& metadata);

@@ -12,6 +12,7 @@
 #include "pipeline/JpegWriting.h"
 #include "pipeline/Loading.h"
 #include "pipeline/Naming.h"
+#include "pipeline/PhotoMetadata.h"
 #include "platform/Files.h"
 #include "platform/OutputFiles.h"
 #include "settings/ConversionSettings.h"
@@ -156,9 +157,12 @@ int SeekInFile(fi_handle handle, long offset, int origin) {
 }
 long TellInFile(fi_handle handle) { return static_cast<long>(ftello(static_cast<std::FILE*>(handle))); }
 
-bool WriteImage(std::FILE* file, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags, const PixelRows* rows) {
+bool WriteImage(std::FILE* file, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int flags, const PixelRows* rows,
+                const JpegSegments* metadata) {
   if (format == FIF_JPEG && CanWriteJpegDirectly(bitmap, flags)) {
-    if (!WriteJpegDirectly(file, bitmap, flags, rows)) return false;
+    if (!WriteJpegDirectly(file, bitmap, flags, rows, metadata)) return false;
+  } else if (format == FIF_JPEG && metadata) {
+    if (!WriteJpegThroughFreeImage(file, bitmap, flags, *metadata)) return false;
   } else {
     FreeImageIO io{ReadFromFile, WriteToFile, SeekInFile, TellInFile};
     if (!FreeImage_SaveToHandle(format, bitmap, &io, file, flags)) return false;
@@ -167,10 +171,28 @@ bool WriteImage(std::FILE* file, FIBITMAP* bitmap, FREE_IMAGE_FORMAT format, int
 }
 
 bool WriteOutputFile(FIBITMAP* bitmap, const std::string& target, FREE_IMAGE_FORMAT format, int flags,
-                     const PixelRows* rows) {
+                     const PixelRows* rows, const JpegSegments* metadata) {
   PendingFile file;
-  return BeginOutputFile(target, file) && WriteImage(file.stream.get(), bitmap, format, flags, rows) &&
+  return BeginOutputFile(target, file) && WriteImage(file.stream.get(), bitmap, format, flags, rows, metadata) &&
          CommitOutputFile(file);
+}
+
+// ---- the photograph's metadata ---------------------------------------------------------
+
+// The input file's own EXIF, IPTC and XMP for a JPEG, made true of the saved pixels. Empty
+// where FreeImage writes none (a SIMPLE JPEG, other formats) and where Exiv2 cannot read or
+// encode them: the decoder's metadata on the bitmap is then written as before, and the debug
+// report says why.
+std::optional<JpegSegments> PhotographMetadata(const BitmapPtr& bitmap, const ImageRequest& request,
+                                               ImageResult& result) {
+  if (request.save.saveFormat != FIF_JPEG || (request.save.saveFlags & JPEG_BASELINE)) return std::nullopt;
+  std::string failure;
+  const PhotoMetadataPtr metadata = ReadPhotoMetadata(request.currentFile, failure);
+  std::optional<JpegSegments> segments;
+  if (metadata) segments = EncodePhotoMetadata(*metadata, WidthOf(bitmap), HeightOf(bitmap), failure);
+  if (!segments)
+    result.notes += "[WARNING] The file's own metadata was not copied (" + failure + "); the decoder's EXIF is kept\n";
+  return segments;
 }
 
 }  // namespace
@@ -217,6 +239,7 @@ bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder, const ImageRequ
   if (!bitmap || result.outputFile.empty()) return false;
   // Writing over the input would destroy it whatever the outcome.
   if (IsSameFile(result.outputFile, request.currentFile)) return false;
+  const std::optional<JpegSegments> metadata = PhotographMetadata(bitmap, request, result);
   return WriteOutputFile(bitmap.get(), result.outputFile, static_cast<FREE_IMAGE_FORMAT>(request.save.saveFormat),
-                         request.save.saveFlags, rows);
+                         request.save.saveFlags, rows, metadata ? &*metadata : nullptr);
 }

@@ -145,6 +145,22 @@ TEST_F(DriverTest, DebugReportListsEveryEnabledBlock) {
     EXPECT_TRUE(has(line)) << line << "\n" << run.stdoutText;
 }
 
+// A headerless dump holds no metadata that Exiv2 could read: the debug report says so in
+// one line, and the file still converts.
+TEST_F(DriverTest, DebugSaysWhenTheFilesOwnMetadataIsNotCopied) {
+  input = folder / "dump.raw";
+  WriteBytes(input, std::vector<uint8_t>(400, 0x77));
+  ProgramRun run = Convert({"-d", "--raw-load-as=8"});
+  EXPECT_EQ(run.exitStatus, 0);
+  const Lines lines = AfterBanner(run);
+  const auto saving = std::find(lines.begin(), lines.end(), "[OK] Saving As: " + output() + "/dump.jpg");
+  ASSERT_NE(saving, lines.end()) << run.stdoutText;
+  EXPECT_EQ(*(saving - 1),
+            "[WARNING] The file's own metadata was not copied (The file contains data of an unknown image type); "
+            "the decoder's EXIF is kept");
+  EXPECT_EQ(*(saving - 2), "File Format: [ERROR] UNRECOGNIZED");
+}
+
 TEST_F(DriverTest, InputChecks) {
   std::string empty = folder / "empty.dng";
   WriteBytes(empty, {});

@@ -55,10 +55,10 @@ DngOptions WithPreview() {
   return dng;
 }
 
-std::string ExifText(FIBITMAP* bitmap, const char* key) {
+std::string ExifText(FIBITMAP* bitmap, const char* key, FREE_IMAGE_MDMODEL model = FIMD_EXIF_MAIN) {
   FITAG* tag = nullptr;
-  if (!FreeImage_GetMetadata(FIMD_EXIF_MAIN, bitmap, key, &tag) || !tag) return "(absent)";
-  return FreeImage_TagToString(FIMD_EXIF_MAIN, tag);
+  if (!FreeImage_GetMetadata(model, bitmap, key, &tag) || !tag) return "(absent)";
+  return FreeImage_TagToString(model, tag);
 }
 
 TEST_F(PipelineTest, DefaultsConvertTheDngToA24BitJpeg) {
@@ -151,7 +151,7 @@ TEST_F(PipelineTest, InputExifReachesTheJpegMarkedUpright) {
   EXPECT_EQ(ExifText(output.get(), "Orientation"), "top, left side");
   EXPECT_EQ(ExifText(output.get(), "Make"), "Quillmark");
   EXPECT_EQ(ExifText(output.get(), "Model"), "Test Camera");
-  EXPECT_EQ(ExifText(output.get(), "DateTime"), "2021:06:15 10:20:30");
+  EXPECT_EQ(ExifText(output.get(), "DateTimeOriginal", FIMD_EXIF_EXIF), "2021:06:15 10:20:30");
 }
 
 // The input's profile was lost whenever a stage made a new bitmap; it must not reach pixels
