@@ -9,6 +9,7 @@
 
 #include "support/Cr3Writer.h"
 #include "support/DngWriter.h"
+#include "support/PhotoTags.h"
 #include "support/RunProgram.h"
 #include "support/TestBitmaps.h"
 #include "support/TestFiles.h"
@@ -284,7 +285,8 @@ TEST_F(DriverTest, AnInputThatIsNotAcceptedStopsTheConversion) {
             (Lines{"Conversion stopped", "No input file(s) found. Please, add valid file(s) and try again!"}));
 }
 
-// A Canon CR3 converts from its preview track, a portrait shot turned upright.
+// A Canon CR3 converts from its preview track, a portrait shot turned upright, with the
+// camera's metadata from the CMT boxes.
 TEST_F(DriverTest, ACanonCr3ConvertsFromItsPreview) {
   const std::string cr3 = folder / "IMG_0001.CR3", jpeg = output() + "/IMG_0001.jpg";
   ASSERT_TRUE(WriteTestCr3(cr3, Cr3Options{.width = 120, .height = 80}));
@@ -305,6 +307,13 @@ TEST_F(DriverTest, ACanonCr3ConvertsFromItsPreview) {
   // A quarter turn clockwise: the scene's bottom-left (blue) is now top-left, its top-left (red) top-right.
   EXPECT_TRUE(Near(PixelAt(saved.get(), 10, 10), PatternColor(TestPattern::kQuadrants, 2, 2, 0, 1), 12));
   EXPECT_TRUE(Near(PixelAt(saved.get(), 70, 10), PatternColor(TestPattern::kQuadrants, 2, 2, 0, 0), 12));
+  const PhotoTags tags = ReadPhotoTags(jpeg);
+  EXPECT_EQ(tags["Exif.Image.Model"], "Canon EOS Quill");
+  EXPECT_EQ(tags["Exif.Photo.DateTimeOriginal"], "2022:03:04 05:06:07");
+  EXPECT_EQ(tags["Exif.Photo.LensModel"], "RF24-105mm F4 L IS USM");
+  EXPECT_EQ(tags["Exif.GPSInfo.GPSLatitude"], "480000/10000 510000/10000 302400/10000");
+  EXPECT_EQ(tags["Exif.Image.Orientation"], "1");
+  EXPECT_EQ(tags["Exif.Photo.PixelXDimension"], "80");
 }
 
 TEST_F(DriverTest, AFailedPipelineIsReportedAndCountsAsStopped) {
