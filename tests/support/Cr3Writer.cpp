@@ -24,7 +24,7 @@ struct Field {
 Bytes Fields(std::initializer_list<Field> fields) {
   Bytes bytes;
   for (const Field& f : fields)
-    for (int i = f.size - 1; i >= 0; --i) bytes.push_back(i >= 8 ? 0 : static_cast<uint8_t>(f.value >> (8 * i)));
+    for (int i = f.size - 1; i >= 0; --i) bytes.push_back(static_cast<uint8_t>(i >= 8 ? 0 : f.value >> (8 * i)));
   return bytes;
 }
 
