@@ -170,6 +170,15 @@ std::string ProfileExamplePart(std::string_view exampleProfile) {
   return text + ".fi\n.RE\n";
 }
 
+// The accepted input extensions in alphabetical order, as the completion offers them.
+std::string InputExtensionsPart(std::string_view) {
+  std::vector<std::string> extensions = AcceptedInputExtensions;
+  std::sort(extensions.begin(), extensions.end());
+  return RoffText("The input is a camera RAW file with one of these " + std::to_string(extensions.size()) +
+                  " extensions, in any letter case: " + Joined(extensions, ", ") + ".") +
+         "\n";
+}
+
 std::string CopyrightPart(std::string_view) { return RoffText(BannerLines()[1]) + "\n"; }
 
 struct ManualPart {
@@ -180,7 +189,7 @@ struct ManualPart {
 constexpr ManualPart kManualParts[] = {
     {"options", OptionsPart},     {"name-tokens", TokensPart},
     {"limits", LimitsPart},       {"profile-example", ProfileExamplePart},
-    {"copyright", CopyrightPart},
+    {"copyright", CopyrightPart}, {"input-extensions", InputExtensionsPart},
 };
 
 constexpr std::string_view kMarker = ".\\\" generated: ";

@@ -60,7 +60,7 @@ std::string RoffText(std::string_view text);
 
 // The help2man include file: `manualTemplate` with every line ".\" generated: NAME"
 // replaced by the generated part NAME (options, name-tokens, limits, profile-example,
-// copyright). An unknown NAME is an error, returned as an empty text.
+// copyright, input-extensions). An unknown NAME is an error, returned as an empty text.
 std::string ManualInclude(std::string_view manualTemplate, std::string_view exampleProfile);
 
 // A bash completion script for `program`: every option name of the table (the help and

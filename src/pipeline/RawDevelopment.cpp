@@ -90,6 +90,7 @@ struct RawDevelopment {
   RawFileReader reader;
   ReaderStream stream{reader};
   LibRawInternals raw;
+  int dataErrors = 0;  // raw data LibRaw reported it could not decode
 };
 
 void RawDevelopmentDeleter::operator()(RawDevelopment* development) const {
@@ -97,6 +98,11 @@ void RawDevelopmentDeleter::operator()(RawDevelopment* development) const {
 }
 
 namespace {
+
+// LibRaw reports raw data it cannot decode here and carries on: its CRX (CR3) decoder then
+// leaves the picture's buffer as it was allocated, so what it develops is no picture of the
+// file.
+void CountDataError(void* errors, const char*, int) { ++*static_cast<int*>(errors); }
 
 // The embedded preview as LibRaw hands it over (a file in memory or a bitmap); null when
 // there is none. LibRaw's own copy of it is released once converted.
@@ -192,6 +198,7 @@ RawDevelopmentPtr OpenRawDevelopment(const std::string& path, bool halfSize) {
   params.use_camera_wb = 1;
   params.use_camera_matrix = 1;
   params.half_size = halfSize ? 1 : 0;
+  development->raw.set_dataerror_handler(CountDataError, &development->dataErrors);
   if (development->raw.open_datastream(&development->stream) != LIBRAW_SUCCESS) return nullptr;
   return development;
 }
@@ -204,7 +211,9 @@ bool HasRawThumbnail(RawDevelopment& development) { return MakeThumbnail(develop
 bool DevelopRawImage(RawDevelopment& development, int bitsPerSample, DevelopedPixels& pixels) {
   LibRawInternals& raw = development.raw;
   SetOutputParameters(raw.imgdata.params, bitsPerSample);
-  if (raw.unpack() != LIBRAW_SUCCESS || raw.dcraw_process() != LIBRAW_SUCCESS) return false;
+  development.dataErrors = 0;
+  if (raw.unpack() != LIBRAW_SUCCESS || development.dataErrors > 0) return false;
+  if (raw.dcraw_process() != LIBRAW_SUCCESS) return false;
   int width = 0, height = 0, colors = 0, bps = 0;
   raw.get_mem_image_format(&width, &height, &colors, &bps);
   if (colors != 3 || !raw.imgdata.image) return false;

@@ -49,7 +49,7 @@ struct DevelopedPixels {
 [[nodiscard]] bool HasRawThumbnail(RawDevelopment& development);
 
 // Unpacks, demosaics and packs at 8 bits a sample (the BT.709 curve) or 16 (linear). False
-// when LibRaw fails or makes other than three colours.
+// when LibRaw fails, reports raw data it could not decode, or makes other than three colours.
 [[nodiscard]] bool DevelopRawImage(RawDevelopment& development, int bitsPerSample, DevelopedPixels& pixels);
 
 // A copy of the embedded preview as a file, for its metadata; empty when there is none or it

@@ -31,5 +31,5 @@ TEST(ConversionJobTest, ResetGivesStartingValues) {
   EXPECT_TRUE(JobFileList.empty());
   ASSERT_FALSE(ConversionJob.programFolder.empty());
   EXPECT_EQ(ConversionJob.programFolder.back(), '/');
-  EXPECT_EQ(AcceptedInputExtensions.size(), 48u);
+  EXPECT_EQ(AcceptedInputExtensions.size(), 50u);
 }

@@ -7,8 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "support/Cr3Writer.h"
 #include "support/DngWriter.h"
+#include "support/PhotoTags.h"
 #include "support/RunProgram.h"
+#include "support/TestBitmaps.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -280,6 +283,37 @@ TEST_F(DriverTest, AnInputThatIsNotAcceptedStopsTheConversion) {
   ProgramRun quiet = RunPixquill({"-q", "-i", jpeg, "-o", output()});
   EXPECT_EQ(quiet.lines,
             (Lines{"Conversion stopped", "No input file(s) found. Please, add valid file(s) and try again!"}));
+}
+
+// A Canon CR3 converts from its preview track, a portrait shot turned upright, with the
+// camera's metadata from the CMT boxes.
+TEST_F(DriverTest, ACanonCr3ConvertsFromItsPreview) {
+  const std::string cr3 = folder / "IMG_0001.CR3", jpeg = output() + "/IMG_0001.jpg";
+  ASSERT_TRUE(WriteTestCr3(cr3, Cr3Options{.width = 120, .height = 80}));
+  ProgramRun run = RunPixquill({"-i", cr3, "-o", output()});
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(AfterBanner(run), kSuccessLines);
+  BitmapPtr saved = AdoptBitmap(FreeImage_Load(FIF_JPEG, jpeg.c_str(), 0));
+  ASSERT_TRUE(saved);
+  // Two JPEG encodings away from the scene: within 12 levels, one block away from the edges.
+  EXPECT_EQ(CompareWithPattern(saved.get(), TestPattern::kQuadrants, 12, 8), "");
+
+  ASSERT_TRUE(WriteTestCr3(cr3, Cr3Options{.width = 120, .height = 80, .orientation = 6}));
+  ASSERT_EQ(RunPixquill({"-q", "-i", cr3, "-o", output()}).exitStatus, 0);
+  saved = AdoptBitmap(FreeImage_Load(FIF_JPEG, jpeg.c_str(), 0));
+  ASSERT_TRUE(saved);
+  ASSERT_EQ(FreeImage_GetWidth(saved.get()), 80u);
+  ASSERT_EQ(FreeImage_GetHeight(saved.get()), 120u);
+  // A quarter turn clockwise: the scene's bottom-left (blue) is now top-left, its top-left (red) top-right.
+  EXPECT_TRUE(Near(PixelAt(saved.get(), 10, 10), PatternColor(TestPattern::kQuadrants, 2, 2, 0, 1), 12));
+  EXPECT_TRUE(Near(PixelAt(saved.get(), 70, 10), PatternColor(TestPattern::kQuadrants, 2, 2, 0, 0), 12));
+  const PhotoTags tags = ReadPhotoTags(jpeg);
+  EXPECT_EQ(tags["Exif.Image.Model"], "Canon EOS Quill");
+  EXPECT_EQ(tags["Exif.Photo.DateTimeOriginal"], "2022:03:04 05:06:07");
+  EXPECT_EQ(tags["Exif.Photo.LensModel"], "RF24-105mm F4 L IS USM");
+  EXPECT_EQ(tags["Exif.GPSInfo.GPSLatitude"], "480000/10000 510000/10000 302400/10000");
+  EXPECT_EQ(tags["Exif.Image.Orientation"], "1");
+  EXPECT_EQ(tags["Exif.Photo.PixelXDimension"], "80");
 }
 
 TEST_F(DriverTest, AFailedPipelineIsReportedAndCountsAsStopped) {

@@ -18,16 +18,16 @@ TEST(FormatTablesTest, AcceptedInputExtensionsAreTheCameraRawGroup) {
                                           "iiq", "eip",  "cine", "cr2", "crw", "cs1", "dc2", "dcr", "drf", "dsc",
                                           "k25", "kc2",  "kdc",  "dcs", "dng", "erf", "fff", "ia",  "sti", "mdc",
                                           "mrw", "mef",  "mos",  "nef", "nrw", "orf", "pef", "ptx", "pxn", "qtk",
-                                          "raf", "rdc",  "rw2",  "rwz", "x3f", "ari", "r3d", "rwl"};
-  ASSERT_EQ(expected.size(), 48u);
-  EXPECT_EQ(AcceptedInputExtensions.size(), 48u);
+                                          "raf", "rdc",  "rw2",  "rwz", "x3f", "ari", "r3d", "rwl", "cr3", "srw"};
+  ASSERT_EQ(expected.size(), 50u);
+  EXPECT_EQ(AcceptedInputExtensions.size(), 50u);
   EXPECT_EQ(std::set<std::string>(AcceptedInputExtensions.begin(), AcceptedInputExtensions.end()), expected);
   EXPECT_EQ(AcceptedInputFormats, std::vector<std::string>{"raw"});
 }
 
 TEST(FormatTablesTest, InputTableHoldsEveryFamily) {
   ResetProgramState();
-  EXPECT_EQ(InputExtensionTable.size(), 79u);
+  EXPECT_EQ(InputExtensionTable.size(), 81u);
   struct Row {
     const char* extension;
     const char* formatKey;
@@ -49,7 +49,9 @@ TEST(FormatTablesTest, InputTableHoldsEveryFamily) {
                       {"mos", "raw", "Mamiya Camera RAW Image"},
                       {"dcs", "raw", "Kodak Camera RAW Image"},
                       {"rwl", "raw", "Leica Camera RAW Image"},
-                      {"qtk", "raw", "Apple Quicktake Camera RAW Image"}};
+                      {"qtk", "raw", "Apple Quicktake Camera RAW Image"},
+                      {"cr3", "raw", "Canon Camera RAW Image"},
+                      {"srw", "raw", "Samsung Camera RAW Image"}};
   for (const Row& row : rows) {
     auto entry = InputExtensionTable.find(row.extension);
     ASSERT_NE(entry, InputExtensionTable.end()) << row.extension;
@@ -60,7 +62,7 @@ TEST(FormatTablesTest, InputTableHoldsEveryFamily) {
   }
   size_t rawEntries = std::count_if(InputExtensionTable.begin(), InputExtensionTable.end(),
                                     [](const auto& e) { return e.second.formatKey == "raw"; });
-  EXPECT_EQ(rawEntries, 48u);
+  EXPECT_EQ(rawEntries, 50u);
 }
 
 struct PathCase {
@@ -91,6 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PathCase{"C:\\a.b\\c", "", false}, PathCase{"/photos/archive.tar.nef", "nef", true},
                       PathCase{"/my photos/day one/a.cr2", "cr2", true}, PathCase{"\"/my photos/a.cr2\"", "cr2", true},
                       PathCase{"\"C:\\my photos\\a.DNG\"", "DNG", true}, PathCase{"/photos/a.", "", false},
+                      PathCase{"/card/DCIM/IMG_0001.CR3", "CR3", true}, PathCase{"SAM_0001.srw", "srw", true},
                       // A look-alike letter is not lower-cased into an accepted extension.
                       PathCase{"/photos/a.CR２", "CR２", false}));
 

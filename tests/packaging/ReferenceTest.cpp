@@ -59,6 +59,12 @@ TEST_F(ReferenceTest, ManualIncludeFillsEveryMarkerAndKeepsOtherLines) {
             std::string::npos);
   EXPECT_NE(include.find("\\fB\\-\\-wm\\-solid\\-opacity\\fR=\\fINUM\\fR\n"), std::string::npos);
   EXPECT_EQ(ManualInclude(".\\\" generated: nothing-of-that-name\n", ""), "");
+  // The extension list follows the accepted list, sorted, with its count.
+  const std::string inputs = ManualInclude(".\\\" generated: input-extensions\n", "");
+  EXPECT_NE(inputs.find("one of these 50 extensions"), std::string::npos) << inputs;
+  EXPECT_NE(inputs.find(": 3fr, ari, arw,"), std::string::npos) << inputs;
+  EXPECT_NE(inputs.find(" cr2, cr3, crw,"), std::string::npos) << inputs;
+  EXPECT_NE(inputs.find(" srf, srw, sti, x3f.\n"), std::string::npos) << inputs;
 }
 
 }  // namespace

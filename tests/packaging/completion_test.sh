@@ -9,7 +9,8 @@ folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 cd "$folder" || exit 1
 mkdir jpeg 'My Photos'
-touch IMG_1.CR2 img_2.nef notes.txt .cr2 'My Photos/IMG_3.Dng' 'My Photos/list.txt'
+touch IMG_1.CR2 img_2.nef notes.txt .cr2 'My Photos/IMG_3.Dng' 'My Photos/list.txt' \
+  'My Photos/IMG_4.CR3' 'My Photos/SAM_5.srw'
 failures=0
 
 # expect REPLIES WORD... : completes the last word as bash hands the words over ("=" is a
@@ -43,7 +44,7 @@ expect "--height-unit=|--height=|--help" --he
 expect "--height-unit=|--height=" -q --he
 # RAW files by extension in any letter case, and folders to look into.
 expect "IMG_1.CR2|My Photos|img_2.nef|jpeg" -i ""
-expect "My Photos/IMG_3.Dng" -i 'My\ Photos/'
+expect "My Photos/IMG_3.Dng|My Photos/IMG_4.CR3|My Photos/SAM_5.srw" -i 'My\ Photos/'
 expect "My Photos" --input = '"My'
 expect "My Photos|jpeg" -o ""
 expect "notes.txt" --profile = n

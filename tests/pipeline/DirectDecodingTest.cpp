@@ -11,6 +11,7 @@
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/FullDecoding.h"
 #include "pipeline/PreviewDecoding.h"
+#include "support/Cr3Writer.h"
 #include "support/DamagedFiles.h"
 #include "support/DngWriter.h"
 #include "support/RunProgram.h"
@@ -272,6 +273,16 @@ TEST(FullDecoding, FailsWhereThePluginFailsOnDamagedFiles) {
     else
       ExpectSameBitmap(direct.get(), plugin.get(), name);
   }
+}
+
+// LibRaw opens the generated CR3 but reports its raw track (no CRX code) as corrupt, and
+// then hands over the buffer it allocated as though decoded; the plug-in would take that.
+TEST(FullDecoding, RefusesRawDataTheDecoderReportsAsCorrupt) {
+  TempFolder folder;
+  const std::string path = folder / "IMG_0001.CR3";
+  ASSERT_TRUE(WriteTestCr3(path, Cr3Options{}));
+  ASSERT_TRUE(OpenRawDevelopment(path, false));
+  for (const FullLoad& load : kFullLoads) EXPECT_FALSE(DecodeFullDirectly(path, load)) << LoadName(load);
 }
 
 }  // namespace

@@ -12,108 +12,9 @@
 #include "platform/BitmapPtr.h"
 #include "platform/FilePtr.h"
 #include "support/TestBitmaps.h"
+#include "support/TiffDirectories.h"
 
 namespace {
-
-enum TiffType : uint16_t {
-  kByte = 1,
-  kAscii = 2,
-  kShort = 3,
-  kLong = 4,
-  kRational = 5,
-  kUndefined = 7,
-  kSRational = 10
-};
-
-struct TiffField {
-  uint16_t tag;
-  uint16_t type;
-  uint32_t count;
-  std::vector<uint8_t> value;  // little-endian bytes
-};
-using TiffDirectory = std::vector<TiffField>;
-
-void Put16(std::vector<uint8_t>& out, uint32_t v) {
-  out.push_back(static_cast<uint8_t>(v & 0xFF));
-  out.push_back(static_cast<uint8_t>(v >> 8 & 0xFF));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
-
-void AddShorts(TiffDirectory& d, uint16_t tag, std::initializer_list<uint32_t> values) {
-  TiffField f{tag, kShort, static_cast<uint32_t>(values.size()), {}};
-  for (uint32_t v : values) Put16(f.value, v);
-  d.push_back(f);
-}
-void AddLong(TiffDirectory& d, uint16_t tag, uint32_t value) {
-  TiffField f{tag, kLong, 1, {}};
-  Put32(f.value, value);
-  d.push_back(f);
-}
-void AddBytes(TiffDirectory& d, uint16_t tag, uint16_t type, std::initializer_list<uint8_t> values) {
-  d.push_back(TiffField{tag, type, static_cast<uint32_t>(values.size()), std::vector<uint8_t>(values)});
-}
-void AddAscii(TiffDirectory& d, uint16_t tag, const std::string& text) {
-  TiffField f{tag, kAscii, static_cast<uint32_t>(text.size() + 1), std::vector<uint8_t>(text.begin(), text.end())};
-  f.value.push_back(0);
-  d.push_back(f);
-}
-// Fractions n / 10000.
-void AddFractions(TiffDirectory& d, uint16_t tag, uint16_t type, std::initializer_list<double> values) {
-  TiffField f{tag, type, static_cast<uint32_t>(values.size()), {}};
-  for (double v : values) {
-    Put32(f.value, static_cast<uint32_t>(static_cast<int32_t>(std::lround(v * 10000))));
-    Put32(f.value, 10000);
-  }
-  d.push_back(f);
-}
-
-void SetLong(TiffDirectory& d, uint16_t tag, uint32_t value) {
-  for (TiffField& f : d)
-    if (f.tag == tag) {
-      f.value.clear();
-      Put32(f.value, value);
-    }
-}
-
-size_t PaddedSize(size_t size) { return size + (size & 1); }
-
-size_t DirectorySize(const TiffDirectory& d) {
-  size_t size = 2 + 12 * d.size() + 4;
-  for (const TiffField& f : d)
-    if (f.value.size() > 4) size += PaddedSize(f.value.size());
-  return size;
-}
-
-// Appends the directory at the current (even) end of `out`; values longer than four bytes
-// follow the entries.
-void AppendDirectory(std::vector<uint8_t>& out, TiffDirectory d) {
-  std::sort(d.begin(), d.end(), [](const TiffField& a, const TiffField& b) { return a.tag < b.tag; });
-  const size_t start = out.size();
-  size_t overflow = start + 2 + 12 * d.size() + 4;
-  Put16(out, static_cast<uint32_t>(d.size()));
-  for (const TiffField& f : d) {
-    Put16(out, f.tag);
-    Put16(out, f.type);
-    Put32(out, f.count);
-    if (f.value.size() > 4) {
-      Put32(out, static_cast<uint32_t>(overflow));
-      overflow += PaddedSize(f.value.size());
-    } else {
-      std::vector<uint8_t> inline4 = f.value;
-      inline4.resize(4, 0);
-      out.insert(out.end(), inline4.begin(), inline4.end());
-    }
-  }
-  Put32(out, 0);
-  for (const TiffField& f : d)
-    if (f.value.size() > 4) {
-      out.insert(out.end(), f.value.begin(), f.value.end());
-      if (f.value.size() & 1) out.push_back(0);
-    }
-}
 
 // A small deterministic generator, so that every file of the same options is the same.
 struct Noise {
@@ -131,27 +32,6 @@ Rgb8 SceneColor(const DngOptions& o, int x, int y, Noise& noise) {
   if (noise.amplitude == 0) return c;
   const int n = noise.Next();
   return {std::clamp(c.red + n, 0, 255), std::clamp(c.green + n, 0, 255), std::clamp(c.blue + n, 0, 255)};
-}
-
-std::vector<uint8_t> PreviewJpeg(const DngOptions& o) {
-  BitmapPtr bitmap = AdoptBitmap(FreeImage_Allocate(o.width, o.height, 24));
-  if (!bitmap) return {};
-  Noise noise{99, o.noise};
-  for (int y = 0; y < o.height; ++y) {
-    BYTE* row = FreeImage_GetScanLine(bitmap.get(), o.height - 1 - y);
-    for (int x = 0; x < o.width; ++x, row += 3) {
-      const Rgb8 c = SceneColor(o, x, y, noise);
-      row[FI_RGBA_RED] = static_cast<BYTE>(c.red);
-      row[FI_RGBA_GREEN] = static_cast<BYTE>(c.green);
-      row[FI_RGBA_BLUE] = static_cast<BYTE>(c.blue);
-    }
-  }
-  MemoryStreamPtr stream(FreeImage_OpenMemory());
-  if (!FreeImage_SaveToMemory(FIF_JPEG, bitmap.get(), stream.get(), 90 | JPEG_SUBSAMPLING_444)) return {};
-  BYTE* data = nullptr;
-  DWORD size = 0;
-  FreeImage_AcquireMemory(stream.get(), &data, &size);
-  return std::vector<uint8_t>(data, data + size);
 }
 
 // 16-bit RGGB mosaic, little-endian, top row first. Scene values are sRGB-encoded; the sensor
@@ -229,9 +109,30 @@ bool WriteAll(const std::string& path, const std::vector<uint8_t>& head, const s
 
 }  // namespace
 
+std::vector<uint8_t> SceneJpeg(const DngOptions& o) {
+  BitmapPtr bitmap = AdoptBitmap(FreeImage_Allocate(o.width, o.height, 24));
+  if (!bitmap) return {};
+  Noise noise{99, o.noise};
+  for (int y = 0; y < o.height; ++y) {
+    BYTE* row = FreeImage_GetScanLine(bitmap.get(), o.height - 1 - y);
+    for (int x = 0; x < o.width; ++x, row += 3) {
+      const Rgb8 c = SceneColor(o, x, y, noise);
+      row[FI_RGBA_RED] = static_cast<BYTE>(c.red);
+      row[FI_RGBA_GREEN] = static_cast<BYTE>(c.green);
+      row[FI_RGBA_BLUE] = static_cast<BYTE>(c.blue);
+    }
+  }
+  MemoryStreamPtr stream(FreeImage_OpenMemory());
+  if (!FreeImage_SaveToMemory(FIF_JPEG, bitmap.get(), stream.get(), 90 | JPEG_SUBSAMPLING_444)) return {};
+  BYTE* data = nullptr;
+  DWORD size = 0;
+  FreeImage_AcquireMemory(stream.get(), &data, &size);
+  return std::vector<uint8_t>(data, data + size);
+}
+
 bool WriteTestDng(const std::string& path, const DngOptions& o) {
   if (o.width < 2 || o.height < 2 || int64_t{o.width} * o.height > (int64_t{1} << 30)) return false;
-  const std::vector<uint8_t> preview = o.preview ? PreviewJpeg(o) : std::vector<uint8_t>{};
+  const std::vector<uint8_t> preview = o.preview ? SceneJpeg(o) : std::vector<uint8_t>{};
   if (o.preview && preview.empty()) return false;
   std::vector<uint8_t> mosaic = Mosaic(o);
   const auto mosaicBytes = static_cast<uint32_t>(mosaic.size());

@@ -2,7 +2,9 @@
 // Writes small but real DNG files: an uncompressed 16-bit RGGB Bayer mosaic that the RAW
 // decoder demosaics, optionally with a full-size JPEG preview, EXIF fields and an
 // orientation. The scene is TestPattern::kQuadrants in the sensor's orientation.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 struct DngOptions {
   int width = 96;
@@ -24,3 +26,8 @@ struct DngOptions {
 
 // False when the file cannot be written or the options are out of range.
 bool WriteTestDng(const std::string& path, const DngOptions& options);
+
+// The scene of the options' size and noise as the bytes of a JPEG file (quality 90, no
+// chroma subsampling): the DNG's preview, and the preview and thumbnail of other writers.
+// Empty when it cannot be encoded.
+std::vector<uint8_t> SceneJpeg(const DngOptions& options);

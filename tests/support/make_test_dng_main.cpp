@@ -1,10 +1,13 @@
 // make_test_dng OUT.dng [--width W] [--height H] [--preview] [--orientation N] [--exif]
 //                       [--noise A]
-// Writes a DNG test file: the demo's sample input and the benchmarks' large inputs.
+// Writes a DNG test file: the demo's sample input and the benchmarks' large inputs. An
+// OUT name ending in ".cr3" writes a Canon CR3 of the size and orientation instead, with
+// its preview, EXIF and GPS position (see Cr3Writer.h).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
+#include "support/Cr3Writer.h"
 #include "support/DngWriter.h"
 
 namespace {
@@ -50,7 +53,10 @@ int main(int argc, char** argv) {
     else
       return Usage();
   }
-  if (!WriteTestDng(argv[1], options)) {
+  const std::string out = argv[1];
+  const bool cr3 = out.size() > 4 && out.compare(out.size() - 4, 4, ".cr3") == 0;
+  const Cr3Options cr3Options{.width = options.width, .height = options.height, .orientation = options.orientation};
+  if (cr3 ? !WriteTestCr3(out, cr3Options) : !WriteTestDng(out, options)) {
     std::fprintf(stderr, "make_test_dng: cannot write %s\n", argv[1]);
     return 1;
   }
