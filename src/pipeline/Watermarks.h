@@ -32,7 +32,8 @@ int LineX(int lineWidth, int boxWidth);
 
 // Cuts the overlay on its right and bottom so that it ends before the reference area does,
 // less the offsets; null when nothing would remain.
-[[nodiscard]] BitmapPtr CropWatermarkToFit(BitmapPtr overlay, int width, int height, int overlayWidth, int overlayHeight);
+[[nodiscard]] BitmapPtr CropWatermarkToFit(BitmapPtr overlay, int width, int height, int overlayWidth,
+                                           int overlayHeight);
 
 struct WatermarkPosition {
   int64_t x = 0;
