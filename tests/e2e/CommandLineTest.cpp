@@ -13,8 +13,8 @@ const std::vector<std::string> kHelp = {
     " ",
     "  pixquillcmd -i example.raw",
     "  pixquillcmd -i /tmp/example.raw",
-    "  pixquillcmd -i c:\\tmp\\example.raw -o d:\\converted",
-    "  pixquillcmd -i c:\\tmp\\example.raw -o d:\\converted --jpg-quality=95",
+    "  pixquillcmd -i /tmp/example.raw -o /tmp/converted",
+    "  pixquillcmd -i /tmp/example.raw -o /tmp/converted --jpg-quality=95",
     " ",
     "Options:",
     " ",
@@ -44,6 +44,9 @@ const std::vector<std::string> kHelp = {
     "  -d, --debug               Print debug information to stdout",
     "  -p, --pause               Pause at exit",
     "  -v, --version             Display version information and exit",
+    " ",
+    "Every option and profile key: see man pixquillcmd.",
+    "Many files at once, on every core: pixquillbatch (see man pixquillbatch).",
 };
 
 struct RunCase {
