@@ -170,6 +170,13 @@ std::string ProfileExamplePart(std::string_view exampleProfile) {
   return text + ".fi\n.RE\n";
 }
 
+// The accepted input extensions, as the format table lists them.
+std::string ExtensionsPart(std::string_view) {
+  std::vector<std::string> extensions;
+  for (const std::string& extension : AcceptedInputExtensions) extensions.push_back("." + extension);
+  return RoffText(Joined(extensions, ", ") + ".") + "\n";
+}
+
 std::string CopyrightPart(std::string_view) { return RoffText(BannerLines()[1]) + "\n"; }
 
 struct ManualPart {
@@ -180,7 +187,7 @@ struct ManualPart {
 constexpr ManualPart kManualParts[] = {
     {"options", OptionsPart},     {"name-tokens", TokensPart},
     {"limits", LimitsPart},       {"profile-example", ProfileExamplePart},
-    {"copyright", CopyrightPart},
+    {"copyright", CopyrightPart}, {"input-extensions", ExtensionsPart},
 };
 
 constexpr std::string_view kMarker = ".\\\" generated: ";

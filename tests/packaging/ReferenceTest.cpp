@@ -59,6 +59,9 @@ TEST_F(ReferenceTest, ManualIncludeFillsEveryMarkerAndKeepsOtherLines) {
             std::string::npos);
   EXPECT_NE(include.find("\\fB\\-\\-wm\\-solid\\-opacity\\fR=\\fINUM\\fR\n"), std::string::npos);
   EXPECT_EQ(ManualInclude(".\\\" generated: nothing-of-that-name\n", ""), "");
+  // The extensions follow the format table, so a widened table reaches the page.
+  AcceptedInputExtensions = {"cr2", "cr3"};
+  EXPECT_EQ(ManualInclude(".\\\" generated: input-extensions\n", ""), "\\&.cr2, .cr3.\n");
 }
 
 }  // namespace
