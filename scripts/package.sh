@@ -3,8 +3,9 @@
 # checks it with lintian, installs it, runs the installed program on a generated RAW file
 # from another folder (relative -i, no -o), and removes it again.
 #   ./scripts/package.sh              BUILD_DIR=build by default
-# As root (CI) the package goes in and out with apt-get; otherwise it is unpacked into a
-# scratch root with dpkg-deb -x, and nothing on the machine changes.
+# As root (CI) the package goes in and out with apt-get, unless a pixquillcmd is installed
+# already; otherwise it is unpacked into a scratch root with dpkg-deb -x, and nothing on the
+# machine changes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR="${BUILD_DIR:-build}"
@@ -29,13 +30,30 @@ fi
 report=$(grep -v "root privileges" <<< "$report" || true)
 echo "lintian: ${report:-no tags}"
 
-if [ "$(id -u)" -ne 0 ]; then
+# The package unpacked into a scratch root: nothing on the machine changes.
+check_in_scratch_root() {
   root=$(mktemp -d)
   trap 'rm -rf "$root"' EXIT
   dpkg-deb -x "$deb" "$root"
   bash tests/packaging/installed_tree_test.sh "$root/usr" "$make_dng"
+}
+
+if [ "$(id -u)" -ne 0 ]; then
+  check_in_scratch_root
   exit 0
 fi
+
+# A pixquillcmd already on the machine (the user's own, in any state but removed) stays as
+# it is: installing this package over it and removing it afterwards would take it away.
+installed=$(dpkg-query -W -f='${db:Status-Status} ${Version}' pixquillcmd 2>/dev/null || true)
+case ${installed%% *} in
+  "" | not-installed | config-files) ;;
+  *)
+    echo "pixquillcmd ${installed#* } is installed (${installed%% *}): left as it is, the package is checked in a scratch root"
+    check_in_scratch_root
+    exit 0
+    ;;
+esac
 
 export DEBIAN_FRONTEND=noninteractive
 apt-get install -y --no-install-recommends "$deb" >/dev/null

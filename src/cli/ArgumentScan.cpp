@@ -1,8 +1,10 @@
 #include "cli/ArgumentScan.h"
 
+#include <cstdlib>
 #include <optional>
 
 #include "cli/Arguments.h"
+#include "cli/Notices.h"
 #include "cli/OptionTable.h"
 #include "cli/Profile.h"
 #include "cli/ValueReaders.h"
@@ -55,6 +57,7 @@ bool ApplySettingsOption(const OptionRow& row, size_t& index) {
   }
   std::optional<std::string> value = row.form == ValueForm::Text ? TextValue(index) : OptionValue(index);
   if (!value) return false;
+  NoteUnreadValue(row, *value, ToLower(row.name) + "=" + *value);
   StoreOptionValue(row, *value);
   return true;
 }
@@ -65,9 +68,35 @@ bool StorePath(std::optional<std::string> value, std::string& into) {
   return true;
 }
 
+// Why argument `index` gave no value: "--width 800" most likely meant "--width=800".
+void NoteMissingValue(size_t index) {
+  const std::string argument = TrimSpaces(CommandLine[index]);
+  const bool spaced = StartsWith(argument, "--") && argument.find('=') == std::string::npos;
+  if (spaced && index + 1 < CommandLine.size())
+    AddNotice(NoticeKind::SpacedValue, argument, TrimSpaces(CommandLine[index + 1]));
+  else
+    AddNotice(NoticeKind::MissingValue, argument);
+}
+
+// "~" is expanded by the shell only at the start of a word, never after "--profile=".
+void NoteUnexpandedHome(const std::string& path) {
+  if (!StartsWith(path, "~/")) return;
+  const char* home = std::getenv("HOME");
+  AddNotice(NoticeKind::UnexpandedHome, "--profile=" + path,
+            "--profile=" + std::string(home && *home ? home : "$HOME") + path.substr(1));
+}
+
+std::string ApplyProfileOption(size_t& index) {
+  std::optional<std::string> path = TextValue(index);
+  if (!path) return kIncorrectParameterCount;
+  if (ApplyProfile(*path)) return "";
+  NoteUnexpandedHome(*path);
+  return kInvalidProfileFile;
+}
+
 // Applies the row matched by argument `index`, moving `index` over consumed arguments.
 // Returns the error message, empty when the argument was accepted.
-std::string ApplyArgument(const OptionRow& row, size_t& index, ScanResult& scan) {
+std::string ApplyRow(const OptionRow& row, size_t& index, ScanResult& scan) {
   const char* refused = kIncorrectParameterCount;
   switch (row.target) {
     case OptionTarget::Settings: return ApplySettingsOption(row, index) ? "" : refused;
@@ -78,16 +107,19 @@ std::string ApplyArgument(const OptionRow& row, size_t& index, ScanResult& scan)
       return StorePath(PathValue(index, true), ConversionJob.outputFolder) ? "" : refused;
     case OptionTarget::OutputExtension:
       return StorePath(PathValue(index, false), ConversionJob.outputExtension) ? "" : refused;
-    case OptionTarget::Profile: {
-      std::optional<std::string> path = TextValue(index);
-      if (!path) return refused;
-      return ApplyProfile(*path) ? "" : kInvalidProfileFile;
-    }
+    case OptionTarget::Profile: return ApplyProfileOption(index);
     case OptionTarget::Debug: ConversionJob.runMode = "DEBUG"; return "";
     case OptionTarget::Quiet: scan.quiet = true; return "";
     case OptionTarget::Pause: scan.pause = true; return "";
   }
   return "";
+}
+
+std::string ApplyArgument(const OptionRow& row, size_t& index, ScanResult& scan) {
+  const size_t first = index;
+  std::string error = ApplyRow(row, index, scan);
+  if (error == kIncorrectParameterCount) NoteMissingValue(first);
+  return error;
 }
 
 }  // namespace

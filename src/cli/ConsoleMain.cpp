@@ -6,11 +6,13 @@
 #include "cli/ArgumentScan.h"
 #include "cli/Arguments.h"
 #include "cli/MessageCatalogue.h"
+#include "cli/Notices.h"
 #include "cli/ProductText.h"
 #include "convert/ConversionJob.h"
 #include "convert/Driver.h"
 #include "formats/FormatTables.h"
 #include "platform/Console.h"
+#include "platform/Text.h"
 #include "settings/ConversionSettings.h"
 
 namespace {
@@ -57,14 +59,36 @@ std::optional<int> RunFirstArgumentCommand() {
   return std::nullopt;
 }
 
+// The arguments that no option took, up to where the scan stopped: file names beyond the
+// one a run converts, and names that are no option.
+void NoteSkippedArguments(const ScanResult& scan) {
+  const size_t end = scan.errorMessage.empty() || scan.options.empty() ? CommandLine.size() : scan.options.back().last;
+  std::vector<bool> taken(CommandLine.size(), false);
+  for (const ScannedOption& option : scan.options)
+    for (size_t i = option.first; i <= option.last && i < taken.size(); ++i) taken[i] = true;
+  std::string names;
+  for (size_t i = 0; i < end; ++i) {
+    if (taken[i]) continue;
+    const std::string argument = TrimSpaces(CommandLine[i]);
+    if (ParameterName(i).empty())
+      names += (names.empty() ? "" : " ") + argument;
+    else
+      AddNotice(NoticeKind::UnknownOption, argument);
+  }
+  if (!names.empty()) AddNotice(NoticeKind::ExtraNames, names);
+}
+
 // Without -p before the failing argument the error ends the process at once.
 int ReportScanError(const ScanResult& scan) {
+  PrintWarnings(scan.quiet);
   PrintLine("Error: " + scan.errorMessage);
+  PrintReasons();
   if (scan.pause) WaitForKey();
   return kExitRefused;
 }
 
 int RunConsoleConversion(const ScanResult& scan) {
+  PrintWarnings(scan.quiet);
   if (!scan.quiet) PrintLines(BannerLines());
   RunOutcome outcome = RunConversion(scan.quiet);
   if (scan.pause) {
@@ -90,9 +114,11 @@ int RunConsole(int argc, char** argv) {
   PrepareConsoleRun();
   if (std::optional<int> status = RunFirstArgumentCommand()) return *status;
   ScanResult scan = ScanArguments();
+  NoteSkippedArguments(scan);
   if (!scan.errorMessage.empty()) return ReportScanError(scan);
   // Options without an input file: the user needs the help more than silence.
   if (!ConversionJob.consoleRun) {
+    PrintWarnings(scan.quiet);
     ShowHelp();
     return kExitRefused;
   }
@@ -107,6 +133,7 @@ void PrepareConsoleRun() {
   ResetConversionJob();
   ResetConversionSettings(true);
   LoadMessageCatalogue("");
+  PendingNotices.clear();
 }
 
 std::vector<std::string_view> HelpAndVersionNames() {

@@ -47,8 +47,9 @@ void PassLine(IniScan& scan, const IniHandlers& handlers) {
   std::string_view bytes = scan.line;
   if (scan.firstLine) {
     scan.firstLine = false;
-    scan.utf8 = StartsWith(bytes, kUtf8ByteOrderMark);
-    if (scan.utf8) bytes.remove_prefix(kUtf8ByteOrderMark.size());
+    const bool marked = StartsWith(bytes, kUtf8ByteOrderMark);
+    scan.utf8 = marked || scan.allUtf8;
+    if (marked) bytes.remove_prefix(kUtf8ByteOrderMark.size());
   }
   const std::string text = scan.utf8 ? std::string(bytes) : Latin1ToUtf8(bytes);
   InterpretLine(scan, SkipLeadingBlanks(text), handlers);
@@ -76,7 +77,38 @@ FilePtr OpenRegularFile(const std::string& path) {
   return file;
 }
 
+// Reads the whole file through `take`; false when reading fails.
+template <typename Take>
+bool ReadPieces(std::FILE* file, Take take) {
+  std::vector<char> piece(kReadPieceBytes);
+  for (size_t got; (got = std::fread(piece.data(), 1, piece.size(), file)) > 0;)
+    take(std::string_view{piece.data(), got});
+  return !std::ferror(file);
+}
+
 }  // namespace
+
+// A sequence cut by the end of a piece waits for the next one; at most three bytes wait.
+void CheckUtf8Bytes(Utf8Check& check, std::string_view bytes) {
+  if (!check.valid) return;
+  std::string text = std::move(check.pending) + std::string(bytes);
+  check.pending.clear();
+  char32_t code = 0;
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t length = DecodeUtf8(text, pos, code);
+    if (length > 0) {
+      pos += length;
+    } else if (text.size() - pos < 4) {
+      check.pending = text.substr(pos);
+      return;
+    } else {
+      check.valid = false;
+      return;
+    }
+  }
+}
+
+bool EndUtf8Check(const Utf8Check& check) { return check.valid && check.pending.empty(); }
 
 // A CR LF pair ends a line and then an empty one, which reads as nothing.
 void ScanIniBytes(IniScan& scan, std::string_view bytes, const IniHandlers& handlers) {
@@ -97,11 +129,12 @@ bool ReadIniFile(const std::string& path, const IniHandlers& handlers) {
   if (path.empty()) return false;
   FilePtr file = OpenRegularFile(path);
   if (!file) return false;
+  Utf8Check check;
+  if (!ReadPieces(file.get(), [&](std::string_view bytes) { CheckUtf8Bytes(check, bytes); })) return false;
   IniScan scan;
-  std::vector<char> piece(kReadPieceBytes);
-  for (size_t got; (got = std::fread(piece.data(), 1, piece.size(), file.get())) > 0;)
-    ScanIniBytes(scan, {piece.data(), got}, handlers);
-  if (std::ferror(file.get())) return false;
+  scan.allUtf8 = EndUtf8Check(check);
+  std::rewind(file.get());
+  if (!ReadPieces(file.get(), [&](std::string_view bytes) { ScanIniBytes(scan, bytes, handlers); })) return false;
   EndIniBytes(scan, handlers);
   return true;
 }

@@ -33,19 +33,29 @@ struct IniScan {
   std::string line;  // the current line's bytes so far, at most kMaxIniLineBytes
   bool lineTooLong = false;
   bool firstLine = true;
-  bool utf8 = false;  // the file began with a UTF-8 byte-order mark
+  bool utf8 = false;     // the text is UTF-8: a byte-order mark, or allUtf8
+  bool allUtf8 = false;  // set before the first bytes when every byte of the file is valid UTF-8
   bool inGroup = false;
 };
 
 // Takes the next bytes of a file, in pieces of any size. Lines end at CR, LF or CR LF;
-// blanks at the start of a line are ignored. After a UTF-8 byte-order mark the text is
-// UTF-8, otherwise every byte is one Latin-1 character.
+// blanks at the start of a line are ignored. After a UTF-8 byte-order mark, or with
+// allUtf8 set, the text is UTF-8; otherwise every byte is one Latin-1 character.
 void ScanIniBytes(IniScan& scan, std::string_view bytes, const IniHandlers& handlers);
 
 // The file has ended: passes its last line when no line break closed it.
 void EndIniBytes(IniScan& scan, const IniHandlers& handlers);
 
-// Reads a file through the handlers. False when the path is empty, does not name a regular
-// file, or the file cannot be opened or read; a FIFO or a terminal is refused without
-// waiting for it.
+// Whether a file's bytes, given in pieces of any size, are valid UTF-8 from end to end.
+struct Utf8Check {
+  std::string pending;  // the start of a sequence that the next piece may complete
+  bool valid = true;
+};
+void CheckUtf8Bytes(Utf8Check& check, std::string_view bytes);
+[[nodiscard]] bool EndUtf8Check(const Utf8Check& check);
+
+// Reads a file through the handlers. A file whose bytes are all valid UTF-8 (what Linux
+// editors write) is read as UTF-8 even without a byte-order mark, so it is read twice. False when the path is empty,
+// does not name a regular file, or the file cannot be opened or read; a FIFO or a terminal is refused without waiting
+// for it.
 [[nodiscard]] bool ReadIniFile(const std::string& path, const IniHandlers& handlers);

@@ -43,6 +43,12 @@ constexpr OptionRow Text(std::string_view name, std::string ConversionSettingsRe
   return WithEnable(Row(name, ValueForm::Text, field), enable, enableValue);
 }
 
+constexpr OptionRow Colour(std::string_view name, std::string ConversionSettingsRecord::*field) {
+  OptionRow row = Text(name, field);
+  row.colour = true;
+  return row;
+}
+
 constexpr OptionRow Flag(std::string_view name, bool8 ConversionSettingsRecord::*field, int32_t value = 1,
                          SettingsField enable = {}) {
   OptionRow row = WithEnable(Row(name, ValueForm::Flag, field), enable, 1);
@@ -127,7 +133,7 @@ constexpr auto kOptionRows = std::to_array<OptionRow>({
     // Transforms
     Keyword("--ROTATION-TYPE", kRotationType, &ConversionSettingsRecord::rotationType),
     Integer("--ROTATION", &ConversionSettingsRecord::rotation, &ConversionSettingsRecord::doRotation),
-    Text("--ROTATION-BACK-COLOR", &ConversionSettingsRecord::rotationBackColor),
+    Colour("--ROTATION-BACK-COLOR", &ConversionSettingsRecord::rotationBackColor),
     Integer("--WIDTH", &ConversionSettingsRecord::width, &ConversionSettingsRecord::doResize),
     Keyword("--WIDTH-UNIT", kSizeUnit, &ConversionSettingsRecord::widthUnit),
     Integer("--HEIGHT", &ConversionSettingsRecord::height, &ConversionSettingsRecord::doResize),
@@ -150,10 +156,10 @@ constexpr auto kOptionRows = std::to_array<OptionRow>({
     Integer("--FR-SOLID-RIGHT", &ConversionSettingsRecord::frSolidRight, &ConversionSettingsRecord::doFrame),
     Integer("--FR-SOLID-TOP", &ConversionSettingsRecord::frSolidTop, &ConversionSettingsRecord::doFrame),
     Integer("--FR-SOLID-BOTTOM", &ConversionSettingsRecord::frSolidBottom, &ConversionSettingsRecord::doFrame),
-    Text("--FR-SOLID-LEFT-COLOR", &ConversionSettingsRecord::frSolidLeftColor),
-    Text("--FR-SOLID-RIGHT-COLOR", &ConversionSettingsRecord::frSolidRightColor),
-    Text("--FR-SOLID-TOP-COLOR", &ConversionSettingsRecord::frSolidTopColor),
-    Text("--FR-SOLID-BOTTOM-COLOR", &ConversionSettingsRecord::frSolidBottomColor),
+    Colour("--FR-SOLID-LEFT-COLOR", &ConversionSettingsRecord::frSolidLeftColor),
+    Colour("--FR-SOLID-RIGHT-COLOR", &ConversionSettingsRecord::frSolidRightColor),
+    Colour("--FR-SOLID-TOP-COLOR", &ConversionSettingsRecord::frSolidTopColor),
+    Colour("--FR-SOLID-BOTTOM-COLOR", &ConversionSettingsRecord::frSolidBottomColor),
     // In a profile the frame opacity's key is --WM-SOLID-OPACITY, the key that existing
     // profile files carry; the command line uses the frame's own name.
     Scoped(Integer("--FR-SOLID-OPACITY", &ConversionSettingsRecord::frSolidOpacity), OptionScope::CommandLineOnly),
@@ -164,14 +170,14 @@ constexpr auto kOptionRows = std::to_array<OptionRow>({
     Text("--WM-FONT", &ConversionSettingsRecord::wmFont),
     Integer("--WM-FONT-SIZE", &ConversionSettingsRecord::wmFontSize),
     Integer("--WM-FONT-LEADING", &ConversionSettingsRecord::wmFontLeading),
-    Text("--WM-FONT-COLOR", &ConversionSettingsRecord::wmFontColor),
+    Colour("--WM-FONT-COLOR", &ConversionSettingsRecord::wmFontColor),
     Keyword("--WM-FONT-STYLE", kFontStyle, &ConversionSettingsRecord::wmFontStyle),
     Keyword("--WM-FONT-EFFECT", kFontEffect, &ConversionSettingsRecord::wmFontEffect),
     Flag("--WM-TEXT-ANTIALIASING", &ConversionSettingsRecord::wmTextAntialiasing),
     Keyword("--WM-TEXT-ALIGNMENT", kTextAlignment, &ConversionSettingsRecord::wmTextAlignment),
     Integer("--WM-TEXT-PADDING", &ConversionSettingsRecord::wmTextPadding),
     Integer("--WM-TEXT-OPACITY", &ConversionSettingsRecord::wmTextOpacity),
-    Text("--WM-BACK-COLOR", &ConversionSettingsRecord::wmBackColor),
+    Colour("--WM-BACK-COLOR", &ConversionSettingsRecord::wmBackColor),
     Integer("--WM-BACK-OPACITY", &ConversionSettingsRecord::wmBackOpacity),
     Keyword("--WM-TEXT-BOUNDARY", kWatermarkBoundary, &ConversionSettingsRecord::wmTextBoundary),
     Keyword("--WM-TEXT-POSITION", kWatermarkPosition, &ConversionSettingsRecord::wmTextPosition),

@@ -55,6 +55,7 @@ struct OptionRow {
   // In a profile, text values lose their spaces at both ends but keep their quotes; a row
   // with this set loses its quotes instead and keeps its spaces.
   bool profileStripsQuotes = false;
+  bool colour = false;  // a text value of six hexadecimal digits RRGGBB
 };
 
 // In the order in which the argument scan compares them.

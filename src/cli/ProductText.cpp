@@ -21,8 +21,8 @@ constexpr std::string_view kHelpText[] = {
     " ",
     "  %s1% -i example.%s2%",
     "  %s1% -i /tmp/example.%s2%",
-    "  %s1% -i c:\\tmp\\example.%s2% -o d:\\converted",
-    "  %s1% -i c:\\tmp\\example.%s2% -o d:\\converted --jpg-quality=95",
+    "  %s1% -i /tmp/example.%s2% -o /tmp/converted",
+    "  %s1% -i /tmp/example.%s2% -o /tmp/converted --jpg-quality=95",
     " ",
     "Options:",
     " ",
@@ -52,6 +52,9 @@ constexpr std::string_view kHelpText[] = {
     "  -d, --debug               Print debug information to stdout",
     "  -p, --pause               Pause at exit",
     "  -v, --version             Display version information and exit",
+    " ",
+    "Every option and profile key: see man pixquillcmd.",
+    "Many files at once, on every core: pixquillbatch (see man pixquillbatch).",
 };
 
 std::string RandomAcceptedInputFormat() {

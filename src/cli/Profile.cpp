@@ -1,6 +1,7 @@
 #include "cli/Profile.h"
 
 #include "cli/IniFile.h"
+#include "cli/Notices.h"
 #include "cli/OptionTable.h"
 #include "cli/ValueReaders.h"
 #include "platform/Text.h"
@@ -16,14 +17,19 @@ std::string ProfileValueText(const OptionRow& row, const std::string& value) {
 
 // A profile has no parameter-count check: an empty value is stored as it parses, and a
 // flag key sets its flag whatever value it carries.
-void ApplyProfileEntry(const IniEntry& entry) {
+void ApplyProfileEntry(const IniEntry& entry, const std::string& path) {
   const OptionRow* row = FindProfileKey(ToUpper(entry.key));
-  if (!row) return;
+  if (!row) {
+    AddNotice(NoticeKind::UnknownProfileKey, path, entry.key);
+    return;
+  }
   if (row->form == ValueForm::Flag) {
     SetFlagOption(*row);
-  } else {
-    StoreOptionValue(*row, ProfileValueText(*row, entry.value));
+    return;
   }
+  const std::string value = ProfileValueText(*row, entry.value);
+  NoteUnreadValue(*row, value, path + ": " + entry.key + " = " + entry.value);
+  StoreOptionValue(*row, value);
 }
 
 enum class CliGroup { kNotYet, kReading, kPassed };
@@ -40,8 +46,10 @@ CliGroup AfterGroupLine(CliGroup state, const std::string& groupName) {
 // part-way leaves its earlier keys applied, which does not matter: the run then stops.
 bool ApplyProfile(const std::string& path) {
   CliGroup state = CliGroup::kNotYet;
-  return ReadIniFile(path, {[&](const std::string& name) { state = AfterGroupLine(state, name); },
-                            [&](const IniEntry& entry) {
-                              if (state == CliGroup::kReading) ApplyProfileEntry(entry);
-                            }});
+  const bool read = ReadIniFile(path, {[&](const std::string& name) { state = AfterGroupLine(state, name); },
+                                       [&](const IniEntry& entry) {
+                                         if (state == CliGroup::kReading) ApplyProfileEntry(entry, path);
+                                       }});
+  if (read && state == CliGroup::kNotYet) AddNotice(NoticeKind::NoCliGroup, path);
+  return read;
 }

@@ -68,31 +68,52 @@ float ToSinglePrecision(double value) {
 
 }  // namespace
 
-int32_t ReadIntegerValue(std::string_view text) {
+namespace {
+
+struct IntegerScan {
+  uint64_t number = 0;  // unsigned, so that overlong input wraps instead of overflowing
+  size_t end = 0;       // where reading stopped
+  bool digits = false;
+};
+
+IntegerScan ScanInteger(std::string_view text) {
+  IntegerScan scan;
   size_t pos = SkipBlanks(text);
   bool negative = false;
   if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) negative = text[pos++] == '-';
   int base = 10;
   if (pos < text.size() && (text[pos] == '$' || text[pos] == '%')) base = text[pos++] == '$' ? 16 : 2;
-  uint64_t number = 0;  // unsigned, so that overlong input wraps instead of overflowing
-  for (; pos < text.size() && DigitValue(text[pos]) < base; ++pos)
-    number = number * static_cast<uint64_t>(base) + static_cast<uint64_t>(DigitValue(text[pos]));
-  if (negative) number = ~number + 1;
-  return static_cast<int32_t>(static_cast<uint32_t>(number));
+  for (; pos < text.size() && DigitValue(text[pos]) < base; ++pos) {
+    scan.number = scan.number * static_cast<uint64_t>(base) + static_cast<uint64_t>(DigitValue(text[pos]));
+    scan.digits = true;
+  }
+  if (negative) scan.number = ~scan.number + 1;
+  scan.end = pos;
+  return scan;
 }
 
-float ReadFloatValue(std::string_view text) {
-  text.remove_prefix(SkipBlanks(text));
-  if (StartsWithNoCase(text, "+Infinity")) return std::numeric_limits<float>::infinity();
-  if (StartsWithNoCase(text, "-Infinity")) return -std::numeric_limits<float>::infinity();
-  if (StartsWithNoCase(text, "NaN")) return std::numeric_limits<float>::quiet_NaN();
+struct FloatScan {
+  float value = 0.0f;
+  size_t end = 0;  // where reading stopped; 0 when no number was found
+};
+
+FloatScan ScanFloat(std::string_view text) {
+  const size_t blanks = SkipBlanks(text);
+  text.remove_prefix(blanks);
+  constexpr std::pair<std::string_view, float> kWords[] = {{"+Infinity", std::numeric_limits<float>::infinity()},
+                                                           {"-Infinity", -std::numeric_limits<float>::infinity()},
+                                                           {"NaN", std::numeric_limits<float>::quiet_NaN()}};
+  for (const auto& [word, value] : kWords)
+    if (StartsWithNoCase(text, word)) return {value, blanks + word.size()};
   bool negative = false;
+  size_t sign = 0;
   if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
     negative = text[0] == '-';
+    sign = 1;
     text.remove_prefix(1);
   }
   size_t length = DecimalNumberLength(text);
-  if (length == 0) return 0.0f;
+  if (length == 0) return {};
   double value = 0.0;
   auto [end, error] = std::from_chars(text.data(), text.data() + length, value, std::chars_format::general);
   if (error == std::errc::result_out_of_range) {
@@ -102,8 +123,27 @@ float ReadFloatValue(std::string_view text) {
     value = tiny ? 0.0 : std::numeric_limits<double>::infinity();
   }
   (void)end;
-  return ToSinglePrecision(negative ? -value : value);
+  return {ToSinglePrecision(negative ? -value : value), blanks + sign + length};
 }
+
+bool OnlyBlanksFrom(std::string_view text, size_t pos) {
+  return pos > 0 && SkipBlanks(text.substr(pos)) == text.size() - pos;
+}
+
+}  // namespace
+
+int32_t ReadIntegerValue(std::string_view text) {
+  return static_cast<int32_t>(static_cast<uint32_t>(ScanInteger(text).number));
+}
+
+float ReadFloatValue(std::string_view text) { return ScanFloat(text).value; }
+
+bool IsWholeInteger(std::string_view text) {
+  const IntegerScan scan = ScanInteger(text);
+  return scan.digits && OnlyBlanksFrom(text, scan.end);
+}
+
+bool IsWholeFloat(std::string_view text) { return OnlyBlanksFrom(text, ScanFloat(text).end); }
 
 std::string StripOuterQuotes(std::string_view text) {
   size_t first = text.find_first_not_of('"');

@@ -18,5 +18,10 @@ int32_t ReadIntegerValue(std::string_view text);
 // gives 0.0. The result is rounded to single precision (beyond its range: infinity).
 float ReadFloatValue(std::string_view text);
 
+// Whether the readers above take the whole text as a number, leaving nothing but blanks
+// behind it: "90", " $FF", "-1.5e3" do; "abc", "90px", "2,2" and, for integers, "1.5" do not.
+bool IsWholeInteger(std::string_view text);
+bool IsWholeFloat(std::string_view text);
+
 // The text without every double quote at its start and at its end.
 std::string StripOuterQuotes(std::string_view text);

@@ -1,8 +1,14 @@
 #include "convert/Driver.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "cli/MessageCatalogue.h"
 #include "cli/Placeholders.h"
@@ -21,21 +27,61 @@
 
 namespace {
 
+// The reason behind an error, when the run knows it: one line on standard error, beside
+// the console's own lines, which stay as they are.
+std::string refusalReason;
+
+void SayReason(const std::string& reason) {
+  if (!reason.empty()) std::fprintf(stderr, "pixquillcmd: %s\n", reason.c_str());
+}
+
 RunOutcome Refuse(const std::string& message) {
   PrintLine("Error: " + message);
+  SayReason(std::exchange(refusalReason, {}));
   return RunOutcome::Refused;
+}
+
+std::optional<std::string> RefuseWithReason(const char* message, std::string reason) {
+  refusalReason = std::move(reason);
+  return message;
+}
+
+// What keeps `path` from being read as a file: the system's words, or empty when nothing.
+std::string FileProblem(const std::string& path, bool folderWanted) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return path + ": " + std::strerror(errno);
+  if (folderWanted != S_ISDIR(info.st_mode)) return path + ": " + std::strerror(folderWanted ? ENOTDIR : EISDIR);
+  if (!folderWanted && info.st_size == 0) return path + ": the file is empty";
+  return {};
 }
 
 // Checks the input file and moves it from inputFile to currentFile.
 std::optional<std::string> TakeInputFile() {
   if (FileExtension(ConversionJob.inputFile).empty()) {
+    std::string problem = FileProblem(ConversionJob.inputFile, false);
+    if (problem.empty()) problem = ConversionJob.inputFile + ": the name has no extension such as .dng or .cr2";
     ConversionJob.inputFile.clear();
-    return "Invalid input file";
+    return RefuseWithReason("Invalid input file", std::move(problem));
   }
   ConversionJob.currentFile = ConversionJob.inputFile;
   ConversionJob.inputFile.clear();
-  if (FileSize(ConversionJob.currentFile) <= 0) return "Invalid input file";
+  if (FileSize(ConversionJob.currentFile) <= 0)
+    return RefuseWithReason("Invalid input file", FileProblem(ConversionJob.currentFile, false));
   return std::nullopt;
+}
+
+std::string Joined(const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& word : words) text += (text.empty() ? "" : ", ") + word;
+  return text;
+}
+
+// An existing file whose extension is not accepted: named with the accepted group.
+std::string UnacceptedFileReason(const std::string& path) {
+  std::string groups;
+  for (const std::string& format : AcceptedInputFormats) groups += (groups.empty() ? "" : ", ") + format;
+  return path + ": \"." + FileExtension(path) + "\" is not an accepted extension; accepted are those of the " + groups +
+         " group: " + Joined(AcceptedInputExtensions);
 }
 
 // Relative folders are taken from the current directory, where the input is opened too.
@@ -46,9 +92,10 @@ std::optional<std::string> NormaliseOutputFolder(bool debug) {
   const bool given = !folder.empty();
   if (!given) folder = FolderPart(ConversionJob.currentFile);
   if (debug) PrintLine("Output: " + folder);
-  if (given && StartsWith(folder, "..")) return "Incorrect output folder";
+  if (given && StartsWith(folder, ".."))
+    return RefuseWithReason("Incorrect output folder", folder + ": an output folder may not begin with \"..\"");
   folder = AbsoluteFolder(folder, CurrentFolder());
-  if (FileSize(folder) != -2) return "Invalid output folder";
+  if (FileSize(folder) != -2) return RefuseWithReason("Invalid output folder", FileProblem(folder, true));
   return std::nullopt;
 }
 
@@ -156,6 +203,7 @@ RunOutcome RunConversion(bool quiet) {
   if (added == 0) {
     PrintLine(Translate("Conversion is not complete", "Msg"));
     PrintLine(Translate("Empty input files", "Msg"));
+    SayReason(UnacceptedFileReason(ConversionJob.currentFile));
     return RunOutcome::Stopped;
   }
 
@@ -173,7 +221,9 @@ RunOutcome RunConversion(bool quiet) {
 
 std::optional<std::string> CheckConversionRequest() {
   WatermarkFontRelease fontRelease;
-  return CheckRequest(false);
+  std::optional<std::string> error = CheckRequest(false);
+  refusalReason.clear();
+  return error;
 }
 
 bool AddJobFile(const std::string& path) {

@@ -98,13 +98,33 @@ TEST_F(ProfileTest, NumbersKeywordsCaseAndRepeats) {
   EXPECT_EQ(S.wmText, "a=b");
 }
 
-TEST_F(ProfileTest, Utf8WithoutMarkIsReadAsLatin1) {
-  EXPECT_TRUE(Apply("[CLI]\n--WM-TEXT = caf\xC3\xA9\n"));
-  EXPECT_EQ(S.wmText, "caf\xC3\x83\xC2\xA9") << "each byte became one character";
+TEST_F(ProfileTest, ValidUtf8IsReadAsUtf8AndAnyOtherByteMakesTheFileLatin1) {
+  EXPECT_TRUE(Apply("[CLI]\n--WM-TEXT = \xC2\xA9 2024 Zo\xC3\xAB\n"));
+  EXPECT_EQ(S.wmText, "\xC2\xA9 2024 Zo\xC3\xAB") << "what a Linux editor saves, without a byte-order mark";
   EXPECT_TRUE(Apply("\xEF\xBB\xBF[CLI]\n--WM-TEXT = caf\xC3\xA9\n"));
   EXPECT_EQ(S.wmText, "caf\xC3\xA9");
   EXPECT_TRUE(Apply("[CLI]\n--WM-TEXT = caf\xE9\n"));
   EXPECT_EQ(S.wmText, "caf\xC3\xA9");
+  // One Latin-1 byte after the text decides for the whole file, whose text is then Latin-1.
+  EXPECT_TRUE(Apply("[CLI]\n--WM-TEXT = caf\xC3\xA9\n; r\xE9sum\xE9\n"));
+  EXPECT_EQ(S.wmText, "caf\xC3\x83\xC2\xA9");
+  EXPECT_TRUE(Apply("[CLI]\n--WM-TEXT = caf\xC3\xA9\n;\xC3"));
+  EXPECT_EQ(S.wmText, "caf\xC3\x83\xC2\xA9") << "a sequence cut by the end of the file is no UTF-8";
+}
+
+// A sequence that a piece boundary cuts is checked whole when the next piece comes.
+TEST_F(ProfileTest, Utf8CheckSeesSequencesAcrossPieces) {
+  const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x93\xB7z";
+  Utf8Check whole;
+  CheckUtf8Bytes(whole, text);
+  EXPECT_TRUE(EndUtf8Check(whole));
+  Utf8Check bytewise;
+  for (char c : text) CheckUtf8Bytes(bytewise, std::string_view(&c, 1));
+  EXPECT_TRUE(EndUtf8Check(bytewise));
+  Utf8Check broken;
+  CheckUtf8Bytes(broken, "\xE2\x82");
+  CheckUtf8Bytes(broken, "z");
+  EXPECT_FALSE(EndUtf8Check(broken));
 }
 
 TEST_F(ProfileTest, UnreadablePathsFail) {

@@ -98,7 +98,9 @@ TEST_F(BatchRun, ADamagedFileFailsAloneAndTheReportNamesIt) {
   WriteText(empty, "");  // what an interrupted copy from a card leaves
   Dng("IMG_0001.dng");
   Dng("IMG_0002.dng");
-  const Lines failure = {"Failed: " + empty, "  Error: Invalid input file"};
+  // What pixquillcmd said about it: its error line and, on its standard error, the reason.
+  const Lines failure = {"Failed: " + empty, "  Error: Invalid input file",
+                         "  pixquillcmd: " + empty + ": the file is empty"};
   ProgramRun run = RunBatch({"-o", out(), card()});
   EXPECT_EQ(run.exitStatus, 1);
   Lines expected = {"Converted 2 of 3 files"};
