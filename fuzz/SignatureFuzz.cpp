@@ -1,6 +1,6 @@
 // File identification reads the first bytes of whatever file the user names.
 #include "FuzzSupport.h"
-#include "convert/Signatures.h"
+#include "formats/Signatures.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string name = IdentifyFileSignature(WriteScratchFile(AsText(data, size)));

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "convert/ConversionJob.h"
-#include "convert/Signatures.h"
+#include "formats/Signatures.h"
 #include "pipeline/Naming.h"
 #include "pipeline/Pipeline.h"
 #include "platform/ChildProcess.h"

@@ -1,4 +1,4 @@
-#include "convert/Signatures.h"
+#include "formats/Signatures.h"
 
 #include <gtest/gtest.h>
 
@@ -107,12 +107,13 @@ TEST(SignaturesTest, UnreadablePathsAreUnrecognized) {
 }
 
 // Every row has the layout the lookup relies on, and a file made of a row's own bytes is
-// named by that row: no later row hides it and no group lies beyond the bytes read.
+// named by that row (a row without a name leaves it unrecognised) and counts as known: no
+// later row hides it and no group lies beyond the bytes read.
 TEST(SignaturesTest, EveryRowNamesAFileMadeOfItsOwnBytes) {
   TempFolder folder;
   std::string path = folder / "row.bin";
   std::span<const FileSignature> table = FileSignatureTable();
-  ASSERT_EQ(table.size(), 79u);
+  ASSERT_EQ(table.size(), 94u);
   uint8_t previousFirstByte = 0;
   std::set<uint8_t> finishedFirstBytes;
   for (size_t i = 0; i < table.size(); ++i) {
@@ -133,8 +134,39 @@ TEST(SignaturesTest, EveryRowNamesAFileMadeOfItsOwnBytes) {
     }
     EXPECT_LE(bytes.size(), kSignatureReadLength);
     WriteBytes(path, bytes);
-    EXPECT_EQ(IdentifyFileSignature(path), row.name);
+    EXPECT_EQ(IdentifyFileSignature(path), row.name.empty() ? kUnrecognizedSignature : row.name);
+    EXPECT_TRUE(HasKnownFileSignature(path));
   }
+}
+
+// Camera and picture files whose decoder may refuse them (damaged or unsupported) carry a
+// known signature, even those the report does not name; headerless pixel data does not.
+TEST(SignaturesTest, CameraAndPictureFilesAreKnownHeaderlessDataIsNot) {
+  const struct {
+    const char* what;
+    std::string head;
+    bool known;
+    const char* name;
+  } cases[] = {
+      {"CR3", std::string("\0\0\0\x18\x66typcrx \0\0\0\x01", 16), true, kUnrecognizedSignature},
+      {"CRW", std::string("II\x1A\0\0\0HEAPCCDR\x02\0", 16), true, kUnrecognizedSignature},
+      {"RAF", "FUJIFILMCCD-RAW 0201", true, kUnrecognizedSignature},
+      {"ORF", std::string("IIRO\x08\0\0\0", 8), true, kUnrecognizedSignature},
+      {"RW2", std::string("IIU\0\x18\0\0\0", 8), true, kUnrecognizedSignature},
+      {"JPEG starting with its colour profile", std::string("\xFF\xD8\xFF\xE2\x02\x1CICC_PROFILE", 18), true,
+       kUnrecognizedSignature},
+      {"DNG", std::string("II*\0\x08\0\0\0", 8), true, "TIFF (LE)"},
+      {"headerless dump", "nii\x86ghf\x84\x65qe\x88ilk\x86", false, kUnrecognizedSignature},
+      {"text", "a camera file, honestly", false, kUnrecognizedSignature},
+  };
+  TempFolder folder;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteText(folder / "file.raw", c.head);
+    EXPECT_EQ(HasKnownFileSignature(folder / "file.raw"), c.known);
+    EXPECT_EQ(IdentifyFileSignature(folder / "file.raw"), c.name);
+  }
+  EXPECT_FALSE(HasKnownFileSignature(folder / "missing.raw"));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "convert/Signatures.h"
+#include "formats/Signatures.h"
 
 #include <array>
 #include <fstream>
@@ -9,11 +9,17 @@ namespace {
 using namespace std::string_view_literals;
 
 // Grouped by first byte. Only "TIFF (LE)" and "CR2" can both match one file; the later
-// "CR2" then names it.
+// "CR2" then names it. The rows without a name mark further camera and picture formats, so
+// that a damaged or unsupported file of theirs is never taken for headerless pixels: ISO base
+// media (CR3, HEIF), Minolta MRW, ARRIRAW, Fujifilm RAF, Sigma X3F, Canon CRW, Olympus ORF,
+// Panasonic RW2, Nokia RAW, JPEG 2000, and JPEG with any first marker.
 constexpr FileSignature kFileSignatures[] = {
     {{0, "\x00\x00\x01\x00"sv}, {}, "ICO"},
     {{0, "\x00\x00\x01\xB3"sv}, {}, "MPEG"},
     {{0, "\x00\x00\x01\xBA"sv}, {}, "MPG/VOB"},
+    {{0, "\x00\x00\x00"sv}, {4, "ftyp"sv}, ""},
+    {{0, "\x00\x00\x00\x0C\x6A\x50\x20\x20"sv}, {}, ""},
+    {{0, "\x00\x4D\x52\x4D"sv}, {}, ""},
     {{0, "\x1A\x45\xDF\xA3"sv}, {}, "MKV/MKA/WEBM"},
     {{0, "\x1B\x4C\x75\x61"sv}, {}, "LUAC"},
     {{0, "\x1F\x8B"sv}, {}, "GZ"},
@@ -26,6 +32,7 @@ constexpr FileSignature kFileSignatures[] = {
     {{0, "\x37\x7A\xBC\xAF\x27\x1C"sv}, {}, "7Z"},
     {{0, "\x38\x42\x50\x53"sv}, {}, "PSD"},
     {{0, "\x41\x47\x44\x33"sv}, {}, "FH8"},
+    {{0, "ARRI\x12\x34\x56\x78"sv}, {}, ""},
     {{0, "\x41\x54\x26\x54\x46\x4F\x52\x4D"sv}, {12, "\x44\x4A\x56"sv}, "DJVU"},
     {{0, "\x42\x4C\x45\x4E\x44\x45\x52"sv}, {}, "BLEND"},
     {{0, "\x42\x4D"sv}, {}, "BMP"},
@@ -36,6 +43,8 @@ constexpr FileSignature kFileSignatures[] = {
     {{0, "\x46\x4C\x49\x46"sv}, {}, "FLIF"},
     {{0, "\x46\x57\x53"sv}, {}, "SWF"},
     {{0, "\x46\x4C\x56"sv}, {}, "FLV"},
+    {{0, "FUJIFILM"sv}, {}, ""},
+    {{0, "FOVb"sv}, {}, ""},
     {{0, "\x47\x49\x46\x38\x37\x61"sv}, {}, "GIF87A"},
     {{0, "\x47\x49\x46\x38\x39\x61"sv}, {}, "GIF89A"},
     {{0, "\x49\x49\x2A\x00"sv}, {}, "TIFF (LE)"},
@@ -43,14 +52,21 @@ constexpr FileSignature kFileSignatures[] = {
     {{0, "\x49\x54\x53\x46\x03\x00\x00\x00\x60\x00\x00\x00"sv}, {}, "CHM"},
     {{0, "\x49\x44\x33"sv}, {}, "MP3/ID3V2"},
     {{0, "\x49\x53\x63\x28"sv}, {}, "CAB (IS)"},
+    {{0, "II"sv}, {6, "HEAPCCDR"sv}, ""},
+    {{0, "IIRO"sv}, {}, ""},
+    {{0, "IIRS"sv}, {}, ""},
+    {{0, "IIU\x00"sv}, {}, ""},
     {{0, "\x4C\x5A\x49\x50"sv}, {}, "LZ"},
     {{0, "\x4D\x4C\x56\x49"sv}, {}, "MLV"},
     {{0, "\x4D\x4D\x00\x2A"sv}, {}, "TIFF (BE)"},
     {{0, "\x4D\x53\x43\x46"sv}, {}, "CAB"},
     {{0, "\x4D\x54\x68\x64"sv}, {}, "MID/MIDI"},
     {{0, "\x4D\x5A"sv}, {}, "EXE/DLL (MZ/PE/NE)"},
+    {{0, "MM"sv}, {6, "HEAPCCDR"sv}, ""},
+    {{0, "MMOR"sv}, {}, ""},
     {{0, "\x4E\x55\x52\x55\x49\x4D\x47"sv}, {}, "NUI"},
     {{0, "\x4E\x55\x52\x55\x50\x41\x4C"sv}, {}, "NUP"},
+    {{0, "NOKIARAW"sv}, {}, ""},
     {{0, "\x4F\x67\x67\x53"sv}, {}, "OGG/OGA/OGV"},
     {{0, "\x50\x31\x0A"sv}, {}, "PBM"},
     {{0, "\x50\x32\x0A"sv}, {}, "PGM"},
@@ -83,6 +99,8 @@ constexpr FileSignature kFileSignatures[] = {
     {{0, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"sv}, {}, "DOC/XLS/PPT"},
     {{0, "\xD7\xCD\xC6\x9A"sv}, {}, "WMF"},
     {{0, "\xFD\x37\x7A\x58\x5A\x00"sv}, {}, "XZ"},
+    {{0, "\xFF\x4F\xFF\x51"sv}, {}, ""},
+    {{0, "\xFF\xD8\xFF"sv}, {}, ""},
     {{0, "\xFF\xD8\xFF\xDB"sv}, {}, "JPG"},
     {{0, "\xFF\xD8\xFF\xE0\x00\x10\x4A\x46\x49\x46\x00\x01"sv}, {}, "JPEG/JFIF"},
     {{0, "\xFF\xD8\xFF\xEE"sv}, {}, "JPEG"},
@@ -126,15 +144,25 @@ std::vector<uint8_t> ReadHead(const std::string& path) {
   return head;
 }
 
+// The rows that match the file's first bytes, in table order.
+std::vector<const FileSignature*> MatchingRows(const std::string& path) {
+  std::vector<const FileSignature*> rows;
+  const std::vector<uint8_t> head = ReadHead(path);
+  if (head.empty()) return rows;
+  for (const FileSignature* row : RowsByFirstByte()[head[0]])
+    if (RowMatches(*row, head)) rows.push_back(row);
+  return rows;
+}
+
 }  // namespace
 
 std::span<const FileSignature> FileSignatureTable() { return kFileSignatures; }
 
 std::string IdentifyFileSignature(const std::string& path) {
   std::string name = kUnrecognizedSignature;
-  std::vector<uint8_t> head = ReadHead(path);
-  if (head.empty()) return name;
-  for (const FileSignature* row : RowsByFirstByte()[head[0]])
-    if (RowMatches(*row, head)) name = row->name;
+  for (const FileSignature* row : MatchingRows(path))
+    if (!row->name.empty()) name = row->name;
   return name;
 }
+
+bool HasKnownFileSignature(const std::string& path) { return !MatchingRows(path).empty(); }
