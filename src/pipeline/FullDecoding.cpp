@@ -45,7 +45,7 @@ BitmapPtr TurnAsTheCamera(BitmapPtr bitmap, int flip) {
 }
 
 // The plug-in's reading of the embedded preview without its pixels, for its metadata.
-BitmapPtr ReadPreviewHeader(std::vector<unsigned char>& file) {
+BitmapPtr ReadPreviewHeader(std::vector<unsigned char> file) {
   if (file.empty()) return nullptr;
   MemoryStreamPtr stream(FreeImage_OpenMemory(file.data(), static_cast<DWORD>(file.size())));
   if (!stream) return nullptr;
@@ -57,15 +57,15 @@ BitmapPtr ReadPreviewHeader(std::vector<unsigned char>& file) {
 }  // namespace
 
 BitmapPtr DecodeFullImage(RawDevelopmentPtr development, int bitsPerSample, bool previewMetadata) {
+  if (!development) return nullptr;
+  // Read before developing: a damaged preview makes LibRaw free what it holds.
+  const BitmapPtr header = previewMetadata ? ReadPreviewHeader(TakeRawThumbnailFile(*development)) : nullptr;
   DevelopedPixels pixels;
-  if (!development || !DevelopRawImage(*development, bitsPerSample, pixels)) return nullptr;
+  if (!DevelopRawImage(*development, bitsPerSample, pixels)) return nullptr;
   // Taken before the turn, which may release the development.
   const std::span<unsigned char> camera = RawIccProfile(*development);
   std::vector<unsigned char> profile(camera.begin(), camera.end());
   const bool hasProfile = camera.data() != nullptr;
-  std::vector<unsigned char> previewFile;
-  if (previewMetadata) previewFile = TakeRawThumbnailFile(*development);
-  const BitmapPtr header = ReadPreviewHeader(previewFile);
 
   BitmapPtr bitmap = TurnAsTheCamera(WrapPixels(std::move(development), pixels), pixels.flip);
   if (!bitmap) return nullptr;

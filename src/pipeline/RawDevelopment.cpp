@@ -91,6 +91,7 @@ struct RawDevelopment {
   ReaderStream stream{reader};
   LibRawInternals raw;
   int dataErrors = 0;  // raw data LibRaw reported it could not decode
+  bool thumbnailDamaged = false;
 };
 
 void RawDevelopmentDeleter::operator()(RawDevelopment* development) const {
@@ -104,10 +105,26 @@ namespace {
 // file.
 void CountDataError(void* errors, const char*, int) { ++*static_cast<int*>(errors); }
 
+// LibRaw clears itself after a fatal error in reading the preview (one that points past the
+// end of the file, or is too short or too long to be a picture): whatever it had read or
+// developed of the file is freed. The file is then opened again, as at first, so that the
+// camera's image can still be developed.
+bool UnpackThumbnail(RawDevelopment& development) {
+  const int status = development.raw.unpack_thumb();
+  if (LIBRAW_FATAL_ERROR(status)) {
+    development.thumbnailDamaged = status == LIBRAW_IO_ERROR || status == LIBRAW_DATA_ERROR;
+    // LibRaw takes the byte order from wherever the stream stands; a new one stands at the start.
+    development.stream.seek(0, SEEK_SET);
+    development.raw.open_datastream(&development.stream);  // failing that, developing fails
+  }
+  return status == LIBRAW_SUCCESS;
+}
+
 // The embedded preview as LibRaw hands it over (a file in memory or a bitmap); null when
 // there is none. LibRaw's own copy of it is released once converted.
-ProcessedImagePtr MakeThumbnail(LibRawInternals& raw) {
-  if (raw.unpack_thumb() != LIBRAW_SUCCESS) return nullptr;
+ProcessedImagePtr MakeThumbnail(RawDevelopment& development) {
+  LibRawInternals& raw = development.raw;
+  if (!UnpackThumbnail(development)) return nullptr;
   int error = 0;
   ProcessedImagePtr thumbnail(raw.dcraw_make_mem_thumb(&error));
   raw.free(raw.imgdata.thumbnail.thumb);
@@ -206,7 +223,9 @@ RawDevelopmentPtr OpenRawDevelopment(const std::string& path, bool halfSize) {
 int RawImageWidth(const RawDevelopment& development) { return development.raw.imgdata.sizes.width; }
 int RawImageHeight(const RawDevelopment& development) { return development.raw.imgdata.sizes.height; }
 
-bool HasRawThumbnail(RawDevelopment& development) { return MakeThumbnail(development.raw) != nullptr; }
+bool HasRawThumbnail(RawDevelopment& development) { return MakeThumbnail(development) != nullptr; }
+
+bool RawThumbnailDamaged(const RawDevelopment& development) { return development.thumbnailDamaged; }
 
 bool DevelopRawImage(RawDevelopment& development, int bitsPerSample, DevelopedPixels& pixels) {
   LibRawInternals& raw = development.raw;
@@ -233,7 +252,7 @@ bool DevelopRawImage(RawDevelopment& development, int bitsPerSample, DevelopedPi
 }
 
 std::vector<unsigned char> TakeRawThumbnailFile(RawDevelopment& development) {
-  const ProcessedImagePtr thumbnail = MakeThumbnail(development.raw);
+  const ProcessedImagePtr thumbnail = MakeThumbnail(development);
   if (!thumbnail || thumbnail->type == LIBRAW_IMAGE_BITMAP) return {};
   return {thumbnail->data, thumbnail->data + thumbnail->data_size};
 }

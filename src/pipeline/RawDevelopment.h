@@ -45,15 +45,22 @@ struct DevelopedPixels {
 [[nodiscard]] int RawImageWidth(const RawDevelopment& development);
 [[nodiscard]] int RawImageHeight(const RawDevelopment& development);
 
-// True when the file holds an embedded preview or thumbnail of any kind.
+// True when the file holds an embedded preview or thumbnail of any kind that LibRaw reads.
+// A damaged one leaves the development as it was opened, still to be developed.
 [[nodiscard]] bool HasRawThumbnail(RawDevelopment& development);
+
+// True once LibRaw has found the embedded preview damaged (it points past the end of the
+// file, or its length cannot be a picture's).
+[[nodiscard]] bool RawThumbnailDamaged(const RawDevelopment& development);
 
 // Unpacks, demosaics and packs at 8 bits a sample (the BT.709 curve) or 16 (linear). False
 // when LibRaw fails, reports raw data it could not decode, or makes other than three colours.
 [[nodiscard]] bool DevelopRawImage(RawDevelopment& development, int bitsPerSample, DevelopedPixels& pixels);
 
 // A copy of the embedded preview as a file, for its metadata; empty when there is none or it
-// is a bitmap (which carries none). LibRaw's own copies are released.
+// is a bitmap (which carries none). LibRaw's own copies are released. To be taken before
+// DevelopRawImage: a damaged preview makes LibRaw free everything it holds, the developed
+// pixels included.
 [[nodiscard]] std::vector<unsigned char> TakeRawThumbnailFile(RawDevelopment& development);
 
 // The ICC profile of the camera file; empty when it has none.
