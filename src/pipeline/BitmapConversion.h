@@ -15,3 +15,7 @@ inline int BppOf(const BitmapPtr& bitmap) { return static_cast<int>(FreeImage_Ge
 // `bitmap` as a 24-bit RGB bitmap: itself when it already has 24 bits per pixel, else its
 // conversion.
 [[nodiscard]] BitmapPtr ConvertToRgb24(BitmapPtr bitmap);
+
+// Gives `to` the ICC profile of `from`, which FreeImage's turns leave behind. False when
+// `from` has one that cannot be copied.
+[[nodiscard]] bool CopyIccProfile(FIBITMAP* from, FIBITMAP* to);

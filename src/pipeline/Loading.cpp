@@ -163,8 +163,10 @@ BitmapPtr LoadJpegWithinLimits(const std::string& path, ImageSize* reducedFrom) 
     return nullptr;
   ImageSize fullSize;
   const int reduction = reducedFrom ? ReducedJpegLoadFlags(header.get(), fullSize) : 0;
-  // The decoder turns the pixels upright by the file's EXIF orientation.
+  // The decoder turns the pixels upright by the file's EXIF orientation, and leaves the
+  // file's colour profile behind when it turns them.
   BitmapPtr bitmap = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE | reduction));
+  if (bitmap && !CopyIccProfile(header.get(), bitmap.get())) return nullptr;
   if (!bitmap || reduction == 0) return bitmap;
   // The decoder notes the file's size among its comments when it scales; they are the
   // file's own otherwise.

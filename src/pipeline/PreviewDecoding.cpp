@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "pipeline/BitmapConversion.h"
 #include "pipeline/ExifOrientation.h"
 #include "pipeline/JpegErrors.h"
 #include "pipeline/Limits.h"
@@ -119,10 +120,7 @@ bool CopyHeaderData(FIBITMAP* header, FIBITMAP* bitmap) {
   if (!FreeImage_CloneMetadata(bitmap, header)) return false;
   FreeImage_SetDotsPerMeterX(bitmap, FreeImage_GetDotsPerMeterX(header));
   FreeImage_SetDotsPerMeterY(bitmap, FreeImage_GetDotsPerMeterY(header));
-  const FIICCPROFILE* profile = FreeImage_GetICCProfile(header);
-  if (profile && profile->data && profile->size > 0 &&
-      !FreeImage_CreateICCProfile(bitmap, profile->data, static_cast<long>(profile->size)))
-    return false;
+  if (!CopyIccProfile(header, bitmap)) return false;
   FIBITMAP* thumbnail = FreeImage_GetThumbnail(header);
   return !thumbnail || FreeImage_SetThumbnail(bitmap, thumbnail);
 }
@@ -145,11 +143,15 @@ const OrientationStep* ExifOrientationStep(FIBITMAP* bitmap, bool& unreadable) {
   return nullptr;
 }
 
-// Null when FreeImage could not have turned it either (its turn failed).
+// Null when FreeImage could not have turned it either (its turn failed). FreeImage's turn
+// keeps the metadata but not the colour profile, which still describes the turned pixels.
 BitmapPtr TurnUpright(BitmapPtr bitmap, const OrientationStep* step) {
   if (!step) return bitmap;
-  if (step->degrees != 0) bitmap = AdoptBitmap(FreeImage_Rotate(bitmap.get(), step->degrees));
-  if (!bitmap) return nullptr;
+  if (step->degrees != 0) {
+    BitmapPtr turned = AdoptBitmap(FreeImage_Rotate(bitmap.get(), step->degrees));
+    if (!turned || !CopyIccProfile(bitmap.get(), turned.get())) return nullptr;
+    bitmap = std::move(turned);
+  }
   if (step->flipHorizontal) FreeImage_FlipHorizontal(bitmap.get());
   if (step->flipVertical) FreeImage_FlipVertical(bitmap.get());
   return bitmap;

@@ -9,6 +9,8 @@
 // libjpeg-turbo reads the preview from memory and writes blue-green-red rows into the
 // bitmap, with the settings FreeImage's decoder uses (fast integer IDCT, no fancy
 // upsampling). FreeImage itself still reads the preview's metadata, from its header alone.
+// One difference is deliberate: the preview's colour profile survives its turn upright,
+// which FreeImage's turn leaves behind.
 #include <memory>
 #include <string>
 

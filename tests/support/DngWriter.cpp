@@ -122,6 +122,10 @@ std::vector<uint8_t> SceneJpeg(const DngOptions& o) {
       row[FI_RGBA_BLUE] = static_cast<BYTE>(c.blue);
     }
   }
+  const std::vector<uint8_t>& profile = o.previewProfile;
+  if (!profile.empty() && !FreeImage_CreateICCProfile(bitmap.get(), const_cast<uint8_t*>(profile.data()),
+                                                      static_cast<long>(profile.size())))
+    return {};
   MemoryStreamPtr stream(FreeImage_OpenMemory());
   if (!FreeImage_SaveToMemory(FIF_JPEG, bitmap.get(), stream.get(), 90 | JPEG_SUBSAMPLING_444)) return {};
   BYTE* data = nullptr;
