@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "formats/Signatures.h"
 #include "pipeline/BitmapConversion.h"
 #include "pipeline/FullDecoding.h"
 #include "pipeline/Limits.h"
@@ -210,7 +211,9 @@ BitmapPtr LoadSourceImage(const std::string& path, ImageSize* reducedFrom) {
   if (loadAs == kLoadAs8BitPixels || loadAs == kLoadAs16BitPixels) bitmap = LoadRawPixelData(path, loadAs);
   if (!bitmap) bitmap = LoadRawWithinLimits(path, reducedFrom);
   if (!bitmap) bitmap = LoadJpegWithinLimits(path, reducedFrom);
-  if (!bitmap) bitmap = LoadRawPixelData(path, kLoadAs16BitPixels);
+  // A file of a known kind that its decoders refused (damaged, unsupported, or too large for
+  // the memory at hand) is not made into a picture of its bytes.
+  if (!bitmap && !HasKnownFileSignature(path)) bitmap = LoadRawPixelData(path, kLoadAs16BitPixels);
   return bitmap;
 }
 

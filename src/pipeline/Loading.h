@@ -12,9 +12,10 @@
 void InitialiseImageLibraries();
 
 // Tries the decoders in their fixed order and returns the first bitmap obtained: headerless
-// pixels when rawLoadAs asks for them, the RAW decoder, the JPEG decoder, and finally the
-// file read as headerless RGB 5-6-5 pixels. A JPEG whose stated size exceeds the image
-// limits is not decoded. Null when every decoder fails.
+// pixels when rawLoadAs asks for them, the RAW decoder, the JPEG decoder, and finally, for a
+// file whose first bytes match no known signature (formats/Signatures.h), the file read as
+// headerless RGB 5-6-5 pixels. A JPEG whose stated size exceeds the image limits is not
+// decoded. Null when every decoder fails.
 //
 // With `reducedFrom`, a JPEG (a camera file's preview, or a JPEG file) may be decoded at a
 // fraction of its size when the resize settings will shrink it to at most half both ways:

@@ -1,8 +1,10 @@
 // Damaged and unusual input files through the real program: truncated at several lengths,
 // header bytes inverted, empty, a folder, a pipe or a device named like a camera file, an
 // unreadable file. Each run ends with a defined outcome - converted (the last decoder reads
-// any file as headerless pixels), "Conversion stopped" with exit status 1, or the request
-// refused with exit status 2 - never a crash or a hang, and leaves a readable JPEG or nothing.
+// a file of no known signature as headerless pixels), "Conversion stopped" with exit status
+// 1, or the request refused with exit status 2 - never a crash or a hang, and leaves a
+// readable JPEG or nothing. A file of a known kind that no decoder takes is never read as
+// headerless pixels.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/BitmapPtr.h"
 #include "support/DamagedFiles.h"
 #include "support/DngWriter.h"
 #include "support/RunOutcomes.h"
@@ -42,9 +45,10 @@ class CorruptInput : public ::testing::Test {
 
   // Runs the program on `input` and checks the run; the output folder is emptied after.
   void ExpectDefinedOutcome(const std::string& input, const Outcomes& allowed, const std::string& label,
-                            bool unprivileged = false) {
-    const ProgramRun run = RunPixquillWith(
-        {"-i", input, "-o", Output()}, {.addressSpaceBytes = kAddressSpace, .unprivileged = unprivileged}, kSeconds);
+                            bool unprivileged = false, const std::string& option = "--raw-load-as=AUTO") {
+    const ProgramRun run =
+        RunPixquillWith({"-i", input, "-o", Output(), option},
+                        {.addressSpaceBytes = kAddressSpace, .unprivileged = unprivileged}, kSeconds);
     const std::string abnormal = AbnormalEndOf(run, kPeakKilobytes);
     EXPECT_EQ(abnormal, "") << label;
     const Outcome outcome = OutcomeOf(run);
@@ -56,9 +60,9 @@ class CorruptInput : public ::testing::Test {
   }
 
   void ExpectDefinedOutcome(const Bytes& bytes, const std::string& name, const Outcomes& allowed,
-                            const std::string& label) {
+                            const std::string& label, const std::string& option = "--raw-load-as=AUTO") {
     WriteBytes(folder / name, bytes);
-    ExpectDefinedOutcome(folder / name, allowed, label);
+    ExpectDefinedOutcome(folder / name, allowed, label, false, option);
   }
 
   // The runs every damaged copy of a good file gets: cut at several lengths, and with
@@ -119,8 +123,48 @@ TEST_F(CorruptInput, LibraryMessagesStayOffTheConsole) {
   const Bytes good = ReadBytes(folder / "good.dng");
   WriteBytes(folder / "cut.dng", Truncated(good, good.size() / 2));
   const ProgramRun run = RunPixquill({"-q", "-i", folder / "cut.dng", "-o", Output(), "--raw-load-as=24"});
-  EXPECT_EQ(ToString(OutcomeOf(run)), ToString(Outcome::kConverted)) << run.stdoutText;
+  EXPECT_EQ(ToString(OutcomeOf(run)), ToString(Outcome::kStopped)) << run.stdoutText;
   EXPECT_EQ(run.stderrText, "");
+}
+
+Bytes PngFile() {
+  BitmapPtr picture = AdoptBitmap(FreeImage_Allocate(40, 30, 24));
+  MemoryStreamPtr stream(FreeImage_OpenMemory());
+  BYTE* data = nullptr;
+  DWORD size = 0;
+  if (!picture || !FreeImage_SaveToMemory(FIF_PNG, picture.get(), stream.get(), 0)) return {};
+  FreeImage_AcquireMemory(stream.get(), &data, &size);
+  return Bytes(data, data + size);
+}
+
+Bytes Followed(std::string head, size_t junk) {
+  Bytes bytes(head.begin(), head.end());
+  for (size_t i = 0; i < junk; ++i) bytes.push_back(static_cast<uint8_t>(i * 7919 % 251));
+  return bytes;
+}
+
+// Damaged, cut short or of a kind LibRaw does not read: each became a square of noise that
+// was reported as converted.
+TEST_F(CorruptInput, AFileOfAKnownKindThatNoDecoderTakesFails) {
+  ASSERT_TRUE(WriteTestDng(folder / "good.dng", DngOptions{.preview = true}));
+  const Bytes good = ReadBytes(folder / "good.dng");
+  const struct {
+    const char* label;
+    Bytes bytes;
+    const char* name;
+    const char* option;
+  } cases[] = {
+      {"DNG cut inside its directories", Truncated(good, 300), "cut.dng", "--raw-load-as=AUTO"},
+      {"DNG cut in half, 48-bit load", Truncated(good, good.size() / 2), "half.dng", "--raw-load-as=48"},
+      {"PNG named like a camera file", PngFile(), "picture.dng", "--raw-load-as=AUTO"},
+      {"ISO base-media file LibRaw does not read",
+       Followed(std::string("\0\0\0\x18\x66typcrx \0\0\0\x01", 16) + "crx isom", 4000), "photo.cr2",
+       "--raw-load-as=AUTO"},
+      {"RAF header and nothing of a picture", Followed("FUJIFILMCCD-RAW 0201FF383501", 4000), "photo.raf",
+       "--raw-load-as=24"},
+      {"JPEG cut after its first marker", Followed("\xFF\xD8\xFF\xE2", 4000), "photo.cr2", "--raw-load-as=AUTO"},
+  };
+  for (const auto& c : cases) ExpectDefinedOutcome(c.bytes, c.name, {Outcome::kStopped}, c.label, c.option);
 }
 
 TEST_F(CorruptInput, EmptyFileIsRefused) {

@@ -1,7 +1,8 @@
 // The real program under the faults of real use: signals to it alone or to its process
-// group, no thread or process that can start, a file-size limit, a write-protected earlier
-// JPEG, a folder near the path limit. Every run leaves a whole JPEG or nothing, never a
-// temporary file, and nothing appears in the output folder after the program has ended.
+// group, no thread or process that can start, a file-size limit, an address-space limit the
+// RAW decoder runs out of, a write-protected earlier JPEG, a folder near the path limit.
+// Every run leaves a whole JPEG or nothing, never a temporary file, and nothing appears in
+// the output folder after the program has ended.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -147,6 +148,25 @@ TEST_F(HostileEnvironment, AWritePastTheFileSizeLimitFailsAndLeavesNothing) {
   const ProgramRun run = RunPixquillWith(SlowRun(), {.fileSizeBytes = 100 * 1024});
   EXPECT_EQ(run.exitStatus, 1) << run.signal;
   EXPECT_EQ(Entries(Output()), Names{});
+}
+
+// Under an address-space limit that a small file converts within, the RAW decoder runs out of
+// memory on a 12-megapixel one: a failed conversion, never the file's bytes read as a picture
+// (a square of noise, 3464 x 3464).
+TEST_F(HostileEnvironment, ARawDecoderOutOfMemoryFailsTheConversion) {
+  if (IsSanitizerBuild()) GTEST_SKIP() << "sanitizer builds cannot limit the address space";
+  constexpr int64_t kLimit = int64_t{128} << 20;
+  ASSERT_TRUE(WriteTestDng(folder / "small.dng", DngOptions{}));
+  ASSERT_TRUE(WriteTestDng(folder / "large.dng", {.width = 4000, .height = 3000}));
+  for (const char* mode : {"--raw-load-as=AUTO", "--raw-load-as=24"}) {
+    SCOPED_TRACE(mode);
+    const ProgramRun small = RunPixquillWith({"-i", folder / "small.dng", "-o", Output(), mode}, {kLimit});
+    EXPECT_EQ(OutcomeOf(small), Outcome::kConverted) << small.stdoutText;
+    std::filesystem::remove(Output() + "/small.jpg");
+    const ProgramRun large = RunPixquillWith({"-i", folder / "large.dng", "-o", Output(), mode}, {kLimit});
+    EXPECT_EQ(OutcomeOf(large), Outcome::kStopped) << large.stdoutText;
+    EXPECT_EQ(Entries(Output()), Names{});
+  }
 }
 
 TEST_F(HostileEnvironment, AWriteProtectedJpegIsNotReplaced) {
