@@ -102,6 +102,18 @@ const RawFlagsRow& RawLoadRow() {
   return kRawDefaultRow;
 }
 
+constexpr const char* kDamagedPreviewNote =
+    "[WARNING] The embedded preview is damaged; the RAW data was decoded instead\n";
+
+// A preview that is damaged (cut short, or pointing past the end of the file) is passed over
+// for the camera's own image, which the debug report then mentions.
+BitmapPtr DecodeInsteadOfPreview(RawDevelopmentPtr development, int bitsPerSample, bool previewMetadata,
+                                 std::string& notes) {
+  BitmapPtr bitmap = DecodeFullImage(std::move(development), bitsPerSample, previewMetadata);
+  if (bitmap) notes += kDamagedPreviewNote;
+  return bitmap;
+}
+
 // The camera's size comes from the file's header (read without pixels), so a file that
 // claims more pixels than the image limits admit is refused before the decoder allocates.
 // A JPEG preview is first decoded directly (PreviewDecoding.h), and whole images are decoded
@@ -113,18 +125,25 @@ const RawFlagsRow& RawLoadRow() {
 // decode of the file (and libjpeg may have warned about the zeros it was handed); that
 // result is not taken, so that what such a file yields never depends on how the decoder
 // reads a damaged preview. Such files cost two decodes; every other file is read once.
-BitmapPtr LoadRawWithinLimits(const std::string& path, ImageSize* reducedFrom) {
+// A damaged preview (its data ends before its picture, which libjpeg would fill with grey,
+// or it points past the end of the file) is passed over in the same way.
+BitmapPtr LoadRawWithinLimits(const std::string& path, ImageSize* reducedFrom, std::string& notes) {
   const RawFlagsRow& row = RawLoadRow();
+  bool previewEndedEarly = false;
   if (row.flags == RAW_PREVIEW)
-    if (BitmapPtr preview = DecodeJpegPreview(path, reducedFrom)) return preview;
+    if (BitmapPtr preview = DecodeJpegPreview(path, reducedFrom, &previewEndedEarly)) return preview;
   RawDevelopmentPtr development = OpenRawDevelopment(path, row.sizeDivisor == 2);
   if (!development || !FitsImageLimits(RawImageWidth(*development) / row.sizeDivisor,
                                        RawImageHeight(*development) / row.sizeDivisor, row.decodedBpp))
     return nullptr;
   const int bitsPerSample = row.decodedBpp / 3;
   if (row.flags != RAW_PREVIEW) return DecodeFullImage(std::move(development), bitsPerSample, true);
+  if (previewEndedEarly) return DecodeInsteadOfPreview(std::move(development), bitsPerSample, true, notes);
   // Without any preview the plug-in decodes the whole image, and takes no preview metadata.
-  if (!HasRawThumbnail(*development)) return DecodeFullImage(std::move(development), bitsPerSample, false);
+  if (!HasRawThumbnail(*development))
+    return RawThumbnailDamaged(*development)
+               ? DecodeInsteadOfPreview(std::move(development), bitsPerSample, false, notes)
+               : DecodeFullImage(std::move(development), bitsPerSample, false);
   development.reset();
   RawFileReader reader;
   if (!OpenRawFileReader(path, reader)) return nullptr;
@@ -204,12 +223,13 @@ void InitialiseImageLibraries() {
   TIFFSetWarningHandler(nullptr);
 }
 
-BitmapPtr LoadSourceImage(const std::string& path, ImageSize* reducedFrom) {
+BitmapPtr LoadSourceImage(const std::string& path, ImageSize* reducedFrom, std::string* notes) {
   const int32_t loadAs = ConversionSettings.rawLoadAs;
   if (reducedFrom) *reducedFrom = {};
+  std::string unused;
   BitmapPtr bitmap;
   if (loadAs == kLoadAs8BitPixels || loadAs == kLoadAs16BitPixels) bitmap = LoadRawPixelData(path, loadAs);
-  if (!bitmap) bitmap = LoadRawWithinLimits(path, reducedFrom);
+  if (!bitmap) bitmap = LoadRawWithinLimits(path, reducedFrom, notes ? *notes : unused);
   if (!bitmap) bitmap = LoadJpegWithinLimits(path, reducedFrom);
   // A file of a known kind that its decoders refused (damaged, unsupported, or too large for
   // the memory at hand) is not made into a picture of its bytes.

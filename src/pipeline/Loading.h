@@ -22,7 +22,11 @@ void InitialiseImageLibraries();
 // the bitmap is then smaller than the image, whose full size goes to `reducedFrom`. The
 // resize and every size rule are computed from that size, so only pixel values change.
 // Zero there means the bitmap has its full size.
-[[nodiscard]] BitmapPtr LoadSourceImage(const std::string& path, ImageSize* reducedFrom = nullptr);
+//
+// With `notes`, the debug report's lines about the load are added there (a damaged preview
+// passed over for the camera's own image).
+[[nodiscard]] BitmapPtr LoadSourceImage(const std::string& path, ImageSize* reducedFrom = nullptr,
+                                        std::string* notes = nullptr);
 
 // Reads the file as headerless pixels: mode kLoadAs8BitPixels is 8-bit grey,
 // kLoadAs16BitPixels is 16-bit RGB 5-6-5.

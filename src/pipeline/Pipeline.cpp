@@ -13,7 +13,7 @@ namespace {
 
 bool ConvertWholeImage(const ImageRequest& request, ImageResult& result) {
   ImageSize reducedFrom;
-  BitmapPtr bitmap = LoadSourceImage(request.currentFile, &reducedFrom);
+  BitmapPtr bitmap = LoadSourceImage(request.currentFile, &reducedFrom, &result.notes);
   result.sourceBpp = BppOf(bitmap);
   if (WidthOf(bitmap) == 0 || HeightOf(bitmap) == 0) return false;
   BitmapPtr metadataHolder = MakeMetadataHolder(bitmap.get());

@@ -81,10 +81,10 @@ void ReadRows(jpeg_decompress_struct& info, FIBITMAP* bitmap) {
 }
 
 // The decoder's errors jump back into this function, past no destructor: the bitmap is
-// owned by the caller's `bitmap`.
-bool DecodeRgbJpeg(const unsigned char* data, size_t size, DecodeRequest& request, BitmapPtr& bitmap) {
+// owned by the caller's `bitmap`. A preview whose data ended early is not taken either.
+bool DecodeRgbJpeg(const unsigned char* data, size_t size, DecodeRequest& request, JpegErrorManager& errors,
+                   BitmapPtr& bitmap) {
   jpeg_decompress_struct info{};
-  JpegErrorManager errors{};
   info.err = PrepareJpegErrors(errors);
   if (setjmp(errors.jump)) {
     jpeg_destroy_decompress(&info);
@@ -105,7 +105,7 @@ bool DecodeRgbJpeg(const unsigned char* data, size_t size, DecodeRequest& reques
   ReadRows(info, bitmap.get());
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
-  return true;
+  return !errors.endedEarly;
 }
 
 // FreeImage's reading of the preview without its pixels: the metadata, ICC profile,
@@ -165,7 +165,7 @@ bool ExifOrientationTurnsAQuarter(FIBITMAP* bitmap) {
   return step && step->degrees % 180 != 0;
 }
 
-BitmapPtr DecodeJpegPreview(const std::string& path, ImageSize* reducedFrom) {
+BitmapPtr DecodeJpegPreview(const std::string& path, ImageSize* reducedFrom, bool* endedEarly) {
   RawJpegPreviewPtr preview = ExtractJpegPreview(path);
   if (!preview) return nullptr;
   const std::span<unsigned char> jpeg = JpegPreviewBytes(*preview);
@@ -176,8 +176,10 @@ BitmapPtr DecodeJpegPreview(const std::string& path, ImageSize* reducedFrom) {
   if (unreadable) return nullptr;
   DecodeRequest request{step && step->degrees % 180 != 0, reducedFrom != nullptr, {}};
   BitmapPtr bitmap;
-  if (!DecodeRgbJpeg(jpeg.data(), jpeg.size(), request, bitmap) || !CopyHeaderData(header.get(), bitmap.get()))
-    return nullptr;
+  JpegErrorManager errors{};
+  const bool decoded = DecodeRgbJpeg(jpeg.data(), jpeg.size(), request, errors, bitmap);
+  if (endedEarly) *endedEarly = errors.endedEarly;
+  if (!decoded || !CopyHeaderData(header.get(), bitmap.get())) return nullptr;
   bitmap = TurnUpright(std::move(bitmap), step);
   // The camera file's own ICC profile, when it has one, replaces the preview's.
   const std::span<unsigned char> profile = CameraIccProfile(*preview);
@@ -247,5 +249,5 @@ bool ReadPreviewRows(PreviewRows& rows, unsigned char** destination, unsigned co
   }
   // The end of the preview is read as the whole-picture decode reads it.
   if (info.output_scanline == info.output_height) jpeg_finish_decompress(&info);
-  return true;
+  return !rows.errors.endedEarly;
 }

@@ -21,13 +21,16 @@
 // camera size beyond the image limits, no JPEG preview, a preview that is not 3-component
 // or whose stated size exceeds the limits, or one libjpeg-turbo reports an error in. The
 // caller then loads the file through FreeImage's RAW plug-in, which settles each of those
-// cases in its own way.
+// cases in its own way. A preview whose data ends before its picture does (libjpeg-turbo
+// would fill the rest with grey) is not taken either, and sets `endedEarly`: the camera's
+// own image is then to be decoded instead.
 //
 // With `reducedFrom`, the preview may be decoded at a fraction of its size when a resize
 // follows (see SmallestDecodeForResize): the bitmap is then smaller, and its full size goes
 // to `reducedFrom`, from which the resize and every size rule are to be computed. Zero there
 // means the bitmap has its full size.
-[[nodiscard]] BitmapPtr DecodeJpegPreview(const std::string& path, ImageSize* reducedFrom = nullptr);
+[[nodiscard]] BitmapPtr DecodeJpegPreview(const std::string& path, ImageSize* reducedFrom = nullptr,
+                                          bool* endedEarly = nullptr);
 
 // True when FreeImage's JPEG decoder turns an image with this bitmap's EXIF orientation by a
 // quarter (orientations 5 to 8), so that its sides swap.
@@ -48,5 +51,6 @@ using PreviewRowsPtr = std::unique_ptr<PreviewRows, PreviewRowsDeleter>;
 [[nodiscard]] PreviewRowsPtr OpenPreviewRows(const std::string& path, BitmapPtr& header);
 
 // The next `count` rows, top first, blue-green-red as in DecodeJpegPreview's bitmap. False
-// when the decoder reports an error (DecodeJpegPreview would not have taken the file).
+// when the decoder reports an error or the end of the data before the end of the picture
+// (DecodeJpegPreview would not have taken the file).
 [[nodiscard]] bool ReadPreviewRows(PreviewRows& rows, unsigned char** destination, unsigned count);

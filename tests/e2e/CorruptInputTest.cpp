@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -165,6 +166,19 @@ TEST_F(CorruptInput, AFileOfAKnownKindThatNoDecoderTakesFails) {
       {"JPEG cut after its first marker", Followed("\xFF\xD8\xFF\xE2", 4000), "photo.cr2", "--raw-load-as=AUTO"},
   };
   for (const auto& c : cases) ExpectDefinedOutcome(c.bytes, c.name, {Outcome::kStopped}, c.label, c.option);
+}
+
+// The debug report says why the picture is not the preview, in the line before the file name.
+TEST_F(CorruptInput, APreviewCutShortIsNamedInTheDebugReport) {
+  ASSERT_TRUE(WriteTestDng(folder / "good.dng", DngOptions{.width = 160, .height = 120, .preview = true, .noise = 8}));
+  Bytes bytes = ReadBytes(folder / "good.dng");
+  ASSERT_TRUE(SetPreviewLength(bytes, PreviewLength(bytes) * 4 / 5));
+  WriteBytes(folder / "photo.dng", bytes);
+  const ProgramRun run = RunPixquill({"-d", "-i", folder / "photo.dng", "-o", Output()});
+  const auto saving = std::find(run.lines.begin(), run.lines.end(), "[OK] Saving As: " + Output() + "/photo.jpg");
+  ASSERT_NE(saving, run.lines.end()) << run.stdoutText;
+  ASSERT_NE(saving, run.lines.begin());
+  EXPECT_EQ(saving[-1], "[WARNING] The embedded preview is damaged; the RAW data was decoded instead");
 }
 
 TEST_F(CorruptInput, EmptyFileIsRefused) {
