@@ -139,34 +139,4 @@ TEST(SignaturesTest, EveryRowNamesAFileMadeOfItsOwnBytes) {
   }
 }
 
-// Camera and picture files whose decoder may refuse them (damaged or unsupported) carry a
-// known signature, even those the report does not name; headerless pixel data does not.
-TEST(SignaturesTest, CameraAndPictureFilesAreKnownHeaderlessDataIsNot) {
-  const struct {
-    const char* what;
-    std::string head;
-    bool known;
-    const char* name;
-  } cases[] = {
-      {"CR3", std::string("\0\0\0\x18\x66typcrx \0\0\0\x01", 16), true, kUnrecognizedSignature},
-      {"CRW", std::string("II\x1A\0\0\0HEAPCCDR\x02\0", 16), true, kUnrecognizedSignature},
-      {"RAF", "FUJIFILMCCD-RAW 0201", true, kUnrecognizedSignature},
-      {"ORF", std::string("IIRO\x08\0\0\0", 8), true, kUnrecognizedSignature},
-      {"RW2", std::string("IIU\0\x18\0\0\0", 8), true, kUnrecognizedSignature},
-      {"JPEG starting with its colour profile", std::string("\xFF\xD8\xFF\xE2\x02\x1CICC_PROFILE", 18), true,
-       kUnrecognizedSignature},
-      {"DNG", std::string("II*\0\x08\0\0\0", 8), true, "TIFF (LE)"},
-      {"headerless dump", "nii\x86ghf\x84\x65qe\x88ilk\x86", false, kUnrecognizedSignature},
-      {"text", "a camera file, honestly", false, kUnrecognizedSignature},
-  };
-  TempFolder folder;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    WriteText(folder / "file.raw", c.head);
-    EXPECT_EQ(HasKnownFileSignature(folder / "file.raw"), c.known);
-    EXPECT_EQ(IdentifyFileSignature(folder / "file.raw"), c.name);
-  }
-  EXPECT_FALSE(HasKnownFileSignature(folder / "missing.raw"));
-}
-
 }  // namespace

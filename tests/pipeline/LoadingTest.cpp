@@ -310,25 +310,18 @@ TEST_F(LoadingTest, JpegInputIsTurnedByItsOrientation) {
   EXPECT_EQ(FreeImage_GetHeight(loaded.get()), 64u);
 }
 
-// FreeImage's turn upright leaves the colour profile behind, for a camera file's preview and
-// for a JPEG file alike: the turned bitmap must keep it.
+// FreeImage's turn upright drops the colour profile, of a camera file's preview and of a JPEG
+// file (saved from it, still saying Orientation 6) alike.
 TEST_F(LoadingTest, ColourProfileSurvivesTheTurnUpright) {
   std::vector<uint8_t> profile(132, 0);  // a header naming the colour space, and no tags
   std::copy_n("RGB ", 4, profile.begin() + 16);
-  for (int orientation : {3, 6, 8}) {
-    SCOPED_TRACE("orientation " + std::to_string(orientation));
-    const DngOptions dng{.preview = true, .previewProfile = profile, .orientation = orientation, .exif = true};
-    ASSERT_TRUE(WriteTestDng(folder / "camera.dng", dng));
-    BitmapPtr preview = LoadSourceImage(folder / "camera.dng");
-    ASSERT_TRUE(preview);
-    EXPECT_EQ(FreeImage_GetICCProfile(preview.get())->size, 132);
-    // Upright pixels that still say the camera's orientation, with the profile.
-    ASSERT_TRUE(FreeImage_CreateICCProfile(preview.get(), profile.data(), 132));
-    ASSERT_TRUE(FreeImage_Save(FIF_JPEG, preview.get(), (folder / "turned.jpg").c_str(), 90));
-    BitmapPtr jpeg = LoadSourceImage(folder / "turned.jpg");
-    ASSERT_TRUE(jpeg);
-    EXPECT_EQ(FreeImage_GetICCProfile(jpeg.get())->size, 132);
-  }
+  ASSERT_TRUE(WriteTestDng(folder / "camera.dng", {.preview = true, .previewProfile = profile, .orientation = 6}));
+  BitmapPtr preview = LoadSourceImage(folder / "camera.dng");
+  ASSERT_TRUE(preview && FreeImage_Save(FIF_JPEG, preview.get(), (folder / "turned.jpg").c_str(), 90));
+  BitmapPtr jpeg = LoadSourceImage(folder / "turned.jpg");
+  ASSERT_TRUE(jpeg);
+  EXPECT_EQ(FreeImage_GetICCProfile(preview.get())->size, 132);
+  EXPECT_EQ(FreeImage_GetICCProfile(jpeg.get())->size, 132);
 }
 
 TEST_F(LoadingTest, JpegClaimingAHugeSizeIsNotDecoded) {

@@ -15,7 +15,7 @@ void Set32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-constexpr uint16_t kImageWidth = 256, kImageLength = 257, kStripByteCounts = 279, kSubIfds = 330;
+constexpr uint16_t kImageWidth = 256, kImageLength = 257, kSubIfds = 330;
 constexpr uint16_t kShort = 3, kLong = 4;
 
 // Patches one directory and collects the directories it points to.
@@ -43,30 +43,7 @@ bool PatchDirectory(std::vector<uint8_t>& b, size_t at, uint32_t width, uint32_t
   return patched;
 }
 
-// Where the value of the first directory's LONG entry `tag` stands; 0 when it has none.
-size_t FirstDirectoryLongAt(const std::vector<uint8_t>& b, uint16_t tag) {
-  if (b.size() < 8 || b[0] != 'I' || b[1] != 'I') return 0;
-  const size_t at = Get32(b, 4);
-  if (at + 2 > b.size()) return 0;
-  for (uint32_t i = 0, count = Get16(b, at); i < count && at + 2 + 12 * (i + 1) <= b.size(); ++i) {
-    const size_t entry = at + 2 + 12 * i;
-    if (Get16(b, entry) == tag && Get16(b, entry + 2) == kLong) return entry + 8;
-  }
-  return 0;
-}
-
 }  // namespace
-
-uint32_t PreviewLength(const std::vector<uint8_t>& bytes) {
-  const size_t at = FirstDirectoryLongAt(bytes, kStripByteCounts);
-  return at == 0 ? 0 : Get32(bytes, at);
-}
-
-bool SetPreviewLength(std::vector<uint8_t>& bytes, uint32_t length) {
-  const size_t at = FirstDirectoryLongAt(bytes, kStripByteCounts);
-  if (at != 0) Set32(bytes, at, length);
-  return at != 0;
-}
 
 std::vector<uint8_t> SmallJpeg(int width, int height) {
   BitmapPtr bitmap = AdoptBitmap(FreeImage_Allocate(width, height, 24));

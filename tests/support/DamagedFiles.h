@@ -17,14 +17,6 @@ bool SetJpegFrameSize(std::vector<uint8_t>& bytes, int width, int height);
 // (the first directory, its chain and its sub-directories); false when none was found.
 bool SetTiffImageSize(std::vector<uint8_t>& bytes, uint32_t width, uint32_t height);
 
-// The length of the first directory's strip (StripByteCounts, a LONG as the DNG writer puts
-// it): the preview's, in a DNG with a preview. 0 when there is none.
-uint32_t PreviewLength(const std::vector<uint8_t>& bytes);
-
-// Sets that length, so that the preview is cut short or reaches past the end of the file
-// while the mosaic stays whole; false when there is none.
-bool SetPreviewLength(std::vector<uint8_t>& bytes, uint32_t length);
-
 // The first `length` bytes.
 std::vector<uint8_t> Truncated(const std::vector<uint8_t>& bytes, size_t length);
 

@@ -145,7 +145,7 @@ bool WriteTestDng(const std::string& path, const DngOptions& o) {
   TiffDirectory sub = o.preview ? MosaicDirectory(o, mosaicBytes) : TiffDirectory{};
   if (o.preview) {
     AddLong(first, 254, 1);  // a reduced-resolution (preview) image
-    AddImageLayout(first, o, static_cast<uint32_t>(preview.size()));
+    AddImageLayout(first, o, static_cast<uint32_t>(o.previewLengthShare * static_cast<double>(preview.size())));
     AddShorts(first, 258, {8, 8, 8});
     AddShorts(first, 259, {7});  // JPEG
     AddShorts(first, 262, {6});  // YCbCr

@@ -13,7 +13,10 @@ struct DngOptions {
   // sub-directory, as cameras and converters lay it out.
   bool preview = false;
   std::vector<uint8_t> previewProfile = {};  // an ICC profile for the preview; empty writes none
-  int orientation = 1;                       // the Orientation tag; 0 writes none
+  // The preview's stated length over its own: below 1 cuts it short, far above reaches past
+  // the end of the file. The mosaic stays whole.
+  double previewLengthShare = 1;
+  int orientation = 1;  // the Orientation tag; 0 writes none
   // DateTimeOriginal in an EXIF directory. Make and Model are always written: the RAW
   // decoder does not take a DNG without them.
   bool exif = false;
@@ -29,6 +32,6 @@ struct DngOptions {
 bool WriteTestDng(const std::string& path, const DngOptions& options);
 
 // The scene of the options' size and noise as the bytes of a JPEG file (quality 90, no
-// chroma subsampling, the options' preview profile): the DNG's preview, and the preview and thumbnail of other writers.
+// chroma subsampling): the DNG's preview, and the preview and thumbnail of other writers.
 // Empty when it cannot be encoded.
 std::vector<uint8_t> SceneJpeg(const DngOptions& options);
