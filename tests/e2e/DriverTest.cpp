@@ -314,6 +314,12 @@ TEST_F(DriverTest, ACanonCr3ConvertsFromItsPreview) {
   EXPECT_EQ(tags["Exif.GPSInfo.GPSLatitude"], "480000/10000 510000/10000 302400/10000");
   EXPECT_EQ(tags["Exif.Image.Orientation"], "1");
   EXPECT_EQ(tags["Exif.Photo.PixelXDimension"], "80");
+
+  // Its raw track holds no CRX data that LibRaw could decode: a full decode fails outright.
+  std::filesystem::remove(jpeg);
+  run = RunPixquill({"-q", "-i", cr3, "-o", output(), "--raw-load-as=24"});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_FALSE(std::filesystem::exists(jpeg));
 }
 
 TEST_F(DriverTest, AFailedPipelineIsReportedAndCountsAsStopped) {
