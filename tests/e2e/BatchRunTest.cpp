@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "batch/BatchLog.h"
 #include "platform/Files.h"
 #include "platform/Programs.h"
 #include "support/DngWriter.h"
@@ -20,8 +21,6 @@
 namespace {
 
 using Lines = std::vector<std::string>;
-
-const std::string kJobLog = ".pixquillbatch-joblog";
 
 bool IsWholeJpeg(const std::string& path) {
   std::vector<uint8_t> bytes = ReadBytes(path);
@@ -52,12 +51,19 @@ Lines FilesIn(const std::string& folder) {
 
 class BatchRun : public ::testing::Test {
  protected:
+  // Job logs go to a state folder of the test's own, outside the output folders.
   void SetUp() override {
     mkdir(card().c_str(), 0755);
     mkdir(out().c_str(), 0755);
+    setenv("XDG_STATE_HOME", state().c_str(), 1);
   }
+  void TearDown() override { unsetenv("XDG_STATE_HOME"); }
   std::string card() const { return folder / "card"; }
   std::string out() const { return folder / "out"; }
+  std::string state() const { return folder / "state"; }
+  std::string JobLogOf(const std::string& outputFolder) const {
+    return DefaultJobLogPath(outputFolder, "", state().c_str(), nullptr).value_or("");
+  }
   std::string Dng(const std::string& relative, DngOptions options = {}) {
     const std::string path = card() + "/" + relative;
     for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
@@ -77,20 +83,20 @@ TEST_F(BatchRun, AFolderTreeKeepsItsSubfoldersOrGoesFlatOrStaysBesideItsInputs) 
   EXPECT_EQ(run.exitStatus, 0) << run.stdoutText << run.stderrText;
   EXPECT_EQ(WithoutTime(run), (Lines{"Converted 3 of 3 files"}));
   EXPECT_EQ(run.stderrText, "") << "no progress line when standard error is no terminal";
-  EXPECT_EQ(FilesIn(out()), (Lines{kJobLog, "DCIM/100/IMG_1.jpg", "DCIM/101/img_2.jpg", "top.jpg"}));
+  EXPECT_EQ(FilesIn(out()), (Lines{"DCIM/100/IMG_1.jpg", "DCIM/101/img_2.jpg", "top.jpg"}));
   EXPECT_TRUE(IsWholeJpeg(out() + "/DCIM/100/IMG_1.jpg"));
 
   const std::string flat = folder / "flat";
   mkdir(flat.c_str(), 0755);
   EXPECT_EQ(RunBatch({"-q", "--no-subfolders", "-o", flat, card()}).stdoutText, "");
-  EXPECT_EQ(FilesIn(flat), (Lines{kJobLog, "IMG_1.jpg", "img_2.jpg", "top.jpg"}));
+  EXPECT_EQ(FilesIn(flat), (Lines{"IMG_1.jpg", "img_2.jpg", "top.jpg"}));
 
   // Without -o each JPEG lands beside its input; relative paths start in the current folder.
   ProgramRun beside = RunBatch({"-q", "card/top.Dng", "card/DCIM/101"}, "", folder.path());
   EXPECT_EQ(beside.exitStatus, 0) << beside.stdoutText;
   EXPECT_TRUE(IsWholeJpeg(card() + "/top.jpg"));
   EXPECT_TRUE(IsWholeJpeg(card() + "/DCIM/101/img_2.jpg"));
-  EXPECT_GT(ReadBytes(folder / kJobLog).size(), 0u);
+  EXPECT_EQ(FilesIn(state() + "/pixquillbatch").size(), 3u) << "one job log for each of the three places";
 }
 
 TEST_F(BatchRun, ADamagedFileFailsAloneAndTheReportNamesIt) {
@@ -148,7 +154,7 @@ TEST_F(BatchRun, OddFileNamesConvertFromFoldersAndFromLists) {
   for (const std::string& name : names) list += Dng(name) + '\0';
   ProgramRun run = RunBatch({"-o", out(), card()});
   EXPECT_EQ(run.exitStatus, 0) << run.stdoutText;
-  Lines expected = {kJobLog};
+  Lines expected;
   for (const std::string& name : names) expected.push_back(name.substr(0, name.size() - 4) + ".jpg");
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(FilesIn(out()), expected);
@@ -185,19 +191,22 @@ TEST_F(BatchRun, AnInterruptedRunLeavesOnlyWholeJpegsAndResumes) {
   UniqueFd input(open("/dev/null", O_RDONLY));
   std::optional<StartedProgram> batch = StartProgram(command, {}, input.get(), SIGKILL);
   ASSERT_TRUE(batch);
-  ASSERT_TRUE(WaitForFirstJob(out() + "/" + kJobLog));
+  ASSERT_TRUE(WaitForFirstJob(JobLogOf(out())));
   kill(batch->pid, SIGTERM);
   EXPECT_EQ(WaitForProgram(batch->pid), 1);
   const Lines first = FilesIn(out());
   ASSERT_LT(first.size(), 5u) << "z.dng must still have been converting";
-  for (const std::string& name : first) EXPECT_TRUE(name == kJobLog || IsWholeJpeg(out() + "/" + name)) << name;
+  for (const std::string& name : first) EXPECT_TRUE(IsWholeJpeg(out() + "/" + name)) << name;
 
   ProgramRun resumed = RunBatch({"-j", "1", "-o", out(), "--raw-load-as=24", "--resume", card()});
   EXPECT_EQ(resumed.exitStatus, 0) << resumed.stdoutText;
   EXPECT_EQ(WithoutTime(resumed), (Lines{"Converted 4 of 4 files"}));
-  EXPECT_EQ(FilesIn(out()), (Lines{kJobLog, "a1.jpg", "a2.jpg", "a3.jpg", "z.jpg"}));
-  std::vector<uint8_t> log = ReadBytes(out() + "/" + kJobLog);
-  EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 5) << "every file converted once: " << log.data();
+  EXPECT_EQ(FilesIn(out()), (Lines{"a1.jpg", "a2.jpg", "a3.jpg", "z.jpg"}));
+  std::vector<uint8_t> bytes = ReadBytes(JobLogOf(out()));
+  const std::string log(bytes.begin(), bytes.end());
+  size_t converted = 0;
+  for (size_t at = 0; (at = log.find("\tconverted\t", at)) != std::string::npos; ++at) ++converted;
+  EXPECT_EQ(converted, 4u) << "every file converted once: " << log;
 }
 
 TEST_F(BatchRun, ASecondMachineConvertsWhatIsTransferredToIt) {
@@ -220,9 +229,9 @@ TEST_F(BatchRun, ASecondMachineConvertsWhatIsTransferredToIt) {
   chmod(standIn.c_str(), 0755);
   ProgramRun run = RunBatch({"--ssh=" + standIn, "-S", "standin", "--transfer", "-o", out(), card()});
   EXPECT_EQ(run.exitStatus, 0) << run.stdoutText << run.stderrText;
-  EXPECT_EQ(FilesIn(out()), (Lines{kJobLog, "sp ace.jpg", "sub/IMG_1.jpg"}));
+  EXPECT_EQ(FilesIn(out()), (Lines{"sp ace.jpg", "sub/IMG_1.jpg"}));
   EXPECT_TRUE(IsWholeJpeg(out() + "/sub/IMG_1.jpg"));
-  std::vector<uint8_t> bytes = ReadBytes(out() + "/" + kJobLog);
+  std::vector<uint8_t> bytes = ReadBytes(JobLogOf(out()));
   const std::string log(bytes.begin(), bytes.end());
   size_t onStandIn = 0;
   for (size_t at = 0; (at = log.find("\tstandin\t", at)) != std::string::npos; ++at) ++onStandIn;
@@ -235,7 +244,7 @@ TEST_F(BatchRun, ASecondMachineConvertsWhatIsTransferredToIt) {
   WriteText(folder / "web.ini", "[CLI]\n--filename-mask = %filename%-web.%ext%\n");
   ProgramRun local = RunBatch({"-S", ":", "--transfer", "--profile=web.ini", "-o", "here", "card"}, "", folder.path());
   EXPECT_EQ(local.exitStatus, 0) << local.stdoutText;
-  EXPECT_EQ(FilesIn(here), (Lines{kJobLog, "sp ace-web.jpg", "sub/IMG_1-web.jpg"}));
+  EXPECT_EQ(FilesIn(here), (Lines{"sp ace-web.jpg", "sub/IMG_1-web.jpg"}));
 }
 
 }  // namespace
