@@ -11,7 +11,6 @@
 #include "convert/ConversionJob.h"
 #include "platform/Text.h"
 #include "settings/ConversionSettings.h"
-#include "settings/ConversionSettings.h"
 #include "support/ProgramState.h"
 #include "support/TestFiles.h"
 
