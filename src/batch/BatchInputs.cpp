@@ -14,18 +14,12 @@ namespace {
 
 constexpr int64_t kFolderSize = -2;
 
-// Everything up to and including the last "/": on disk a "\" is part of a name.
-std::string ParentOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 void AddFolder(const std::string& folder, std::vector<BatchFile>& files, std::vector<UnreadableFolder>* unreadable) {
   const size_t prefix = folder.back() == '/' ? folder.size() : folder.size() + 1;
   FolderWalk walk = WalkFolder(folder);
   for (const std::string& path : walk.files) {
     if (!IsAcceptedInputExtension(FileExtension(path))) continue;
-    files.push_back({path, ParentOf(path.substr(prefix)), ""});
+    files.push_back({path, ParentFolder(path.substr(prefix)), ""});
   }
   if (unreadable) unreadable->insert(unreadable->end(), walk.unreadable.begin(), walk.unreadable.end());
 }
@@ -60,6 +54,8 @@ std::vector<BatchFile> CollectBatchFiles(const std::vector<std::string>& paths,
   return files;
 }
 
+std::string ParentFolder(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
+
 std::vector<std::string> SplitPathList(const std::string& text, bool nullSeparated) {
   const char separator = nullSeparated ? '\0' : '\n';
   std::vector<std::string> paths;
@@ -77,7 +73,7 @@ std::vector<std::string> SplitPathList(const std::string& text, bool nullSeparat
 
 void AssignOutputFolders(std::vector<BatchFile>& files, const std::string& outputFolder, bool keepSubfolders) {
   for (BatchFile& file : files) {
-    std::string folder = outputFolder.empty() ? ParentOf(file.input) : outputFolder + "/";
+    std::string folder = outputFolder.empty() ? ParentFolder(file.input) : outputFolder + "/";
     if (!outputFolder.empty() && keepSubfolders) folder += file.subfolder;
     file.outputFolder = WithoutTrailingSeparator(AbsolutePath(folder));
   }
@@ -135,7 +131,7 @@ std::vector<std::string> MissingOutputFolders(const std::vector<BatchFile>& file
   std::set<std::string> missing;
   for (const BatchFile& file : files)
     for (std::string folder = file.outputFolder; folder.size() > 1 && FileSize(folder) != kFolderSize;
-         folder = WithoutTrailingSeparator(ParentOf(folder)))
+         folder = WithoutTrailingSeparator(ParentFolder(folder)))
       missing.insert(folder);
   return {missing.begin(), missing.end()};
 }

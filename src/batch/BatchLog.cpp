@@ -201,7 +201,7 @@ std::set<size_t> ConvertedBefore(const std::string& logText, const std::vector<B
 
 std::optional<std::string> OpenJobLog(const std::string& path, bool resume, JobLogFile& log) {
   log.path = path;
-  const std::string folder = path.substr(0, path.rfind('/') + 1);
+  const std::string folder = ParentFolder(path);
   if (FileSize(folder) != kFolderSize && !MakeFolders(folder))
     return "The job log's folder " + EscapedText(folder) + " cannot be made";
   log.fd = UniqueFd(open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644));

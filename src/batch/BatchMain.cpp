@@ -55,11 +55,17 @@ int ShowHelp(int status) {
   return status;
 }
 
-// Arguments that are no option and no option's value name inputs, and so does -i.
-std::vector<std::string> InputPaths(const ScanResult& scan) {
+// The arguments that options of the scan took, as their names or values.
+std::vector<bool> TakenArguments(const ScanResult& scan) {
   std::vector<bool> taken(CommandLine.size(), false);
   for (const ScannedOption& option : scan.options)
     for (size_t i = option.first; i <= option.last && i < taken.size(); ++i) taken[i] = true;
+  return taken;
+}
+
+// Arguments that are no option and no option's value name inputs, and so does -i.
+std::vector<std::string> InputPaths(const ScanResult& scan) {
+  const std::vector<bool> taken = TakenArguments(scan);
   std::vector<std::string> paths;
   for (size_t i = 0; i < CommandLine.size(); ++i)
     if (!taken[i] && ParameterName(i).empty()) paths.push_back(CommandLine[i]);
@@ -70,9 +76,7 @@ std::vector<std::string> InputPaths(const ScanResult& scan) {
 // An argument that looks like an option but is neither a batch option nor one of
 // pixquillcmd's: nothing has been converted yet, so the batch stops rather than ignore it.
 std::optional<std::string> UnknownOption(const ScanResult& scan) {
-  std::vector<bool> taken(CommandLine.size(), false);
-  for (const ScannedOption& option : scan.options)
-    for (size_t i = option.first; i <= option.last && i < taken.size(); ++i) taken[i] = true;
+  const std::vector<bool> taken = TakenArguments(scan);
   for (size_t i = 0; i < CommandLine.size(); ++i) {
     if (taken[i] || ParameterName(i).empty()) continue;
     std::string message = "Unknown option " + EscapedText(CommandLine[i]);
@@ -276,8 +280,8 @@ int ConvertFiles(BatchPlan& plan) {
   const std::string& representative = RepresentativeFile(plan.files).input;
   // Without -o each job is given its input's own folder, ending in "/." so that a "\" at
   // the end of a folder name stays part of it.
-  ConversionJob.outputFolder = outputGiven ? OutputFolderToCheck(ConversionJob.outputFolder)
-                                           : representative.substr(0, representative.rfind('/') + 1) + ".";
+  ConversionJob.outputFolder =
+      outputGiven ? OutputFolderToCheck(ConversionJob.outputFolder) : ParentFolder(representative) + ".";
   ConversionJob.inputFile = representative;
   if (std::optional<std::string> error = CheckConversionRequest()) return Refuse(*error);
   std::string outputFolder = outputGiven ? AbsolutePath(ConversionJob.outputFolder) : "";

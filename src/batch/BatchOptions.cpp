@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "batch/BatchReport.h"
 #include "cli/ArgumentScan.h"
 #include "platform/Machine.h"
 #include "platform/Text.h"
@@ -117,12 +118,6 @@ constexpr SizeSuffix kSizeSuffixes[] = {
     {'t', 1e12},
 };
 
-std::string OneDecimal(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", value);
-  return text;
-}
-
 std::string HelpNames(const BatchOptionRow& row) {
   std::string names;
   if (!row.shortName.empty()) {
@@ -224,12 +219,6 @@ std::optional<int64_t> MemorySize(const std::string& text) {
   const double bytes = std::atof(number.c_str()) * factor;
   if (bytes > 4e18) return std::nullopt;
   return static_cast<int64_t>(bytes);
-}
-
-std::string MemoryText(int64_t bytes) {
-  constexpr double kMiB = 1024.0 * 1024, kGiB = kMiB * 1024;
-  const auto value = static_cast<double>(bytes);
-  return value >= kGiB ? OneDecimal(value / kGiB) + " GiB" : OneDecimal(value / kMiB) + " MiB";
 }
 
 std::vector<std::string> BatchHelpLines() {

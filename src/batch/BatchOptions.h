@@ -65,8 +65,5 @@ std::string CappedJobs(const std::string& jobs, size_t files);
 // A --memfree size in bytes ("2G", "512M", "1.5T", "4000000"); nothing when malformed.
 std::optional<int64_t> MemorySize(const std::string& text);
 
-// "1.5 GiB", "300 MiB": a memory size for people.
-std::string MemoryText(int64_t bytes);
-
 // The help text, one string per line.
 std::vector<std::string> BatchHelpLines();

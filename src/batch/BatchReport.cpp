@@ -111,6 +111,12 @@ void AddJobFailures(std::vector<std::string>& lines, const std::vector<BatchFile
 
 }  // namespace
 
+std::string MemoryText(int64_t bytes) {
+  constexpr double kMiB = 1024.0 * 1024, kGiB = kMiB * 1024;
+  const auto value = static_cast<double>(bytes);
+  return value >= kGiB ? OneDecimal(value / kGiB) + " GiB" : OneDecimal(value / kMiB) + " MiB";
+}
+
 bool IsConverted(const JobState& job) {
   return job.finished && job.exitValue == 0 && job.signal == 0 && job.status.value_or(0) == 0;
 }

@@ -88,5 +88,8 @@ std::vector<std::string> ReportLines(const std::vector<BatchFile>& files, const 
 // Files converted, by this run and earlier ones.
 size_t ConvertedCount(const BatchProgressRecord& progress);
 
+// "1.5 GiB", "300.0 MiB": a memory size for people.
+std::string MemoryText(int64_t bytes);
+
 // True when every file is converted, every folder was read and the job log holds it all.
 bool EverythingConverted(const BatchProgressRecord& progress);

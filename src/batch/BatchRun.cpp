@@ -100,8 +100,6 @@ void AddOption(std::vector<std::string>& args, const char* name, const std::stri
   args.push_back(value);
 }
 
-std::string ParentOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
-
 // Reads what is available on `fd` and hands over every complete line; false at the end.
 bool ReadLines(int fd, std::string& pending, BatchProgressRecord& progress) {
   char buffer[4096];
@@ -332,7 +330,7 @@ std::vector<std::string> JobEnvironment(const ParallelRequest& request) {
 std::string ParallelInput(const std::vector<BatchFile>& files, JobPlace place) {
   std::string text;
   for (const BatchFile& file : files) {
-    const std::string folder = ParentOf(file.input);
+    const std::string folder = ParentFolder(file.input);
     text += place == JobPlace::Transferred ? folder + "./" + file.input.substr(folder.size()) : file.input;
     text += '\0' + file.outputFolder + '\0';
   }
