@@ -1,6 +1,7 @@
 #include "batch/BatchInputs.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 #include <set>
 
@@ -8,19 +9,19 @@
 #include "formats/FormatTables.h"
 #include "pipeline/Naming.h"
 #include "platform/Files.h"
-#include "platform/Folders.h"
 
 namespace {
 
 constexpr int64_t kFolderSize = -2;
 
-void AddFolder(const std::string& folder, std::vector<BatchFile>& files) {
+void AddFolder(const std::string& folder, std::vector<BatchFile>& files, std::vector<UnreadableFolder>* unreadable) {
   const size_t prefix = folder.back() == '/' ? folder.size() : folder.size() + 1;
-  for (const std::string& path : FilesBelow(folder)) {
+  FolderWalk walk = WalkFolder(folder);
+  for (const std::string& path : walk.files) {
     if (!IsAcceptedInputExtension(FileExtension(path))) continue;
-    const std::string subfolder = FolderPart(path.substr(prefix));
-    files.push_back({path, subfolder, ""});
+    files.push_back({path, ParentFolder(path.substr(prefix)), ""});
   }
+  if (unreadable) unreadable->insert(unreadable->end(), walk.unreadable.begin(), walk.unreadable.end());
 }
 
 std::string WithoutTrailingSeparator(std::string folder) {
@@ -28,14 +29,17 @@ std::string WithoutTrailingSeparator(std::string folder) {
   return folder;
 }
 
+bool Breaks(const std::string& text) { return text.find('\n') != std::string::npos; }
+
 }  // namespace
 
-std::vector<BatchFile> CollectBatchFiles(const std::vector<std::string>& paths) {
+std::vector<BatchFile> CollectBatchFiles(const std::vector<std::string>& paths,
+                                         std::vector<UnreadableFolder>* unreadable) {
   std::vector<BatchFile> files;
   for (const std::string& path : paths) {
     const std::string absolute = WithoutTrailingSeparator(AbsolutePath(path));
     if (FileSize(absolute) == kFolderSize)
-      AddFolder(absolute, files);
+      AddFolder(absolute, files, unreadable);
     else
       files.push_back({absolute, "", ""});
   }
@@ -44,8 +48,13 @@ std::vector<BatchFile> CollectBatchFiles(const std::vector<std::string>& paths) 
   files.erase(std::unique(files.begin(), files.end(),
                           [](const BatchFile& a, const BatchFile& b) { return a.input == b.input; }),
               files.end());
+  if (unreadable)
+    std::sort(unreadable->begin(), unreadable->end(),
+              [](const UnreadableFolder& a, const UnreadableFolder& b) { return a.path < b.path; });
   return files;
 }
+
+std::string ParentFolder(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
 
 std::vector<std::string> SplitPathList(const std::string& text, bool nullSeparated) {
   const char separator = nullSeparated ? '\0' : '\n';
@@ -64,10 +73,25 @@ std::vector<std::string> SplitPathList(const std::string& text, bool nullSeparat
 
 void AssignOutputFolders(std::vector<BatchFile>& files, const std::string& outputFolder, bool keepSubfolders) {
   for (BatchFile& file : files) {
-    std::string folder = outputFolder.empty() ? FolderPart(file.input) : outputFolder + "/";
+    std::string folder = outputFolder.empty() ? ParentFolder(file.input) : outputFolder + "/";
     if (!outputFolder.empty() && keepSubfolders) folder += file.subfolder;
     file.outputFolder = WithoutTrailingSeparator(AbsolutePath(folder));
   }
+}
+
+std::string PlannedOutputName(const BatchFile& file) {
+  ConversionJob.currentFile = file.input;
+  return ExpandFilenameMaskBeforeConversion(CurrentImageRequest());
+}
+
+std::string PlannedOutputPath(const BatchFile& file) {
+  return AbsolutePath(file.outputFolder + "/" + PlannedOutputName(file));
+}
+
+std::optional<std::string> NameLeavingOutputFolder(const std::vector<BatchFile>& files) {
+  for (const BatchFile& file : files)
+    if (std::string name = PlannedOutputName(file); !NameStaysInFolder(name)) return name;
+  return std::nullopt;
 }
 
 std::vector<OutputClash> FindOutputClashes(const std::vector<BatchFile>& files) {
@@ -75,9 +99,7 @@ std::vector<OutputClash> FindOutputClashes(const std::vector<BatchFile>& files) 
   std::set<std::string> inputs;
   for (const BatchFile& file : files) {
     inputs.insert(file.input);
-    ConversionJob.currentFile = file.input;
-    const std::string name = ExpandFilenameMaskBeforeConversion(CurrentImageRequest());
-    writers[AbsolutePath(file.outputFolder + "/" + name)].push_back(file.input);
+    writers[PlannedOutputPath(file)].push_back(file.input);
   }
   std::vector<OutputClash> clashes;
   for (auto& [output, names] : writers) {
@@ -91,15 +113,47 @@ std::vector<OutputClash> FindOutputClashes(const std::vector<BatchFile>& files) 
 std::vector<std::string> ClashReportLines(const std::vector<OutputClash>& clashes, size_t shown) {
   std::vector<std::string> lines = {"Error: Output file names collide; nothing was converted"};
   for (size_t i = 0; i < clashes.size() && i < shown; ++i) {
-    lines.push_back("  " + clashes[i].output);
-    for (const std::string& input : clashes[i].inputs) lines.push_back("    " + input);
+    lines.push_back("  " + EscapedText(clashes[i].output));
+    for (const std::string& input : clashes[i].inputs) lines.push_back("    " + EscapedText(input));
   }
   if (clashes.size() > shown) lines.push_back("  and " + std::to_string(clashes.size() - shown) + " more");
   return lines;
 }
 
-int64_t LargestInputSize(const std::vector<BatchFile>& files) {
-  int64_t largest = 0;
-  for (const BatchFile& file : files) largest = std::max(largest, FileSize(file.input));
-  return largest;
+std::vector<std::string> UntransferableInputs(const std::vector<BatchFile>& files) {
+  std::vector<std::string> inputs;
+  for (const BatchFile& file : files)
+    if (Breaks(file.input) || Breaks(file.outputFolder)) inputs.push_back(file.input);
+  return inputs;
+}
+
+std::vector<std::string> MissingOutputFolders(const std::vector<BatchFile>& files) {
+  std::set<std::string> missing;
+  for (const BatchFile& file : files)
+    for (std::string folder = file.outputFolder; folder.size() > 1 && FileSize(folder) != kFolderSize;
+         folder = WithoutTrailingSeparator(ParentFolder(folder)))
+      missing.insert(folder);
+  return {missing.begin(), missing.end()};
+}
+
+std::string EscapedText(const std::string& text, bool reversible) {
+  static constexpr struct {
+    char byte;
+    char letter;
+  } kNamed[] = {{'\n', 'n'}, {'\r', 'r'}, {'\t', 't'}};
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\' && reversible) {
+      out += "\\\\";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      auto named = std::find_if(std::begin(kNamed), std::end(kNamed), [c](const auto& row) { return row.byte == c; });
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+      out += named != std::end(kNamed) ? std::string{'\\', named->letter} : std::string(hex);
+    } else {
+      out += c;
+    }
+  }
+  return out;
 }

@@ -2,12 +2,17 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <optional>
-#include <set>
 #include <string_view>
 
 #include "batch/BatchInputs.h"
+#include "batch/BatchLog.h"
 #include "batch/BatchOptions.h"
 #include "batch/BatchReport.h"
 #include "batch/BatchRun.h"
@@ -24,6 +29,7 @@
 #include "platform/FilePtr.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
+#include "platform/Machine.h"
 #include "platform/Text.h"
 #include "settings/ConversionSettings.h"
 
@@ -32,9 +38,8 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitRefused = 2;
-constexpr size_t kClashesShown = 20;
-constexpr const char* kJobLogName = ".pixquillbatch-joblog";
-constexpr int64_t kFolderSize = -2;
+constexpr int kExitInterrupted = 128 + SIGINT;
+constexpr size_t kNamesShown = 20;
 
 void PrintLines(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) PrintLine(line);
@@ -50,16 +55,37 @@ int ShowHelp(int status) {
   return status;
 }
 
-// Arguments that are no option and no option's value name inputs, and so does -i.
-std::vector<std::string> InputPaths(const ScanResult& scan) {
+// The arguments that options of the scan took, as their names or values.
+std::vector<bool> TakenArguments(const ScanResult& scan) {
   std::vector<bool> taken(CommandLine.size(), false);
   for (const ScannedOption& option : scan.options)
     for (size_t i = option.first; i <= option.last && i < taken.size(); ++i) taken[i] = true;
+  return taken;
+}
+
+// Arguments that are no option and no option's value name inputs, and so does -i.
+std::vector<std::string> InputPaths(const ScanResult& scan) {
+  const std::vector<bool> taken = TakenArguments(scan);
   std::vector<std::string> paths;
   for (size_t i = 0; i < CommandLine.size(); ++i)
     if (!taken[i] && ParameterName(i).empty()) paths.push_back(CommandLine[i]);
   if (!ConversionJob.inputFile.empty()) paths.push_back(ConversionJob.inputFile);
   return paths;
+}
+
+// An argument that looks like an option but is neither a batch option nor one of
+// pixquillcmd's: nothing has been converted yet, so the batch stops rather than ignore it.
+std::optional<std::string> UnknownOption(const ScanResult& scan) {
+  const std::vector<bool> taken = TakenArguments(scan);
+  for (size_t i = 0; i < CommandLine.size(); ++i) {
+    if (taken[i] || ParameterName(i).empty()) continue;
+    std::string message = "Unknown option " + EscapedText(CommandLine[i]);
+    const std::string name = ToLower(CommandLine[i].substr(0, CommandLine[i].find('=')));
+    for (const BatchOptionRow& row : BatchOptionTable())
+      if (name == row.name) message += " (did you mean " + std::string(row.name) + "?)";
+    return message;
+  }
+  return std::nullopt;
 }
 
 // The options every job repeats: all but the input, the output folder and the pause.
@@ -74,12 +100,20 @@ std::vector<std::string> JobOptions(const ScanResult& scan) {
   return options;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+// The whole file, or the system's reason why it cannot be read (a folder reads as one).
+std::optional<std::string> ReadWholeFile(const std::string& path, std::string& reason) {
   FilePtr file(path == "-" ? fdopen(dup(STDIN_FILENO), "rb") : std::fopen(path.c_str(), "rb"));
-  if (!file) return std::nullopt;
+  if (!file) {
+    reason = std::strerror(errno);
+    return std::nullopt;
+  }
   std::string text;
   char buffer[8192];
   for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file.get())) > 0;) text.append(buffer, got);
+  if (std::ferror(file.get())) {
+    reason = std::strerror(errno);
+    return std::nullopt;
+  }
   return text;
 }
 
@@ -98,58 +132,30 @@ std::string OutputFolderToCheck(const std::string& given) {
   return AbsolutePath(given);
 }
 
-// Output folders that do not exist yet, parents before their subfolders.
-std::vector<std::string> MissingFolders(const std::vector<BatchFile>& files) {
-  std::set<std::string> missing;
-  for (const BatchFile& file : files)
-    for (std::string folder = file.outputFolder; folder.size() > 1 && FileSize(folder) != kFolderSize;
-         folder = FolderPart(folder).substr(0, FolderPart(folder).size() - 1))
-      missing.insert(folder);
-  return {missing.begin(), missing.end()};
-}
-
-// Removes what a run that never started made: the folders, deepest first (only while
-// empty), and a job log that no earlier run left.
-void RemoveUnused(const std::vector<std::string>& folders, const ParallelRequest& request) {
-  if (!request.settings.resume) std::remove(request.jobLog.c_str());
-  for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) rmdir(folder->c_str());
-}
-
 std::string LocalProgram() {
   const std::string beside = FolderPart(ProgramPath()) + "pixquillcmd";
   return FileSize(beside) > 0 ? beside : "pixquillcmd";
 }
 
-std::string JobLogPath(const BatchSettingsRecord& settings, const std::string& outputFolder) {
-  if (!settings.jobLog.empty()) return AbsolutePath(settings.jobLog);
-  return (outputFolder.empty() ? CurrentFolder() : outputFolder + "/") + kJobLogName;
-}
-
-ParallelRequest MakeParallelRequest(const BatchSettingsRecord& settings, const ScanResult& scan,
-                                    const std::vector<BatchFile>& files, const std::string& outputFolder) {
-  ParallelRequest request;
-  request.settings = settings;
-  request.jobOptions = JobOptions(scan);
-  request.program = LocalProgram();
-  request.jobLog = JobLogPath(settings, outputFolder);
-  request.memFree = settings.memFree.empty()
-                        ? DefaultMemFree(settings, MemoryPerJob(LargestInputSize(files), ConversionSettings.rawLoadAs))
-                        : (settings.memFree == "0" ? "" : settings.memFree);
-  return request;
-}
-
-// An earlier run's log is read first when resuming, and removed otherwise, so that the
-// progress counts only what this run does.
-void PrepareJobLog(const ParallelRequest& request, BatchProgressRecord& progress) {
-  if (!request.settings.resume) {
-    std::remove(request.jobLog.c_str());
-    return;
+// A folder of the run's own, for GNU parallel's job log (and its HOME when the batch has
+// none); removed with everything in it when the run ends.
+struct PrivateFolder {
+  std::string path;
+  PrivateFolder() {
+    const char* temporary = std::getenv("TMPDIR");
+    std::string pattern = std::string(temporary && temporary[0] == '/' ? temporary : "/tmp") + "/pixquillbatch-XXXXXX";
+    if (mkdtemp(pattern.data())) path = pattern;
   }
-  if (std::optional<std::string> earlier = ReadWholeFile(request.jobLog)) ApplyJobLogLines(*earlier, progress, false);
-}
+  ~PrivateFolder() {
+    std::error_code error;
+    if (!path.empty()) std::filesystem::remove_all(path, error);
+  }
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+};
 
-// GNU parallel refused its command line (a malformed -j or -S, a missing login file): its
-// error lines without its name; its usage text and notices stay out.
+// GNU parallel refused its command line (a missing login file and the like): its error
+// lines without its name; its usage text and notices stay out.
 int RefuseWithParallelErrors(const std::vector<std::string>& notices) {
   constexpr std::string_view kErrorPrefix = "parallel: Error: ";
   size_t reported = 0;
@@ -161,50 +167,169 @@ int RefuseWithParallelErrors(const std::vector<std::string>& notices) {
   return reported > 0 ? kExitRefused : Refuse("GNU parallel could not be started");
 }
 
-int RunBatch(const ParallelRequest& request, const std::vector<BatchFile>& files, const ScanResult& scan,
-             const std::vector<std::string>& madeFolders) {
+std::vector<std::string> ListedRefusal(const std::string& message, const std::vector<std::string>& names) {
+  std::vector<std::string> lines = {"Error: " + message};
+  for (size_t i = 0; i < names.size() && i < kNamesShown; ++i) lines.push_back("  " + EscapedText(names[i]));
+  if (names.size() > kNamesShown) lines.push_back("  and " + std::to_string(names.size() - kNamesShown) + " more");
+  return lines;
+}
+
+struct BatchPlan {
+  const BatchSettingsRecord& settings;
+  const ScanResult& scan;
+  std::vector<BatchFile> files;  // the files this run converts
   BatchProgressRecord progress;
-  progress.jobs.resize(files.size());
-  PrepareJobLog(request, progress);
-  const int64_t start = MonotonicMilliseconds();
-  ParallelOutcome outcome = RunParallel(request, files, progress, !scan.quiet && isatty(STDERR_FILENO));
-  const bool startFailed = outcome.exitStatus == 127 || (outcome.exitStatus == 255 && !outcome.interrupted);
-  if (startFailed && progress.finishedThisRun == 0) {
-    RemoveUnused(madeFolders, request);
-    return RefuseWithParallelErrors(progress.notices);
-  }
-  const double seconds = static_cast<double>(MonotonicMilliseconds() - start) / 1000.0;
-  PrintLines(ReportLines(files, progress, seconds, scan.quiet));
-  if (scan.pause) {
+  JobLogFile log;
+  std::string options;  // as the log records them
+};
+
+int Finish(BatchPlan& plan, double seconds, int stopSignal) {
+  PrintLines(ReportLines(plan.files, plan.progress, seconds, plan.scan.quiet));
+  if (plan.scan.pause) {
     PrintLine("Press any key to exit.");
     WaitForKey();
   }
-  return ConvertedCount(progress) == files.size() ? kExitDone : kExitFailed;
+  if (stopSignal == SIGINT) return kExitInterrupted;
+  return EverythingConverted(plan.progress) ? kExitDone : kExitFailed;
 }
 
-int ConvertFiles(const BatchSettingsRecord& settings, const ScanResult& scan, std::vector<BatchFile> files) {
+// Makes the missing output folders; on failure removes those it made and names the cause.
+std::optional<std::vector<std::string>> MakeOutputFolders(const std::vector<BatchFile>& files) {
+  const std::vector<std::string> missing = MissingOutputFolders(files);
+  for (size_t made = 0; made < missing.size(); ++made) {
+    if (MakeFolders(missing[made])) continue;
+    const std::string reason = std::strerror(errno);
+    for (size_t i = made; i-- > 0;) rmdir(missing[i].c_str());
+    PrintLines({"Error: Invalid output folder", "  " + EscapedText(missing[made]) + ": " + reason});
+    return std::nullopt;
+  }
+  return missing;
+}
+
+int RunFiles(BatchPlan& plan) {
+  const int64_t start = MonotonicMilliseconds();
+  if (plan.files.empty()) return Finish(plan, 0, 0);
+  const std::optional<std::vector<std::string>> madeFolders = MakeOutputFolders(plan.files);
+  if (!madeFolders) return kExitRefused;
+  PrivateFolder privateFolder;
+  ParallelRequest request;
+  request.settings = plan.settings;
+  request.jobOptions = JobOptions(plan.scan);
+  request.program = LocalProgram();
+  request.jobLog = privateFolder.path + "/parallel-joblog";
+  request.jobs = CappedJobs(plan.settings.jobs, plan.files.size());
+  const MemoryPlan memory = PlanMemory(plan.files, plan.settings, request.jobs, ConversionSettings.rawLoadAs,
+                                       PhysicalMemoryBytes(), FreeMemoryBytes());
+  request.memFree = memory.memFree;
+  if (const char* home = std::getenv("HOME"); !home || home[0] != '/') request.home = privateFolder.path;
+  plan.progress.notRun = memory.tooLarge;
+  plan.files = memory.files;
+  if (plan.files.empty()) return Finish(plan, 0, 0);
+  plan.progress.jobs.resize(plan.files.size());
+  const bool showProgress = !plan.scan.quiet && isatty(STDERR_FILENO);
+  ParallelOutcome outcome = RunParallel(request, plan.files, plan.progress, showProgress, plan.log, plan.options);
+  const bool startFailed = outcome.exitStatus == 127 || (outcome.exitStatus == 255 && outcome.stopSignal == 0);
+  bool anyFinished = false;
+  for (const JobState& job : plan.progress.jobs) anyFinished = anyFinished || job.finished;
+  if (startFailed && !anyFinished) {
+    for (auto folder = madeFolders->rbegin(); folder != madeFolders->rend(); ++folder) rmdir(folder->c_str());
+    if (!plan.settings.resume) std::remove(plan.log.path.c_str());
+    return RefuseWithParallelErrors(plan.progress.notices);
+  }
+  return Finish(plan, static_cast<double>(MonotonicMilliseconds() - start) / 1000.0, outcome.stopSignal);
+}
+
+std::optional<std::string> JobLogPath(const BatchSettingsRecord& settings, const std::string& outputFolder) {
+  if (!settings.jobLog.empty()) return AbsolutePath(settings.jobLog);
+  return DefaultJobLogPath(outputFolder, CurrentFolder(), std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
+}
+
+// Opens the log and leaves out of `plan.files` what an earlier run converted.
+std::optional<std::string> OpenLogAndResume(BatchPlan& plan, const std::string& outputFolder) {
+  const std::optional<std::string> path = JobLogPath(plan.settings, outputFolder);
+  if (!path) return "No folder for the job log: neither HOME nor XDG_STATE_HOME is set (give --joblog=FILE)";
+  if (std::optional<std::string> error = CheckJobLogPath(*path, plan.files)) return error;
+  if (std::optional<std::string> error = OpenJobLog(*path, plan.settings.resume, plan.log)) return error;
+  plan.options = OptionsText(JobOptions(plan.scan));
+  const std::set<size_t> converted = ConvertedBefore(plan.log.earlier, plan.files, plan.options);
+  std::vector<BatchFile> left;
+  for (size_t i = 0; i < plan.files.size(); ++i)
+    if (!converted.count(i)) left.push_back(std::move(plan.files[i]));
+  plan.files = std::move(left);
+  plan.progress.earlierConverted = converted.size();
+  return std::nullopt;
+}
+
+// Every check that can refuse the batch before anything is made: the output names, what
+// a transfer can carry, the job log.
+std::optional<std::vector<std::string>> CheckPlannedFiles(const BatchPlan& plan) {
+  if (std::optional<std::string> name = NameLeavingOutputFolder(plan.files))
+    return std::vector<std::string>{"Error: The file name mask gives " + EscapedText(*name) +
+                                    ", which leaves the output folder; nothing was converted"};
+  std::vector<OutputClash> clashes = FindOutputClashes(plan.files);
+  if (!clashes.empty()) return ClashReportLines(clashes, kNamesShown);
+  if (JobPlaceOf(plan.settings) != JobPlace::Transferred) return std::nullopt;
+  std::vector<std::string> untransferable = UntransferableInputs(plan.files);
+  if (untransferable.empty()) return std::nullopt;
+  return ListedRefusal("Names with a line break cannot be sent to other machines; nothing was converted",
+                       untransferable);
+}
+
+int ConvertFiles(BatchPlan& plan) {
   const bool outputGiven = !ConversionJob.outputFolder.empty();
-  ConversionJob.outputFolder = OutputFolderToCheck(ConversionJob.outputFolder);
-  ConversionJob.inputFile = RepresentativeFile(files).input;
+  const std::string& representative = RepresentativeFile(plan.files).input;
+  // Without -o each job is given its input's own folder, ending in "/." so that a "\" at
+  // the end of a folder name stays part of it.
+  ConversionJob.outputFolder =
+      outputGiven ? OutputFolderToCheck(ConversionJob.outputFolder) : ParentFolder(representative) + ".";
+  ConversionJob.inputFile = representative;
   if (std::optional<std::string> error = CheckConversionRequest()) return Refuse(*error);
   std::string outputFolder = outputGiven ? AbsolutePath(ConversionJob.outputFolder) : "";
   if (outputFolder.size() > 1 && outputFolder.back() == '/') outputFolder.pop_back();
-  AssignOutputFolders(files, outputFolder, ConversionSettings.keepSubfolders != 0);
-  std::vector<OutputClash> clashes = FindOutputClashes(files);
-  if (!clashes.empty()) {
-    PrintLines(ClashReportLines(clashes, kClashesShown));
+  AssignOutputFolders(plan.files, outputFolder, ConversionSettings.keepSubfolders != 0);
+  if (std::optional<std::vector<std::string>> refusal = CheckPlannedFiles(plan)) {
+    PrintLines(*refusal);
     return kExitRefused;
   }
-  const std::vector<std::string> madeFolders = MissingFolders(files);
-  for (const std::string& folder : madeFolders)
-    if (!MakeFolders(folder)) return Refuse("Invalid output folder");
-  return RunBatch(MakeParallelRequest(settings, scan, files, outputFolder), files, scan, madeFolders);
+  if (std::optional<std::string> error = OpenLogAndResume(plan, outputFolder)) return Refuse(*error);
+  return RunFiles(plan);
 }
 
-int NoInputFiles() {
+int NoInputFiles(const std::vector<UnreadableFolder>& unreadable) {
   PrintLine(Translate("Conversion is not complete", "Msg"));
   PrintLine(Translate("Empty input files", "Msg"));
+  for (const UnreadableFolder& folder : unreadable)
+    PrintLines({"Failed: " + EscapedText(folder.path), "  The folder could not be read: " + folder.reason});
   return kExitFailed;
+}
+
+// The PATHs of --files-from added to `paths`; the refusal when the list cannot be read.
+std::optional<std::string> AddListedPaths(const BatchSettingsRecord& settings, std::vector<std::string>& paths) {
+  if (settings.filesFrom.empty()) return std::nullopt;
+  std::string reason;
+  const std::optional<std::string> list = ReadWholeFile(settings.filesFrom, reason);
+  const std::string named = "--files-from=" + EscapedText(settings.filesFrom);
+  if (!list) return "Invalid input file list " + named + ": " + reason;
+  std::vector<std::string> listed = SplitPathList(*list, settings.nullSeparated);
+  if (listed.empty() && paths.empty()) return "No input files: " + named + " names none";
+  paths.insert(paths.end(), listed.begin(), listed.end());
+  return std::nullopt;
+}
+
+int PlanBatch(const BatchSettingsRecord& settings) {
+  const ScanResult scan = ScanArguments();
+  if (!scan.errorMessage.empty()) return Refuse(scan.errorMessage);
+  if (std::optional<std::string> unknown = UnknownOption(scan)) return Refuse(*unknown);
+  if (std::optional<std::string> error = CheckBatchSettings(settings, PhysicalMemoryBytes())) return Refuse(*error);
+  std::vector<std::string> paths = InputPaths(scan);
+  if (std::optional<std::string> error = AddListedPaths(settings, paths)) return Refuse(*error);
+  if (paths.empty()) return ShowHelp(kExitRefused);
+  BatchPlan plan{settings, scan, {}, {}, {}, {}};
+  std::vector<UnreadableFolder> unreadable;
+  plan.files = CollectBatchFiles(paths, &unreadable);
+  if (plan.files.empty()) return NoInputFiles(unreadable);
+  for (UnreadableFolder& folder : unreadable) plan.progress.unreadable.push_back({folder.path, folder.reason});
+  return ConvertFiles(plan);
 }
 
 }  // namespace
@@ -221,16 +346,5 @@ int BatchMain(int argc, char** argv) {
   }
   PrepareConsoleRun();
   CommandLine = split.rest;
-  const ScanResult scan = ScanArguments();
-  if (!scan.errorMessage.empty()) return Refuse(scan.errorMessage);
-  std::vector<std::string> paths = InputPaths(scan);
-  if (!split.settings.filesFrom.empty()) {
-    std::optional<std::string> list = ReadWholeFile(split.settings.filesFrom);
-    if (!list) return Refuse("Invalid input file");
-    for (std::string& path : SplitPathList(*list, split.settings.nullSeparated)) paths.push_back(std::move(path));
-  }
-  if (paths.empty()) return ShowHelp(kExitRefused);
-  std::vector<BatchFile> files = CollectBatchFiles(paths);
-  if (files.empty()) return NoInputFiles();
-  return ConvertFiles(split.settings, scan, std::move(files));
+  return PlanBatch(split.settings);
 }

@@ -1,15 +1,24 @@
 #include "batch/BatchRun.h"
 
+#include <dirent.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <set>
+#include <utility>
 
-#include "convert/ConversionJob.h"
 #include "platform/Clock.h"
 #include "platform/FilePtr.h"
 #include "platform/Files.h"
@@ -30,6 +39,10 @@ constexpr const char* kTermSequence = "TERM,1000,KILL,25";
 // gives its output travel too.
 constexpr const char* kRsyncOptions = "PARALLEL_RSYNC_OPTS=-rlDzRt";
 constexpr int kPollMilliseconds = 250;
+// How long GNU parallel may take to stop its jobs, and the jobs it left to stop theirs.
+constexpr int64_t kStopGraceMilliseconds = 2000;
+constexpr int64_t kLeftoverGraceMilliseconds = 1000;
+constexpr int kLeftoverPollMilliseconds = 20;
 
 // Peak memory of one conversion per byte of input, by RAW load mode: a full 24-bit decode
 // of a 24-megapixel camera file peaks at about 12 times a compressed file's size, a
@@ -45,15 +58,20 @@ constexpr LoadModeMemory kLoadModeMemory[] = {
 };
 constexpr int64_t kUnknownModeMemory = 20;
 
-volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t stopCount = 0;
+volatile std::sig_atomic_t firstStopSignal = 0;
 
-void RequestStop(int) { stopRequested = 1; }
+void RequestStop(int signal) {
+  if (stopCount == 0) firstStopSignal = signal;
+  stopCount = stopCount + 1;
+}
 
 // Catches the stop signals while GNU parallel runs; poll() returns at once when one comes.
 class StopSignals {
  public:
   StopSignals() {
-    stopRequested = 0;
+    stopCount = 0;
+    firstStopSignal = 0;
     struct sigaction action {};
     action.sa_handler = RequestStop;
     sigemptyset(&action.sa_mask);
@@ -87,7 +105,7 @@ bool ReadLines(int fd, std::string& pending, BatchProgressRecord& progress) {
   char buffer[4096];
   ssize_t got = read(fd, buffer, sizeof buffer);
   if (got < 0) return errno == EINTR || errno == EAGAIN;
-  if (got == 0 && !pending.empty()) ApplyOutputLine(pending, progress);
+  if (got == 0 && !pending.empty()) ApplyOutputLine(std::exchange(pending, {}), progress);
   if (got == 0) return false;
   pending.append(buffer, static_cast<size_t>(got));
   for (size_t nl; (nl = pending.find('\n')) != std::string::npos; pending.erase(0, nl + 1))
@@ -95,69 +113,184 @@ bool ReadLines(int fd, std::string& pending, BatchProgressRecord& progress) {
   return true;
 }
 
+size_t TerminalColumns() {
+  winsize size{};
+  return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
 void DrawProgress(const std::string& text) {
-  std::fprintf(stderr, "\r%s\x1b[K", text.c_str());
+  std::fprintf(stderr, "\r%s\x1b[K", FitToWidth(text, TerminalColumns()).c_str());
   std::fflush(stderr);
 }
 
+std::string TimeNow() {
+  const std::tm now = LocalNow();
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &now);
+  return text;
+}
+
+JobResult ResultOf(const JobState& job) {
+  if (IsConverted(job)) return JobResult::Converted;
+  return job.signal != 0 || job.exitValue < 0 ? JobResult::Stopped : JobResult::Failed;
+}
+
 struct Follower {
-  JobLogReader jobLog;
+  JobLogReader parallelLog;
   BatchProgressRecord& progress;
+  const std::vector<BatchFile>& files;
+  JobLogFile& log;
+  const std::string& options;
   bool showProgress;
   int64_t start = MonotonicMilliseconds();
   int64_t lastDraw = 0;
 
   double Seconds() const { return static_cast<double>(MonotonicMilliseconds() - start) / 1000.0; }
 
-  void Update() {
-    ApplyJobLogLines(jobLog.ReadNewLines(), progress, true);
+  // `final`: GNU parallel has ended and its output is read, so every logged job is known.
+  void Update(bool final) {
+    ApplyJobLogLines(parallelLog.ReadNewLines(), progress);
+    std::string rows;
+    for (size_t job : TakeSettledJobs(progress, final))
+      rows += JobLogRow({TimeNow(), ResultOf(progress.jobs[job]), progress.jobs[job].host}, files[job], options);
+    AppendToJobLog(log, rows);
+    progress.logError = log.writeError;
     if (!showProgress || MonotonicMilliseconds() - lastDraw < kPollMilliseconds) return;
     lastDraw = MonotonicMilliseconds();
     DrawProgress(ProgressText(progress, Seconds()));
   }
 };
 
-// Reads GNU parallel's output until it closes both streams, following the job log.
-bool FollowParallel(StartedProgram& parallel, Follower& follower) {
-  bool interrupted = false;
+std::optional<int> ExitStatusIfEnded(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, WNOHANG) != pid) return std::nullopt;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Reads whatever the streams hold; with `wait`, for up to a poll interval.
+void ReadStreams(UniqueFd* streams[2], std::string pending[2], BatchProgressRecord& progress, int waitMilliseconds) {
+  pollfd polls[2] = {{streams[0]->get(), POLLIN, 0}, {streams[1]->get(), POLLIN, 0}};
+  if (poll(polls, 2, waitMilliseconds) <= 0) return;
+  for (int i = 0; i < 2; ++i)
+    if (polls[i].revents != 0 && !ReadLines(streams[i]->get(), pending[i], progress)) streams[i]->reset();
+}
+
+// After GNU parallel has ended: what it wrote is read, but processes it left behind may
+// keep the pipes open, so nothing is waited for.
+void DrainStreams(UniqueFd* streams[2], std::string pending[2], BatchProgressRecord& progress) {
+  for (int rounds = 0; rounds < 10000 && (streams[0]->get() >= 0 || streams[1]->get() >= 0); ++rounds) {
+    pollfd polls[2] = {{streams[0]->get(), POLLIN, 0}, {streams[1]->get(), POLLIN, 0}};
+    if (poll(polls, 2, 0) <= 0) break;
+    ReadStreams(streams, pending, progress, 0);
+  }
+  for (int i = 0; i < 2; ++i)
+    if (!pending[i].empty()) ApplyOutputLine(std::exchange(pending[i], {}), progress);
+}
+
+// The first stop signal asks GNU parallel to stop its jobs; a second one, or its taking too
+// long, kills it.
+void PassOnStop(pid_t parallel, int& handled, int64_t& stopAt) {
+  if (stopCount > handled) {
+    kill(parallel, handled == 0 ? SIGINT : SIGKILL);
+    if (handled == 0) stopAt = MonotonicMilliseconds();
+    handled = stopCount;
+  }
+  if (handled > 0 && MonotonicMilliseconds() - stopAt > kStopGraceMilliseconds) kill(parallel, SIGKILL);
+}
+
+// Follows GNU parallel until it has ended; its exit status.
+int FollowParallel(StartedProgram& parallel, Follower& follower) {
   std::string pending[2];
   UniqueFd* streams[2] = {&parallel.output, &parallel.errors};
-  while (streams[0]->get() >= 0 || streams[1]->get() >= 0) {
-    pollfd polls[2] = {{streams[0]->get(), POLLIN, 0}, {streams[1]->get(), POLLIN, 0}};
-    const int ready = poll(polls, 2, kPollMilliseconds);
-    for (int i = 0; i < 2 && ready > 0; ++i)
-      if (polls[i].revents != 0 && !ReadLines(streams[i]->get(), pending[i], follower.progress)) streams[i]->reset();
-    if (stopRequested && !interrupted) {
-      interrupted = true;
-      kill(parallel.pid, SIGINT);
+  int handled = 0;
+  int64_t stopAt = 0;
+  for (;;) {
+    ReadStreams(streams, pending, follower.progress, kPollMilliseconds);
+    if (std::optional<int> status = ExitStatusIfEnded(parallel.pid)) {
+      DrainStreams(streams, pending, follower.progress);
+      return *status;
     }
-    follower.Update();
+    PassOnStop(parallel.pid, handled, stopAt);
+    follower.Update(false);
   }
-  return interrupted;
+}
+
+// This process's children: with the batch as their subreaper, what GNU parallel left
+// running when it ended.
+std::vector<pid_t> Children() {
+  std::vector<pid_t> children;
+  std::unique_ptr<DIR, int (*)(DIR*)> proc(opendir("/proc"), closedir);
+  if (!proc) return children;
+  std::string self = " ";
+  self.append(std::to_string(getpid())).append(" ");
+  while (const dirent* entry = readdir(proc.get())) {
+    const pid_t pid = static_cast<pid_t>(std::atol(entry->d_name));
+    if (pid <= 0) continue;
+    FilePtr stat(std::fopen(("/proc/" + std::string(entry->d_name) + "/stat").c_str(), "rb"));
+    char text[512] = {};
+    if (!stat || std::fread(text, 1, sizeof text - 1, stat.get()) == 0) continue;
+    // "pid (name) state ppid ...": the name may hold anything but ends at the last ")".
+    const std::string fields = text;
+    const size_t close = fields.rfind(')');
+    if (close != std::string::npos && fields.compare(close + 3, self.size(), self) == 0) children.push_back(pid);
+  }
+  return children;
+}
+
+// Stops and reaps every process GNU parallel left behind: SIGTERM to each job's process
+// group, so that pixquillcmd removes what it was writing, then SIGKILL after a second.
+void StopLeftovers() {
+  const int64_t start = MonotonicMilliseconds();
+  std::set<pid_t> told;
+  for (;;) {
+    while (waitpid(-1, nullptr, WNOHANG) > 0) {
+    }
+    const std::vector<pid_t> children = Children();
+    if (children.empty()) return;
+    const bool late = MonotonicMilliseconds() - start > kLeftoverGraceMilliseconds;
+    for (const pid_t child : children) {
+      if (!late && !told.insert(child).second) continue;
+      const int signal = late ? SIGKILL : SIGTERM;
+      if (getpgid(child) == child) kill(-child, signal);
+      kill(child, signal);
+    }
+    poll(nullptr, 0, kLeftoverPollMilliseconds);
+  }
+}
+
+int64_t MachineSlots(const std::string& jobs) {
+  const bool plainNumber = !jobs.empty() && jobs.find_first_not_of("0123456789") == std::string::npos;
+  return plainNumber ? std::atoll(jobs.c_str()) : ProcessorCount();
 }
 
 }  // namespace
 
 JobPlace JobPlaceOf(const BatchSettingsRecord& settings) {
-  if (settings.sshLogins.empty() && settings.sshLoginFile.empty()) return JobPlace::ThisMachine;
+  if (RunsHereOnly(settings)) return JobPlace::ThisMachine;
   return settings.transfer ? JobPlace::Transferred : JobPlace::SharedFiles;
 }
 
 std::string JobCommand(JobPlace place, size_t optionCount) {
   const std::string options = OptionArguments(optionCount) + " -q";
   const std::string here = "\"$" + std::string(kProgramVariable) + "\"";
+  // The output folder ends in "/." so that pixquillcmd keeps a name's last space or "\".
+  const std::string files = " -i {1} -o {2}/.; s=$?;";
+  const std::string report = " case $s in [012]) printf '\\037exit %d\\n' $s;; *) exit $s;; esac";
   switch (place) {
-    case JobPlace::ThisMachine: return "exec " + here + options + " -i {1} -o {2}";
+    case JobPlace::ThisMachine: return here + options + files + report;
     case JobPlace::SharedFiles:
-      return "if [ \"$PARALLEL_SSHHOST\" = : ]; then p=" + here + "; else p=pixquillcmd; fi; exec \"$p\"" + options +
-             " -i {1} -o {2}";
+      return "if [ \"$PARALLEL_SSHHOST\" = : ]; then p=" + here + "; else p=pixquillcmd; fi; \"$p\"" + options + files +
+             report;
     case JobPlace::Transferred:
       // The input arrives in the job's own working folder, the JPEG is written there, and
-      // the input is removed so that only the JPEG travels back. Jobs on this machine get
-      // such a folder too, so they go back to the batch's, where relative option paths hold.
-      return "if [ \"$PARALLEL_SSHHOST\" = : ]; then cd \"$" + std::string(kFolderVariable) + "\" && exec " + here +
-             options + " -i {1} -o {2}; else pixquillcmd" + options +
-             " -i ./{1/} -o \"$PWD\"; s=$?; rm -f ./{1/}; exit $s; fi";
+      // the input is removed so that only the JPEG travels back; a job that is stopped
+      // removes its working folder, which GNU parallel then no longer cleans up. Jobs on
+      // this machine go back to the batch's folder, where relative option paths hold.
+      return "if [ \"$PARALLEL_SSHHOST\" = : ]; then cd \"$" + std::string(kFolderVariable) + "\" && " + here +
+             options + files +
+             " else w=$PWD; case $w in */.parallel/tmp/?*) trap 'cd / && rm -rf -- \"$w\"; exit 143' HUP INT TERM;; "
+             "esac; pixquillcmd" +
+             options + " -i ./{1/} -o \"$w\"; s=$?; rm -f ./{1/}; fi;" + report;
   }
   return {};
 }
@@ -167,12 +300,14 @@ std::vector<std::string> ParallelArguments(const ParallelRequest& request) {
   const JobPlace place = JobPlaceOf(settings);
   std::vector<std::string> args = {"--will-cite", "-0", "-N", "2", "--tagstring", "{#}", "--termseq", kTermSequence};
   AddOption(args, "--joblog", request.jobLog);
-  if (settings.resume) args.push_back("--resume-failed");
   AddOption(args, "--memfree", request.memFree);
-  AddOption(args, "-j", settings.jobs);
+  AddOption(args, "-j", request.jobs);
   AddOption(args, "-S", settings.sshLogins);
   AddOption(args, "--sshloginfile", settings.sshLoginFile);
   AddOption(args, "--ssh", settings.sshCommand);
+  // A job that failed for a machine's sake goes to another machine, each tried once.
+  if (const size_t machines = MachineCount(settings); machines > 1)
+    AddOption(args, "--retries", std::to_string(machines));
   if (place != JobPlace::ThisMachine)
     for (size_t i = 1; i <= request.jobOptions.size(); ++i)
       AddOption(args, "--env", kArgumentVariable + std::to_string(i));
@@ -186,6 +321,7 @@ std::vector<std::string> JobEnvironment(const ParallelRequest& request) {
   std::vector<std::string> environment = {std::string(kProgramVariable) + "=" + request.program,
                                           std::string(kFolderVariable) + "=" + CurrentFolder(),
                                           "PARALLEL_SHELL=/bin/sh", kRsyncOptions};
+  if (!request.home.empty()) environment.push_back("HOME=" + request.home);
   for (size_t i = 0; i < request.jobOptions.size(); ++i)
     environment.push_back(kArgumentVariable + std::to_string(i + 1) + "=" + request.jobOptions[i]);
   return environment;
@@ -194,46 +330,72 @@ std::vector<std::string> JobEnvironment(const ParallelRequest& request) {
 std::string ParallelInput(const std::vector<BatchFile>& files, JobPlace place) {
   std::string text;
   for (const BatchFile& file : files) {
-    const std::string folder = FolderPart(file.input);
+    const std::string folder = ParentFolder(file.input);
     text += place == JobPlace::Transferred ? folder + "./" + file.input.substr(folder.size()) : file.input;
     text += '\0' + file.outputFolder + '\0';
   }
   return text;
 }
 
-int64_t MemoryPerJob(int64_t largestInput, int32_t rawLoadAs) {
+int64_t MemoryPerJob(int64_t inputBytes, int32_t rawLoadAs) {
   int64_t factor = kUnknownModeMemory;
   for (const LoadModeMemory& row : kLoadModeMemory)
     if (row.rawLoadAs == rawLoadAs) factor = row.perInputByte;
-  return largestInput * factor;
+  return std::max<int64_t>(inputBytes, 0) * factor;
 }
 
-std::string DefaultMemFree(const BatchSettingsRecord& settings, int64_t perJob) {
-  if (JobPlaceOf(settings) != JobPlace::ThisMachine) return {};
-  const bool plainNumber = !settings.jobs.empty() && settings.jobs.find_first_not_of("0123456789") == std::string::npos;
-  const int64_t slots = plainNumber ? std::atoll(settings.jobs.c_str()) : ProcessorCount();
-  if (slots > 0 && perJob * slots * 2 <= PhysicalMemoryBytes()) return {};
-  return std::to_string(perJob);
+MemoryPlan PlanMemory(std::vector<BatchFile> files, const BatchSettingsRecord& settings, const std::string& jobs,
+                      int32_t rawLoadAs, int64_t machineMemory, int64_t freeMemory) {
+  MemoryPlan plan;
+  if (!settings.memFree.empty()) {
+    const int64_t bytes = MemorySize(settings.memFree).value_or(0);
+    plan.memFree = bytes > 0 ? std::to_string(bytes) : "";
+    plan.files = std::move(files);
+    return plan;
+  }
+  if (!RunsHereOnly(settings) || machineMemory <= 0) {
+    plan.files = std::move(files);
+    return plan;
+  }
+  int64_t perJob = 0;
+  for (BatchFile& file : files) {
+    const int64_t need = MemoryPerJob(FileSize(file.input), rawLoadAs);
+    if (need > machineMemory) {
+      plan.tooLarge.push_back({file.input, "Needs about " + MemoryText(need) + " of memory by its size, more than " +
+                                               "this machine's " + MemoryText(machineMemory) +
+                                               " (--memfree=0 tries anyway)"});
+      continue;
+    }
+    perJob = std::max(perJob, need);
+    plan.files.push_back(std::move(file));
+  }
+  if (perJob * MachineSlots(jobs) * 2 <= machineMemory) return plan;
+  const int64_t startable = freeMemory > 0 ? freeMemory / 4 * 3 : machineMemory / 2;
+  plan.memFree = std::to_string(std::max<int64_t>(1, std::min(perJob, startable)));
+  return plan;
 }
 
 ParallelOutcome RunParallel(const ParallelRequest& request, const std::vector<BatchFile>& files,
-                            BatchProgressRecord& progress, bool showProgress) {
+                            BatchProgressRecord& progress, bool showProgress, JobLogFile& log,
+                            const std::string& options) {
   FilePtr input(std::tmpfile());
   const std::string text = ParallelInput(files, JobPlaceOf(request.settings));
   if (!input || std::fwrite(text.data(), 1, text.size(), input.get()) != text.size() || std::fflush(input.get()) != 0)
-    return {127, false};
+    return {127, 0};
   std::rewind(input.get());
   StopSignals stopSignals;
+  // Jobs whose GNU parallel ends become this process's children, so they can be stopped.
+  prctl(PR_SET_CHILD_SUBREAPER, 1);
   std::vector<std::string> args = ParallelArguments(request);
   args.insert(args.begin(), "parallel");
   std::optional<StartedProgram> parallel = StartProgram(args, JobEnvironment(request), fileno(input.get()), SIGINT);
-  if (!parallel) return {127, false};
-  Follower follower{JobLogReader(request.jobLog), progress, showProgress};
+  if (!parallel) return {127, 0};
+  Follower follower{JobLogReader(request.jobLog), progress, files, log, options, showProgress};
   ParallelOutcome outcome;
-  outcome.interrupted = FollowParallel(*parallel, follower);
-  outcome.exitStatus = WaitForProgram(parallel->pid);
-  outcome.interrupted = outcome.interrupted || stopRequested;
-  follower.Update();
+  outcome.exitStatus = FollowParallel(*parallel, follower);
+  StopLeftovers();
+  follower.Update(true);
+  outcome.stopSignal = firstStopSignal;
   if (showProgress) DrawProgress("");
   return outcome;
 }

@@ -97,18 +97,6 @@ std::string ExpandTokensPresentIn(const std::string& probe, std::string text, co
   return text;
 }
 
-// A "/" may reach a subfolder of the output folder, but a name must not start again from
-// the root or climb out of the folder through a ".." component.
-bool NameStaysInFolder(std::string_view name) {
-  if (name.starts_with('/')) return false;
-  for (size_t start = 0; start <= name.size();) {
-    const size_t end = std::min(name.find('/', start), name.size());
-    if (name.substr(start, end - start) == "..") return false;
-    start = end + 1;
-  }
-  return true;
-}
-
 // The mask is its own probe, so a value that holds a later token is expanded again.
 std::string ExpandMask(bool onlyKnownBeforeConversion, const ImageRequest& request, const ImageResult& result) {
   std::string mask = ToLower(ConversionSettings.filenameMask);
@@ -122,6 +110,18 @@ std::string ExpandMask(bool onlyKnownBeforeConversion, const ImageRequest& reque
 }
 
 }  // namespace
+
+// A "/" may reach a subfolder of the output folder, but a name must not start again from
+// the root or climb out of the folder through a ".." component.
+bool NameStaysInFolder(std::string_view name) {
+  if (name.starts_with('/')) return false;
+  for (size_t start = 0; start <= name.size();) {
+    const size_t end = std::min(name.find('/', start), name.size());
+    if (name.substr(start, end - start) == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
 
 std::span<const std::string_view> NamePlaceholders() { return kTokens; }
 

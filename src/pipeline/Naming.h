@@ -31,6 +31,10 @@ std::string ExpandFilenameMask(const ImageRequest& request, const ImageResult& r
 // come from decoding, the clock or chance (%width%, %ss%, %rnd%...) stay in it as they are.
 std::string ExpandFilenameMaskBeforeConversion(const ImageRequest& request);
 
+// False for a name that would leave the output folder: one that begins with "/" or holds a
+// ".." path component (a "/" may still reach a subfolder).
+bool NameStaysInFolder(std::string_view name);
+
 // Output folder + subfolder (when kept) + expanded name. Empty when the expanded name would
 // leave the output folder: one that begins with "/" or holds a ".." path component. A
 // shared profile's mask must not be able to replace files elsewhere.

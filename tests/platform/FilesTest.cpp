@@ -83,6 +83,20 @@ TEST(FilesTest, FilesBelowFollowsLinksToFilesButNeverLoopsOrEntersHiddenNames) {
   EXPECT_TRUE(FilesBelow(dir + "/missing").empty());
 }
 
+TEST(FilesTest, FolderLinksAreFollowedOnceAndTheRealPathWins) {
+  std::string dir = TempDir(), outside = TempDir();
+  mkdir((dir + "/real").c_str(), 0755);
+  std::ofstream(dir + "/real/a.dng") << "x";
+  std::ofstream(outside + "/b.dng") << "x";
+  ASSERT_EQ(symlink((dir + "/real").c_str(), (dir + "/alias").c_str()), 0);
+  ASSERT_EQ(symlink(outside.c_str(), (dir + "/elsewhere").c_str()), 0);
+  ASSERT_EQ(symlink((dir + "/..").c_str(), (dir + "/real/up").c_str()), 0);
+  FolderWalk walk = WalkFolder(dir);
+  std::sort(walk.files.begin(), walk.files.end());
+  EXPECT_EQ(walk.files, (std::vector<std::string>{dir + "/elsewhere/b.dng", dir + "/real/a.dng"}));
+  EXPECT_TRUE(walk.unreadable.empty());
+}
+
 TEST(FilesTest, AbsolutePathsFromTheCurrentFolder) {
   EXPECT_EQ(AbsolutePath("/a//b/./c/../d.dng"), "/a/b/d.dng");
   EXPECT_EQ(AbsolutePath("x/../y.dng"), CurrentFolder() + "y.dng");
