@@ -313,7 +313,8 @@ TEST_F(BatchRun, AnUnreachableMachineFailsNoFile) {
   for (const char* name : {"1.dng", "2.dng", "3.dng", "4.dng", "5.dng"}) Dng(name);
   WriteText(card() + "/0.dng", "");
   const std::string ssh = "--ssh=" + StandInSsh(folder);
-  const Lines expected = {"Converted 5 of 6 files", "Failed: " + card() + "/0.dng", "  Error: Invalid input file"};
+  const Lines expected = {"Converted 5 of 6 files", "Failed: " + card() + "/0.dng", "  Error: Invalid input file",
+                          "  pixquillcmd: " + card() + "/0.dng: the file is empty"};
   ProgramRun shared = RunBatch({ssh, "-S", ":,dead.invalid", "-o", out(), card()});
   EXPECT_EQ(shared.exitStatus, 1);
   EXPECT_EQ(WithoutTime(shared), expected);
