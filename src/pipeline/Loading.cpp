@@ -36,16 +36,20 @@ struct RawFlagsRow {
   int32_t flags;
   int decodedBpp;   // depth of the bitmap the decoder makes at most: 24 or 48
   int sizeDivisor;  // 2 when it decodes at half width and half height
+  // A resize to a small enough target takes the half-size decode (ShrinkFullDecodeForResize).
+  // Not at 48 bits: the tone mapping that follows magnifies in the shadows what the half
+  // size lacks, to 37.7 dB against the full-size route (bench/RESULTS.md).
+  bool halfSizeForResize;
 };
 
 // Codes not listed (the headerless modes among them) decode with RAW_DEFAULT.
 const RawFlagsRow kRawLoadFlags[] = {
-    {kLoadAsAuto, RAW_PREVIEW, 24, 1},  // the embedded preview, or a 24-bit decode when there is none
-    {kLoadAs24, RAW_DISPLAY, 24, 1},
-    {kLoadAs48HalfSize, RAW_HALFSIZE, 48, 2},
-    {kLoadAs48, RAW_DEFAULT, 48, 1},
+    {kLoadAsAuto, RAW_PREVIEW, 24, 1, false},  // the embedded preview, or a 24-bit decode when there is none
+    {kLoadAs24, RAW_DISPLAY, 24, 1, true},
+    {kLoadAs48HalfSize, RAW_HALFSIZE, 48, 2, false},
+    {kLoadAs48, RAW_DEFAULT, 48, 1, false},
 };
-constexpr RawFlagsRow kRawDefaultRow{-1, RAW_DEFAULT, 48, 1};
+constexpr RawFlagsRow kRawDefaultRow{-1, RAW_DEFAULT, 48, 1, false};
 
 const HeaderlessFormat* FindHeaderlessFormat(int32_t mode) {
   for (const HeaderlessFormat& format : kHeaderlessFormats)
@@ -172,7 +176,7 @@ BitmapPtr LoadRawWithinLimits(const std::string& path, ImageSize* reducedFrom, s
     return nullptr;
   const int bitsPerSample = row.decodedBpp / 3;
   if (row.flags != RAW_PREVIEW) {
-    if (row.sizeDivisor == 1) ShrinkFullDecodeForResize(*development, reducedFrom);
+    if (row.halfSizeForResize) ShrinkFullDecodeForResize(*development, reducedFrom);
     return DecodeFullImage(std::move(development), bitsPerSample, true);
   }
   if (previewEndedEarly) return DecodeInsteadOfPreview(std::move(development), bitsPerSample, true, notes);
