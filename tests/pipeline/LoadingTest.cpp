@@ -230,7 +230,7 @@ TEST_F(LoadingTest, FullDecodeAtHalfSizeResizesLikeTheFullSize) {
     ConversionSettings.rawLoadAs = kLoadAs24;
     ExpectReducedDecodeResizesLikeTheFullSize(path, 80, true);
     ExpectReducedDecodeResizesLikeTheFullSize(path, 250, false);  // more than a third of 640
-    ConversionSettings.rawLoadAs = kLoadAs48;  // tone mapped afterwards: always the full size
+    ConversionSettings.rawLoadAs = kLoadAs48;                     // tone mapped afterwards: always the full size
     ExpectReducedDecodeResizesLikeTheFullSize(path, 80, false);
   }
 }
