@@ -65,15 +65,18 @@ class ReaderStream : public LibRaw_abstract_datastream {
   RawFileReader& reader_;
 };
 
-// LibRaw keeps protected what this decode needs beyond its public interface: its memory
-// manager (to release the mosaic and cut the image buffer down), its output curve, the
-// processing-step hooks (0.20 has no public setter for them) and whether it shrinks.
+// What this decode needs of LibRaw is public where LibRaw 0.20 offers it (its internal state
+// through get_internal_data_pointer). Three things it keeps protected, and they force this
+// subclass: its memory manager (free and realloc, to release the mosaic and cut the image
+// buffer down to the packed rows, which no public call does), its output curve (gamma_curve,
+// which the packing applies as LibRaw's own copy-out would) and the processing-step hooks
+// (0.20 has setters for its error and progress handlers only). A newer LibRaw that makes them
+// public or renames them needs only these lines changed.
 class LibRawInternals : public LibRaw {
  public:
   using LibRaw::callbacks;
   using LibRaw::free;
   using LibRaw::gamma_curve;
-  using LibRaw::libraw_internal_data;
   using LibRaw::memmgr;
 };
 
@@ -121,7 +124,7 @@ struct HalfSizeImage {
 // rows and columns, or whose blocks hold other than red and blue on one diagonal and two
 // greens on the other.
 bool BlockColours(LibRawInternals& raw, int (&colours)[2][2]) {
-  const libraw_internal_output_params_t& output = raw.libraw_internal_data.internal_output_params;
+  const libraw_internal_output_params_t& output = raw.get_internal_data_pointer()->internal_output_params;
   if (!output.shrink || output.fuji_width || raw.imgdata.idata.filters <= 1000) return false;
   for (int row = 0; row < 8; ++row)
     for (int column = 0; column < 2; ++column)
@@ -289,7 +292,7 @@ void ReleaseMosaic(LibRawInternals& raw) {
 // auto-brightening the white point is its fixed 0x2000 << 3.
 void PrepareOutputCurve(LibRawInternals& raw) {
   const libraw_output_params_t& params = raw.imgdata.params;
-  if (raw.libraw_internal_data.output_data.histogram)
+  if (raw.get_internal_data_pointer()->output_data.histogram)
     raw.gamma_curve(params.gamm[0], params.gamm[1], 2, static_cast<int>((0x2000 << 3) / params.bright));
 }
 
