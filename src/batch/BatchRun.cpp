@@ -31,6 +31,9 @@ namespace {
 constexpr const char* kArgumentVariable = "PIXQUILLBATCH_ARG_";
 constexpr const char* kProgramVariable = "PIXQUILLBATCH_PROGRAM";
 constexpr const char* kFolderVariable = "PIXQUILLBATCH_FOLDER";
+// A batch runs a job per core, so LibRaw's OpenMP in each gets one thread unless the user
+// chose otherwise: two jobs of two threads each on two cores only take turns.
+constexpr const char* kThreadsVariable = "OMP_NUM_THREADS";
 
 // One SIGTERM lets pixquillcmd remove what it was writing; a job still running a second
 // later is killed.
@@ -308,9 +311,11 @@ std::vector<std::string> ParallelArguments(const ParallelRequest& request) {
   // A job that failed for a machine's sake goes to another machine, each tried once.
   if (const size_t machines = MachineCount(settings); machines > 1)
     AddOption(args, "--retries", std::to_string(machines));
-  if (place != JobPlace::ThisMachine)
+  if (place != JobPlace::ThisMachine) {
+    AddOption(args, "--env", kThreadsVariable);
     for (size_t i = 1; i <= request.jobOptions.size(); ++i)
       AddOption(args, "--env", kArgumentVariable + std::to_string(i));
+  }
   if (place == JobPlace::Transferred)
     args.insert(args.end(), {"--wd", "...", "--transferfile", "{1}", "--return", "{2}/./.", "--cleanup"});
   args.push_back(JobCommand(place, request.jobOptions.size()));
@@ -322,6 +327,7 @@ std::vector<std::string> JobEnvironment(const ParallelRequest& request) {
                                           std::string(kFolderVariable) + "=" + CurrentFolder(),
                                           "PARALLEL_SHELL=/bin/sh", kRsyncOptions};
   if (!request.home.empty()) environment.push_back("HOME=" + request.home);
+  if (!std::getenv(kThreadsVariable)) environment.push_back(std::string(kThreadsVariable) + "=1");
   for (size_t i = 0; i < request.jobOptions.size(); ++i)
     environment.push_back(kArgumentVariable + std::to_string(i + 1) + "=" + request.jobOptions[i]);
   return environment;

@@ -27,7 +27,8 @@ JobPlace JobPlaceOf(const BatchSettingsRecord& settings);
 // The command line of GNU parallel, without the program name.
 std::vector<std::string> ParallelArguments(const ParallelRequest& request);
 
-// "NAME=value" entries the jobs read: the pixquillcmd options and this machine's program.
+// "NAME=value" entries the jobs read: the pixquillcmd options, this machine's program, and
+// one OpenMP thread a job unless OMP_NUM_THREADS is set already.
 std::vector<std::string> JobEnvironment(const ParallelRequest& request);
 
 // The shell command each job runs; {1} is the input, {2} its output folder. The options

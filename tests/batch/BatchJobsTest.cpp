@@ -98,6 +98,27 @@ TEST(BatchParallelArguments, DeadMachinesAreRetriedElsewhereAndResumeGoesByFile)
   EXPECT_EQ(*(retries + 1), "2") << "each machine tried once";
 }
 
+TEST(BatchParallelArguments, EachJobGetsOneOpenMpThreadUnlessTheUserChoseHereOrElsewhere) {
+  const char* saved = std::getenv("OMP_NUM_THREADS");
+  const std::string before = saved ? saved : "";
+  const auto threads = [](const ParallelRequest& request) {
+    const std::vector<std::string> environment = JobEnvironment(request);
+    return std::count(environment.begin(), environment.end(), "OMP_NUM_THREADS=1");
+  };
+  ParallelRequest request;
+  unsetenv("OMP_NUM_THREADS");
+  EXPECT_EQ(threads(request), 1);
+  setenv("OMP_NUM_THREADS", "2", 1);
+  EXPECT_EQ(threads(request), 0) << "the user's own count reaches the jobs as it is";
+  request.settings.sshLogins = "other";
+  const std::vector<std::string> args = ParallelArguments(request);
+  EXPECT_NE(std::find(args.begin(), args.end(), "OMP_NUM_THREADS"), args.end()) << "sent to other machines";
+  if (saved)
+    setenv("OMP_NUM_THREADS", before.c_str(), 1);
+  else
+    unsetenv("OMP_NUM_THREADS");
+}
+
 TEST(BatchMemory, ALimitNoJobCanMeetIsNeverSet) {
   constexpr int64_t kGiB = 1 << 30;
   TempFolder folder;
