@@ -34,6 +34,22 @@ constexpr const char* kFolderVariable = "PIXQUILLBATCH_FOLDER";
 // A batch runs a job per core, so LibRaw's OpenMP in each gets one thread unless the user
 // chose otherwise: two jobs of two threads each on two cores only take turns.
 constexpr const char* kThreadsVariable = "OMP_NUM_THREADS";
+constexpr const char* kFinishedVariable = "PIXQUILLBATCH_FINISHED";
+
+// A job on this machine converts a group of files one after another, so that what GNU
+// parallel does for each job (forking its large perl process, collecting the job's output,
+// starting the shell) is shared by several files. A group takes at most a quarter of what
+// is left per job slot, so groups shrink towards the end of the list and the last jobs are
+// single files: no core waits long for the other.
+constexpr size_t kGroupFiles = 8;
+constexpr size_t kGroupsPerSlot = 4;
+// The fields of one file in a group job's input: its number, the input, its output folder.
+constexpr size_t kFileFields = 3;
+// Printed by a group job before each file's conversion, with the file's number, so that the
+// lines that follow are that file's.
+constexpr std::string_view kFileMark =
+    "\x1f"
+    "file ";
 
 // One SIGTERM lets pixquillcmd remove what it was writing; a job still running a second
 // later is killed.
@@ -103,18 +119,18 @@ void AddOption(std::vector<std::string>& args, const char* name, const std::stri
   args.push_back(value);
 }
 
-// Reads what is available on `fd` and hands over every complete line; false at the end.
-bool ReadLines(int fd, std::string& pending, BatchProgressRecord& progress) {
-  char buffer[4096];
-  ssize_t got = read(fd, buffer, sizeof buffer);
-  if (got < 0) return errno == EINTR || errno == EAGAIN;
-  if (got == 0 && !pending.empty()) ApplyOutputLine(std::exchange(pending, {}), progress);
-  if (got == 0) return false;
-  pending.append(buffer, static_cast<size_t>(got));
-  for (size_t nl; (nl = pending.find('\n')) != std::string::npos; pending.erase(0, nl + 1))
-    ApplyOutputLine(pending.substr(0, nl), progress);
-  return true;
+// A positive decimal number; 0 for anything else.
+size_t NumberIn(std::string_view text) {
+  size_t number = 0;
+  if (text.empty() || text.size() > 18) return 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return 0;
+    number = number * 10 + static_cast<size_t>(c - '0');
+  }
+  return number;
 }
+
+std::string FinishedFilesPath(const ParallelRequest& request) { return request.jobLog + "-files"; }
 
 size_t TerminalColumns() {
   winsize size{};
@@ -140,6 +156,8 @@ JobResult ResultOf(const JobState& job) {
 
 struct Follower {
   JobLogReader parallelLog;
+  JobLogReader finishedFiles;  // jobs on this machine: each file's number and exit status
+  bool grouped;
   BatchProgressRecord& progress;
   const std::vector<BatchFile>& files;
   JobLogFile& log;
@@ -147,12 +165,23 @@ struct Follower {
   bool showProgress;
   int64_t start = MonotonicMilliseconds();
   int64_t lastDraw = 0;
+  std::map<size_t, size_t> currentFiles{};
+
+  void Output(const std::string& line) {
+    if (grouped)
+      ApplyGroupOutputLine(line, currentFiles, progress);
+    else
+      ApplyOutputLine(line, progress);
+  }
 
   double Seconds() const { return static_cast<double>(MonotonicMilliseconds() - start) / 1000.0; }
 
   // `final`: GNU parallel has ended and its output is read, so every logged job is known.
   void Update(bool final) {
-    ApplyJobLogLines(parallelLog.ReadNewLines(), progress);
+    if (grouped)
+      ApplyFinishedFileLines(finishedFiles.ReadNewLines(), progress);
+    else
+      ApplyJobLogLines(parallelLog.ReadNewLines(), progress);
     std::string rows;
     for (size_t job : TakeSettledJobs(progress, final))
       rows += JobLogRow({TimeNow(), ResultOf(progress.jobs[job]), progress.jobs[job].host}, files[job], options);
@@ -170,24 +199,37 @@ std::optional<int> ExitStatusIfEnded(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// Reads what is available on `fd` and hands over every complete line; false at the end.
+bool ReadLines(int fd, std::string& pending, Follower& follower) {
+  char buffer[4096];
+  ssize_t got = read(fd, buffer, sizeof buffer);
+  if (got < 0) return errno == EINTR || errno == EAGAIN;
+  if (got == 0 && !pending.empty()) follower.Output(std::exchange(pending, {}));
+  if (got == 0) return false;
+  pending.append(buffer, static_cast<size_t>(got));
+  for (size_t nl; (nl = pending.find('\n')) != std::string::npos; pending.erase(0, nl + 1))
+    follower.Output(pending.substr(0, nl));
+  return true;
+}
+
 // Reads whatever the streams hold; with `wait`, for up to a poll interval.
-void ReadStreams(UniqueFd* streams[2], std::string pending[2], BatchProgressRecord& progress, int waitMilliseconds) {
+void ReadStreams(UniqueFd* streams[2], std::string pending[2], Follower& follower, int waitMilliseconds) {
   pollfd polls[2] = {{streams[0]->get(), POLLIN, 0}, {streams[1]->get(), POLLIN, 0}};
   if (poll(polls, 2, waitMilliseconds) <= 0) return;
   for (int i = 0; i < 2; ++i)
-    if (polls[i].revents != 0 && !ReadLines(streams[i]->get(), pending[i], progress)) streams[i]->reset();
+    if (polls[i].revents != 0 && !ReadLines(streams[i]->get(), pending[i], follower)) streams[i]->reset();
 }
 
 // After GNU parallel has ended: what it wrote is read, but processes it left behind may
 // keep the pipes open, so nothing is waited for.
-void DrainStreams(UniqueFd* streams[2], std::string pending[2], BatchProgressRecord& progress) {
+void DrainStreams(UniqueFd* streams[2], std::string pending[2], Follower& follower) {
   for (int rounds = 0; rounds < 10000 && (streams[0]->get() >= 0 || streams[1]->get() >= 0); ++rounds) {
     pollfd polls[2] = {{streams[0]->get(), POLLIN, 0}, {streams[1]->get(), POLLIN, 0}};
     if (poll(polls, 2, 0) <= 0) break;
-    ReadStreams(streams, pending, progress, 0);
+    ReadStreams(streams, pending, follower, 0);
   }
   for (int i = 0; i < 2; ++i)
-    if (!pending[i].empty()) ApplyOutputLine(std::exchange(pending[i], {}), progress);
+    if (!pending[i].empty()) follower.Output(std::exchange(pending[i], {}));
 }
 
 // The first stop signal asks GNU parallel to stop its jobs; a second one, or its taking too
@@ -208,9 +250,9 @@ int FollowParallel(StartedProgram& parallel, Follower& follower) {
   int handled = 0;
   int64_t stopAt = 0;
   for (;;) {
-    ReadStreams(streams, pending, follower.progress, kPollMilliseconds);
+    ReadStreams(streams, pending, follower, kPollMilliseconds);
     if (std::optional<int> status = ExitStatusIfEnded(parallel.pid)) {
-      DrainStreams(streams, pending, follower.progress);
+      DrainStreams(streams, pending, follower);
       return *status;
     }
     PassOnStop(parallel.pid, handled, stopAt);
@@ -266,7 +308,52 @@ int64_t MachineSlots(const std::string& jobs) {
   return plainNumber ? std::atoll(jobs.c_str()) : ProcessorCount();
 }
 
+// Converts the files of its arguments, three fields each (number, input, output folder),
+// until the first empty number; each file's lines follow a mark with its number, and its
+// exit status goes to the finished-files list, so that the batch learns of every file as
+// it ends, even when the job is stopped before GNU parallel passes on its output.
+std::string GroupCommand(const std::string& program) {
+  std::string fields;
+  for (size_t i = 1; i <= kGroupFiles * kFileFields; ++i) fields += " {" + std::to_string(i) + "}";
+  return "set --" + fields + "; while [ -n \"$1\" ]; do printf '\\037file %s\\n' \"$1\"; " + program +
+         " -i \"$2\" -o \"$3/.\" 2>&1; printf '%s %d\\n' \"$1\" $? >>\"$" + kFinishedVariable + "\"; shift 3; done";
+}
+
 }  // namespace
+
+void ApplyGroupOutputLine(const std::string& line, std::map<size_t, size_t>& currentFiles,
+                          BatchProgressRecord& progress) {
+  const size_t tab = line.find('\t');
+  const size_t job = tab == std::string::npos ? 0 : NumberIn(std::string_view(line).substr(0, tab));
+  if (job == 0) {
+    ApplyOutputLine(line, progress);
+    return;
+  }
+  const std::string_view text = std::string_view(line).substr(tab + 1);
+  if (text.substr(0, kFileMark.size()) == kFileMark) {
+    currentFiles[job] = NumberIn(text.substr(kFileMark.size()));
+    return;
+  }
+  auto file = currentFiles.find(job);
+  if (file == currentFiles.end() || file->second == 0) {
+    progress.notices.push_back(std::string(text));
+    return;
+  }
+  ApplyOutputLine(std::to_string(file->second) + '\t' + std::string(text), progress);
+}
+
+void ApplyFinishedFileLines(const std::string& lines, BatchProgressRecord& progress) {
+  for (size_t start = 0, end; start < lines.size(); start = end + 1) {
+    end = std::min(lines.find('\n', start), lines.size());
+    const std::string_view line = std::string_view(lines).substr(start, end - start);
+    const size_t space = line.find(' ');
+    const size_t number = space == std::string_view::npos ? 0 : NumberIn(line.substr(0, space));
+    if (number == 0 || number > progress.jobs.size()) continue;
+    JobState& job = progress.jobs[number - 1];
+    job = {.finished = true, .host = ":", .status = std::atoi(std::string(line.substr(space + 1)).c_str())};
+    if (IsConverted(job)) progress.output.erase(number);
+  }
+}
 
 JobPlace JobPlaceOf(const BatchSettingsRecord& settings) {
   if (RunsHereOnly(settings)) return JobPlace::ThisMachine;
@@ -280,7 +367,7 @@ std::string JobCommand(JobPlace place, size_t optionCount) {
   const std::string files = " -i {1} -o {2}/.; s=$?;";
   const std::string report = " case $s in [012]) printf '\\037exit %d\\n' $s;; *) exit $s;; esac";
   switch (place) {
-    case JobPlace::ThisMachine: return here + options + files + report;
+    case JobPlace::ThisMachine: return GroupCommand(here + options);
     case JobPlace::SharedFiles:
       return "if [ \"$PARALLEL_SSHHOST\" = : ]; then p=" + here + "; else p=pixquillcmd; fi; \"$p\"" + options + files +
              report;
@@ -301,8 +388,11 @@ std::string JobCommand(JobPlace place, size_t optionCount) {
 std::vector<std::string> ParallelArguments(const ParallelRequest& request) {
   const BatchSettingsRecord& settings = request.settings;
   const JobPlace place = JobPlaceOf(settings);
-  std::vector<std::string> args = {"--will-cite", "-0", "-N", "2", "--tagstring", "{#}", "--termseq", kTermSequence};
-  AddOption(args, "--joblog", request.jobLog);
+  const size_t fields = place == JobPlace::ThisMachine ? kGroupFiles * kFileFields : 2;
+  std::vector<std::string> args = {"--will-cite", "-0",  "-N",        std::to_string(fields),
+                                   "--tagstring", "{#}", "--termseq", kTermSequence};
+  // Jobs here say themselves which files they finished.
+  if (place != JobPlace::ThisMachine) AddOption(args, "--joblog", request.jobLog);
   AddOption(args, "--memfree", request.memFree);
   AddOption(args, "-j", request.jobs);
   AddOption(args, "-S", settings.sshLogins);
@@ -323,9 +413,9 @@ std::vector<std::string> ParallelArguments(const ParallelRequest& request) {
 }
 
 std::vector<std::string> JobEnvironment(const ParallelRequest& request) {
-  std::vector<std::string> environment = {std::string(kProgramVariable) + "=" + request.program,
-                                          std::string(kFolderVariable) + "=" + CurrentFolder(),
-                                          "PARALLEL_SHELL=/bin/sh", kRsyncOptions};
+  std::vector<std::string> environment = {
+      std::string(kProgramVariable) + "=" + request.program, std::string(kFolderVariable) + "=" + CurrentFolder(),
+      std::string(kFinishedVariable) + "=" + FinishedFilesPath(request), "PARALLEL_SHELL=/bin/sh", kRsyncOptions};
   if (!request.home.empty()) environment.push_back("HOME=" + request.home);
   if (!std::getenv(kThreadsVariable)) environment.push_back(std::string(kThreadsVariable) + "=1");
   for (size_t i = 0; i < request.jobOptions.size(); ++i)
@@ -333,8 +423,26 @@ std::vector<std::string> JobEnvironment(const ParallelRequest& request) {
   return environment;
 }
 
-std::string ParallelInput(const std::vector<BatchFile>& files, JobPlace place) {
+std::vector<size_t> GroupSizes(size_t fileCount, int64_t slots) {
+  std::vector<size_t> sizes;
+  const size_t share = static_cast<size_t>(std::max<int64_t>(slots, 1)) * kGroupsPerSlot;
+  for (size_t left = fileCount; left > 0; left -= sizes.back())
+    sizes.push_back(std::clamp<size_t>(left / share, 1, kGroupFiles));
+  return sizes;
+}
+
+std::string ParallelInput(const std::vector<BatchFile>& files, JobPlace place, int64_t slots) {
   std::string text;
+  if (place == JobPlace::ThisMachine) {
+    size_t next = 0;
+    for (const size_t size : GroupSizes(files.size(), slots)) {
+      for (size_t i = next; i < next + size; ++i)
+        text += std::to_string(i + 1) + '\0' + files[i].input + '\0' + files[i].outputFolder + '\0';
+      text.append((kGroupFiles - size) * kFileFields, '\0');
+      next += size;
+    }
+    return text;
+  }
   for (const BatchFile& file : files) {
     const std::string folder = ParentFolder(file.input);
     text += place == JobPlace::Transferred ? folder + "./" + file.input.substr(folder.size()) : file.input;
@@ -385,7 +493,8 @@ ParallelOutcome RunParallel(const ParallelRequest& request, const std::vector<Ba
                             BatchProgressRecord& progress, bool showProgress, JobLogFile& log,
                             const std::string& options) {
   FilePtr input(std::tmpfile());
-  const std::string text = ParallelInput(files, JobPlaceOf(request.settings));
+  const JobPlace place = JobPlaceOf(request.settings);
+  const std::string text = ParallelInput(files, place, MachineSlots(request.jobs));
   if (!input || std::fwrite(text.data(), 1, text.size(), input.get()) != text.size() || std::fflush(input.get()) != 0)
     return {127, 0};
   std::rewind(input.get());
@@ -396,7 +505,14 @@ ParallelOutcome RunParallel(const ParallelRequest& request, const std::vector<Ba
   args.insert(args.begin(), "parallel");
   std::optional<StartedProgram> parallel = StartProgram(args, JobEnvironment(request), fileno(input.get()), SIGINT);
   if (!parallel) return {127, 0};
-  Follower follower{JobLogReader(request.jobLog), progress, files, log, options, showProgress};
+  Follower follower{JobLogReader(request.jobLog),
+                    JobLogReader(FinishedFilesPath(request)),
+                    place == JobPlace::ThisMachine,
+                    progress,
+                    files,
+                    log,
+                    options,
+                    showProgress};
   ParallelOutcome outcome;
   outcome.exitStatus = FollowParallel(*parallel, follower);
   StopLeftovers();

@@ -2,6 +2,7 @@
 // Running the batch through GNU parallel: its command line, the jobs' command, the list of
 // files it reads, the memory bound, and the run itself with its progress line and signals.
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,13 +32,31 @@ std::vector<std::string> ParallelArguments(const ParallelRequest& request);
 // one OpenMP thread a job unless OMP_NUM_THREADS is set already.
 std::vector<std::string> JobEnvironment(const ParallelRequest& request);
 
-// The shell command each job runs; {1} is the input, {2} its output folder. The options
-// come from environment variables, so no option or name is ever part of the command text.
+// The shell command each job runs. A job on other machines converts one file: {1} is the
+// input, {2} its output folder. A job on this machine converts a group of up to eight
+// files, {1} to {24}: each file's number, input and output folder, then empty fields. The
+// options come from environment variables, so no option or name is ever part of the
+// command text.
 std::string JobCommand(JobPlace place, size_t optionCount);
 
-// What GNU parallel reads: input and output folder of every file, NUL-separated. For
-// transferred jobs the input is written "folder/./name", so that only the name travels.
-std::string ParallelInput(const std::vector<BatchFile>& files, JobPlace place);
+// How many files each job on this machine converts, in the files' order, for `slots` jobs
+// at a time: up to eight, fewer towards the end, one in the last jobs.
+std::vector<size_t> GroupSizes(size_t fileCount, int64_t slots);
+
+// What GNU parallel reads, NUL-separated: for jobs on this machine the groups' fields, for
+// other machines input and output folder of every file. For transferred jobs the input is
+// written "folder/./name", so that only the name travels.
+std::string ParallelInput(const std::vector<BatchFile>& files, JobPlace place, int64_t slots);
+
+// A line of GNU parallel's output from a run on this machine, tagged with its group job's
+// number, goes to the file the job converts now (`currentFiles`, by job number, follows
+// the jobs' marks).
+void ApplyGroupOutputLine(const std::string& line, std::map<size_t, size_t>& currentFiles,
+                          BatchProgressRecord& progress);
+
+// Lines "N status" that jobs on this machine write as each file ends: file N is finished
+// with pixquillcmd's exit status.
+void ApplyFinishedFileLines(const std::string& lines, BatchProgressRecord& progress);
 
 // What one conversion of an input of `inputBytes` may need in the given RAW load mode.
 int64_t MemoryPerJob(int64_t inputBytes, int32_t rawLoadAs);

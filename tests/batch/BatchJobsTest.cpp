@@ -25,14 +25,20 @@ std::string Quoted(const std::string& text) {
   return quoted + "'";
 }
 
-// The command with GNU parallel's replacements: {1}, {2} and {1/}, each quoted.
-std::string Replaced(std::string command, const std::string& input, const std::string& folder) {
-  const std::pair<std::string, std::string> fields[] = {
-      {"{1/}", input.substr(input.rfind('/') + 1)}, {"{1}", input}, {"{2}", folder}};
+// The command with GNU parallel's replacements, each quoted: {1/} and {N}, the Nth field
+// (empty beyond those given, as for a group that is not full).
+std::string Replaced(std::string command, const Lines& given) {
+  std::vector<std::pair<std::string, std::string>> fields = {{"{1/}", given[0].substr(given[0].rfind('/') + 1)}};
+  for (size_t i = 1; i <= 24; ++i)
+    fields.push_back({std::string("{").append(std::to_string(i)).append("}"), i <= given.size() ? given[i - 1] : ""});
   for (const auto& [token, value] : fields)
     for (size_t at = 0; (at = command.find(token, at)) != std::string::npos; at += Quoted(value).size())
       command.replace(at, token.size(), Quoted(value));
   return command;
+}
+
+std::string Replaced(const std::string& command, const std::string& input, const std::string& folder) {
+  return Replaced(command, Lines{input, folder});
 }
 
 Lines Arguments(const std::string& path) {
@@ -42,33 +48,48 @@ Lines Arguments(const std::string& path) {
 
 class BatchJobCommand : public ::testing::Test {
  protected:
-  // A pixquillcmd that records its arguments and ends with the status in "status".
+  // A pixquillcmd that records its arguments and ends with the status in "status"; for an
+  // input named "bad" it complains on standard error and fails.
   void SetUp() override {
-    WriteText(stub, "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" + folder / "args" + "'\nexit $(cat '" + folder / "status" +
+    WriteText(stub, "#!/bin/sh\nprintf '%s\\0' \"$@\" > '" + folder / "args" +
+                        "'\ncase $4 in *bad*) echo \"Error: $4\" >&2; exit 1;; esac\nexit $(cat '" + folder / "status" +
                         "')\n");
     chmod(stub.c_str(), 0755);
   }
+  std::string Finished() {
+    const std::vector<uint8_t> bytes = ReadBytes(finished);
+    return std::string(bytes.begin(), bytes.end());
+  }
   ProgramRun Run(const std::string& command, int status) {
     WriteText(folder / "status", std::to_string(status));
+    WriteText(finished, "");
     const std::string variables = "PIXQUILLBATCH_PROGRAM=" + Quoted(stub) + " PIXQUILLBATCH_ARG_1=" + Quoted(option) +
-                                  " PATH=" + Quoted(folder.path()) + ":$PATH; ";
+                                  " PIXQUILLBATCH_FINISHED=" + Quoted(finished) + " PATH=" + Quoted(folder.path()) +
+                                  ":$PATH; ";
     return RunProgram("/bin/sh", {"-c", variables + command});
   }
   TempFolder folder;
   const std::string stub = folder / "pixquillcmd";
+  const std::string finished = folder / "finished";
   const std::string option = "--wm-text=$(touch hacked) `x` \"q\" 'q'";
 };
 
 TEST_F(BatchJobCommand, HostileNamesAndOptionsReachPixquillcmdAsTheyAre) {
   const std::string input = "/card/it's $(x) {1}.dng", output = "/out/ends in a space \\ ";
-  ProgramRun failed = Run(Replaced(JobCommand(JobPlace::ThisMachine, 1), input, output), 1);
+  ProgramRun failed = Run(Replaced(JobCommand(JobPlace::ThisMachine, 1), {"7", input, output}), 2);
   EXPECT_EQ(Arguments(folder / "args"), (Lines{option, "-q", "-i", input, "-o", output + "/."}));
+  EXPECT_EQ(failed.stdoutText,
+            "\x1f"
+            "file 7\n");
+  EXPECT_EQ(Finished(), "7 2\n");
+  EXPECT_EQ(failed.exitStatus, 0);
+  failed = Run(Replaced(JobCommand(JobPlace::SharedFiles, 1), input, output), 1);
   EXPECT_EQ(failed.stdoutText,
             "\x1f"
             "exit 1\n")
       << "pixquillcmd's own failure is reported, not retried";
   EXPECT_EQ(failed.exitStatus, 0);
-  ProgramRun missing = Run(Replaced(JobCommand(JobPlace::ThisMachine, 1), input, output), 127);
+  ProgramRun missing = Run(Replaced(JobCommand(JobPlace::SharedFiles, 1), input, output), 127);
   EXPECT_EQ(missing.exitStatus, 127) << "a machine without pixquillcmd fails the job, which goes elsewhere";
   EXPECT_EQ(missing.stdoutText, "");
   EXPECT_EQ(FileSize(folder / "hacked"), -1);
@@ -84,6 +105,50 @@ TEST_F(BatchJobCommand, HostileNamesAndOptionsReachPixquillcmdAsTheyAre) {
             "exit 0\n");
   EXPECT_EQ(Arguments(folder / "args"), (Lines{option, "-q", "-i", "./it's.dng", "-o", work}));
   EXPECT_EQ(FileSize(work + "/it's.dng"), -1);
+}
+
+// A job here converts a group of files; what the batch makes of its output and of the
+// finished-files list it writes.
+TEST_F(BatchJobCommand, AGroupJobGivesEachFileItsOwnLinesAndStatus) {
+  ProgramRun run = Run(
+      Replaced(JobCommand(JobPlace::ThisMachine, 1), {"4", "/card/bad.dng", "/out", "5", "/card/good.dng", "/out"}), 0);
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(Finished(), "4 1\n5 0\n");
+  BatchProgressRecord progress;
+  progress.jobs.resize(5);
+  std::map<size_t, size_t> current;
+  ApplyGroupOutputLine("2\tstray", current, progress);
+  for (size_t start = 0, end; (end = run.stdoutText.find('\n', start)) != std::string::npos; start = end + 1)
+    ApplyGroupOutputLine("2\t" + run.stdoutText.substr(start, end - start), current, progress);
+  ApplyFinishedFileLines(Finished(), progress);
+  EXPECT_EQ(progress.output, (std::map<size_t, Lines>{{4, {"Error: /card/bad.dng"}}}));
+  EXPECT_EQ(progress.notices, Lines{"stray"}) << "no file of its job has begun";
+  EXPECT_FALSE(IsConverted(progress.jobs[3]));
+  EXPECT_TRUE(progress.jobs[3].finished);
+  EXPECT_TRUE(IsConverted(progress.jobs[4]));
+  EXPECT_EQ(TakeSettledJobs(progress, false), (std::vector<size_t>{3, 4})) << "logged as each ends";
+}
+
+TEST(BatchGroups, EveryFileOnceInOrderAndTheLastJobsSingleFiles) {
+  for (const auto& [count, slots] : {std::pair<size_t, int64_t>{200, 2}, {40, 2}, {3, 2}, {57, 1}, {1000, 16}}) {
+    const std::vector<size_t> sizes = GroupSizes(count, slots);
+    size_t total = 0;
+    for (const size_t size : sizes) total += size;
+    EXPECT_EQ(total, count);
+    EXPECT_LE(*std::max_element(sizes.begin(), sizes.end()), 8u);
+    ASSERT_GE(sizes.size(), static_cast<size_t>(slots));
+    EXPECT_EQ(std::count(sizes.end() - slots, sizes.end(), 1), slots) << count << " files on " << slots;
+    std::vector<BatchFile> files(count, {"/in/a.dng", "", "/out"});
+    const std::string input = ParallelInput(files, JobPlace::ThisMachine, slots);
+    Lines fields;
+    for (size_t start = 0, end; (end = input.find('\0', start)) != std::string::npos; start = end + 1)
+      fields.push_back(input.substr(start, end - start));
+    ASSERT_EQ(fields.size(), sizes.size() * 24);
+    for (size_t group = 0, file = 1; group < sizes.size(); ++group)
+      for (size_t i = 0; i < 8; ++i)
+        EXPECT_EQ(fields[group * 24 + i * 3], i < sizes[group] ? std::to_string(file++) : "");
+  }
+  EXPECT_LT(GroupSizes(200, 2).size(), 50u);
 }
 
 TEST(BatchParallelArguments, DeadMachinesAreRetriedElsewhereAndResumeGoesByFile) {
