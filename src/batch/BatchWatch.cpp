@@ -430,7 +430,12 @@ void RunWave(WatchRun& run, std::vector<BatchFile> files) {
   }
   std::remove(request.jobLog.c_str());
   Tally(run, files, progress, outcome);
-  PrintLines(run, ReportLines(files, progress, static_cast<double>(MonotonicMilliseconds() - start) / 1000.0, true));
+  std::vector<std::string> lines =
+      ReportLines(files, progress, static_cast<double>(MonotonicMilliseconds() - start) / 1000.0, true);
+  const bool saysWhy =
+      std::any_of(lines.begin(), lines.end(), [](const std::string& line) { return line.starts_with("Error: "); });
+  if (run.parallelRefused && !saysWhy) lines.push_back("Error: GNU parallel could not be started");
+  PrintLines(run, lines);
 }
 
 // Waits for file events, a stop, the next file due or the next status line.
