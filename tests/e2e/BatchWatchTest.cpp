@@ -269,15 +269,15 @@ TEST_F(BatchWatch, ABurstOfFilesIsConvertedInFlatMemory) {
   burst(0, 200);
   ASSERT_TRUE(converted(200));
   const long afterFew = PeakKilobytes(watch->pid);
-  burst(200, 1000);
-  ASSERT_TRUE(converted(1000));
+  burst(200, 2000);
+  ASSERT_TRUE(converted(2000));
   const long afterMany = PeakKilobytes(watch->pid);
   const WatchEnd end = Stop(SIGTERM);
   EXPECT_EQ(end.exitStatus, 0) << end.output;
   EXPECT_EQ(end.output, "");
-  EXPECT_EQ(FilesIn(out()).size(), 1000u);
+  EXPECT_EQ(FilesIn(out()).size(), 2000u);
   EXPECT_GT(afterFew, 0);
-  EXPECT_LT(afterMany - afterFew, 4096) << "peak memory after 200 files: " << afterFew << " KiB, after 1000 "
+  EXPECT_LT(afterMany - afterFew, 4096) << "peak memory after 200 files: " << afterFew << " KiB, after 2000 "
                                         << afterMany << " KiB";
 }
 
