@@ -5,12 +5,15 @@
 #   bench/batch.sh
 #   ROUNDS=3         timed rounds; each round runs the three commands once, in turn
 #   FILES=200        files in the batch (links to five generated DNGs of 3 to 24 MP)
+#   SMALL=40         small (600 x 400) files, the same three ways
+#   FULL=20          of the mixed files, decoded in full, by the batch with one OpenMP
+#                    thread a job (its default) and with OMP_NUM_THREADS=2
 #   BUILD_DIR=build-bench   where the Release build goes
 #
 # The job is the README's web-size one: the embedded preview, resized to 1600 px on the
 # long side (Lanczos), quality 85. Wall times are judged (the point of a batch is the
 # elapsed time); the CPU time of every process, on a second batch of tiny files, shows
-# what GNU parallel adds per file.
+# what GNU parallel adds per file, and GNU parallel alone on empty jobs shows its part.
 # Generated inputs and outputs go to bench/work/batch/ (not versioned).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +21,8 @@ ROOT="$(pwd)"
 WORK="$ROOT/bench/work/batch"
 ROUNDS="${ROUNDS:-3}"
 FILES="${FILES:-200}"
+SMALL="${SMALL:-40}"
+FULL="${FULL:-20}"
 BUILD_DIR="${BUILD_DIR:-build-bench}"
 RESULTS="$ROOT/bench/BATCH.md"
 JOB=(--width=1600 --height=1600 --keep-aspect-ratio --resize-algorithm=LANCZOS --jpg-quality=85)
@@ -35,14 +40,18 @@ BATCH="$ROOT/$BUILD_DIR/pixquillbatch"
 make_inputs() {
   local size i
   mkdir -p "$WORK/photos"
-  for size in "${SIZES[@]}" 64x48; do
+  for size in "${SIZES[@]}" 64x48 600x400; do
     [ -f "$WORK/photos/$size.dng" ] || "$ROOT/$BUILD_DIR/tests/make_test_dng" "$WORK/photos/$size.dng" \
       --width "${size%x*}" --height "${size#*x}" --preview --exif --noise 8
   done
-  rm -rf "$WORK/in" "$WORK/tiny" && mkdir -p "$WORK/in" "$WORK/tiny"
+  rm -rf "$WORK/in" "$WORK/tiny" "$WORK/small" "$WORK/full" && mkdir -p "$WORK/in" "$WORK/tiny" "$WORK/small" "$WORK/full"
   for ((i = 0; i < FILES; i++)); do
     ln "$WORK/photos/${SIZES[i % ${#SIZES[@]}]}.dng" "$(printf '%s/in/IMG_%04d.dng' "$WORK" "$i")"
     ln "$WORK/photos/64x48.dng" "$(printf '%s/tiny/IMG_%04d.dng' "$WORK" "$i")"
+  done
+  for ((i = 0; i < SMALL; i++)); do ln "$WORK/photos/600x400.dng" "$(printf '%s/small/IMG_%04d.dng' "$WORK" "$i")"; done
+  for ((i = 0; i < FULL; i++)); do
+    ln "$WORK/photos/${SIZES[i % ${#SIZES[@]}]}.dng" "$(printf '%s/full/IMG_%04d.dng' "$WORK" "$i")"
   done
 }
 
@@ -54,12 +63,19 @@ xargs_command() {
   echo "printf '%s\0' $IN/*.dng | xargs -0 -P 2 -I{} $PQ -q -i {} -o $WORK/out/xargs ${JOB[*]}"
 }
 batch_command() {
-  echo "$BATCH -q -o $WORK/out/batch ${JOB[*]} $IN"
+  echo "$BATCH -q -o $WORK/out/batch ${JOB[*]} ${EXTRA:-} $IN"
+}
+# The batch's full decodes, with its one OpenMP thread a job and with two.
+omp1_command() {
+  echo "$BATCH -q -o $WORK/out/omp1 ${JOB[*]} --raw-load-as=24 $IN"
+}
+omp2_command() {
+  echo "OMP_NUM_THREADS=2 $BATCH -q -o $WORK/out/omp2 ${JOB[*]} --raw-load-as=24 $IN"
 }
 HOWS=(loop xargs batch)
 
 # time_command HOW KEY: runs HOW once and adds its wall and CPU seconds to KEY's lists.
-declare -A WALLS CPUS COUNTS
+declare -A WALLS CPUS COUNTS WALL CPU
 time_command() {
   local how="$1" key="$2" wall user sys
   rm -rf "$WORK/out/$how" && mkdir -p "$WORK/out/$how"
@@ -88,6 +104,22 @@ startup_cost() {
   median <<<"$cpu"
 }
 
+# GNU parallel alone, as the batch calls it, on FILES empty jobs: CPU seconds of a job per
+# file (-N 2: one file a job) and of groups of eight (-N 24), and of the shell a job starts.
+parallel_parts() {
+  local input="$WORK/parallel-input" fields
+  for fields in 2 24; do
+    head -c $((FILES * fields / (fields == 2 ? 1 : 8))) /dev/zero >"$input"
+    /usr/bin/time -f '%U %S' -o "$WORK/time" parallel --will-cite -0 -N "$fields" --tagstring '{#}' \
+      --termseq TERM,1000,KILL,25 -j 2 'true {1}; true' <"$input" >/dev/null 2>&1
+    read -r u s <"$WORK/time"
+    echo -n "$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }') "
+  done
+  /usr/bin/time -f '%U %S' -o "$WORK/time" bash -c "for ((i = 0; i < $FILES; i++)); do /bin/sh -c 'true; true'; done"
+  read -r u s <"$WORK/time"
+  awk -v u="$u" -v s="$s" 'BEGIN { print u + s }'
+}
+
 make_inputs
 LOAD_START=$(cut -d' ' -f1-3 /proc/loadavg)
 STARTED=$(date -u '+%Y-%m-%d %H:%M UTC')
@@ -104,6 +136,15 @@ for ((r = 0; r < ROUNDS; r++)); do
   IN="$WORK/tiny" time_command xargs tiny-xargs
   IN="$WORK/tiny" time_command batch tiny-batch
 done
+for ((r = 0; r < ROUNDS; r++)); do
+  for ((k = 0; k < ${#HOWS[@]}; k++)); do
+    how=${HOWS[(r + k) % ${#HOWS[@]}]}
+    IN="$WORK/small" time_command "$how" "small-$how"
+  done
+  IN="$WORK/full" time_command omp1 omp1
+  IN="$WORK/full" time_command omp2 omp2
+done
+read -r PARALLEL_ONE PARALLEL_GROUPED SHELL_CPU <<<"$(parallel_parts)"
 STARTUP=$(startup_cost)
 LOAD_END=$(cut -d' ' -f1-3 /proc/loadavg)
 
@@ -112,6 +153,10 @@ for how in "${HOWS[@]}"; do
 done
 TINY_XARGS=$(median <<<"${CPUS[tiny-xargs]}")
 TINY_BATCH=$(median <<<"${CPUS[tiny-batch]}")
+for key in small-loop small-xargs small-batch omp1 omp2; do
+  WALL[$key]=$(median <<<"${WALLS[$key]}")
+  CPU[$key]=$(median <<<"${CPUS[$key]}")
+done
 
 {
   echo "# Batch benchmark"
@@ -153,6 +198,33 @@ TINY_BATCH=$(median <<<"${CPUS[tiny-batch]}")
     printf " used %.2f s of CPU against xargs'\''s %.2f s, %.1f ms more per file;", b, x, (b - x) / n * 1000
     printf " %.2f s of that is its start (the request check, the folder walk, GNU parallel starting:", s
     printf " one file through pixquillbatch less pixquillcmd alone), the rest, %.1f ms per file,", (b - x - s) / n * 1000
-    printf " is GNU parallel'\''s own work for each job.\n" }'
+    printf " is GNU parallel'\''s own work for the jobs.\n" }'
+  echo
+  awk -v one="$PARALLEL_ONE" -v grouped="$PARALLEL_GROUPED" -v sh="$SHELL_CPU" -v n="$FILES" 'BEGIN {
+    printf "GNU parallel alone, with the batch'\''s settings, on %d files of empty jobs (its start included): %.1f ms of CPU a file", n, one / n * 1000
+    printf " with a file a job, %.1f ms a file in groups of eight (%.2f s and %.2f s);", grouped / n * 1000, one, grouped
+    printf " the shell a job starts, %.1f ms.\n", sh / n * 1000 }'
+  echo
+  echo "$SMALL small files of 600 x 400 pixels, the same three ways:"
+  echo
+  echo "| how | wall s | CPU s |"
+  echo "|---|---:|---:|"
+  for how in "${HOWS[@]}"; do
+    awk -v h="$how" -v w="${WALL[small-$how]}" -v c="${CPU[small-$how]}" 'BEGIN { printf "| %s | %.2f | %.2f |\n", h, w, c }'
+  done
+  echo
+  awk -v l="${WALL[small-loop]}" -v b="${WALL[small-batch]}" -v x="${WALL[small-xargs]}" 'BEGIN { r = l / b
+    printf "Loop wall / pixquillbatch wall: %.2f× (goal ≥ 1.70×, %s); pixquillbatch wall / xargs wall: %.3f×.\n",
+      r, (r >= 1.7 ? "met" : "**not met**"), b / x }'
+  echo
+  echo "Full decodes (\`--raw-load-as=24\` added to the job) of $FULL of the mixed files, by the batch:"
+  echo
+  echo "| OpenMP threads a job | wall s | CPU s |"
+  echo "|---|---:|---:|"
+  awk -v w="${WALL[omp1]}" -v c="${CPU[omp1]}" 'BEGIN { printf "| 1 (the batch'\''s default) | %.2f | %.2f |\n", w, c }'
+  awk -v w="${WALL[omp2]}" -v c="${CPU[omp2]}" 'BEGIN { printf "| 2 (`OMP_NUM_THREADS=2`) | %.2f | %.2f |\n", w, c }'
+  echo
+  awk -v a="${WALL[omp1]}" -v b="${WALL[omp2]}" 'BEGIN {
+    printf "Two threads a job / one thread a job, wall: %.3f×.\n", b / a }'
 } >"$RESULTS"
 cat "$RESULTS"

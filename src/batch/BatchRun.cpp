@@ -38,11 +38,12 @@ constexpr const char* kFinishedVariable = "PIXQUILLBATCH_FINISHED";
 
 // A job on this machine converts a group of files one after another, so that what GNU
 // parallel does for each job (forking its large perl process, collecting the job's output,
-// starting the shell) is shared by several files. A group takes at most a quarter of what
-// is left per job slot, so groups shrink towards the end of the list and the last jobs are
-// single files: no core waits long for the other.
+// starting the shell, noticing the job's end before it starts the next) is shared by
+// several files. A group takes at most half of what is left per job slot, so groups shrink
+// towards the end of the list and the last jobs are single files: no core waits long for
+// the other.
 constexpr size_t kGroupFiles = 8;
-constexpr size_t kGroupsPerSlot = 4;
+constexpr size_t kGroupsPerSlot = 2;
 // The fields of one file in a group job's input: its number, the input, its output folder.
 constexpr size_t kFileFields = 3;
 // Printed by a group job before each file's conversion, with the file's number, so that the
@@ -431,11 +432,11 @@ std::vector<size_t> GroupSizes(size_t fileCount, int64_t slots) {
   return sizes;
 }
 
-std::string ParallelInput(const std::vector<BatchFile>& files, JobPlace place, int64_t slots) {
+std::string ParallelInput(const std::vector<BatchFile>& files, JobPlace place, const std::vector<size_t>& groups) {
   std::string text;
   if (place == JobPlace::ThisMachine) {
     size_t next = 0;
-    for (const size_t size : GroupSizes(files.size(), slots)) {
+    for (const size_t size : groups) {
       for (size_t i = next; i < next + size; ++i)
         text += std::to_string(i + 1) + '\0' + files[i].input + '\0' + files[i].outputFolder + '\0';
       text.append((kGroupFiles - size) * kFileFields, '\0');
@@ -494,7 +495,11 @@ ParallelOutcome RunParallel(const ParallelRequest& request, const std::vector<Ba
                             const std::string& options) {
   FilePtr input(std::tmpfile());
   const JobPlace place = JobPlaceOf(request.settings);
-  const std::string text = ParallelInput(files, place, MachineSlots(request.jobs));
+  // GNU parallel's memory bound is checked as a job starts, so while it holds jobs back
+  // every file waits for it in a job of its own.
+  const std::vector<size_t> groups = request.memFree.empty() ? GroupSizes(files.size(), MachineSlots(request.jobs))
+                                                             : std::vector<size_t>(files.size(), 1);
+  const std::string text = ParallelInput(files, place, groups);
   if (!input || std::fwrite(text.data(), 1, text.size(), input.get()) != text.size() || std::fflush(input.get()) != 0)
     return {127, 0};
   std::rewind(input.get());

@@ -43,10 +43,10 @@ std::string JobCommand(JobPlace place, size_t optionCount);
 // at a time: up to eight, fewer towards the end, one in the last jobs.
 std::vector<size_t> GroupSizes(size_t fileCount, int64_t slots);
 
-// What GNU parallel reads, NUL-separated: for jobs on this machine the groups' fields, for
-// other machines input and output folder of every file. For transferred jobs the input is
-// written "folder/./name", so that only the name travels.
-std::string ParallelInput(const std::vector<BatchFile>& files, JobPlace place, int64_t slots);
+// What GNU parallel reads, NUL-separated: for jobs on this machine the fields of groups of
+// the sizes in `groups`, for other machines input and output folder of every file. For
+// transferred jobs the input is written "folder/./name", so that only the name travels.
+std::string ParallelInput(const std::vector<BatchFile>& files, JobPlace place, const std::vector<size_t>& groups);
 
 // A line of GNU parallel's output from a run on this machine, tagged with its group job's
 // number, goes to the file the job converts now (`currentFiles`, by job number, follows

@@ -139,7 +139,7 @@ TEST(BatchGroups, EveryFileOnceInOrderAndTheLastJobsSingleFiles) {
     ASSERT_GE(sizes.size(), static_cast<size_t>(slots));
     EXPECT_EQ(std::count(sizes.end() - slots, sizes.end(), 1), slots) << count << " files on " << slots;
     std::vector<BatchFile> files(count, {"/in/a.dng", "", "/out"});
-    const std::string input = ParallelInput(files, JobPlace::ThisMachine, slots);
+    const std::string input = ParallelInput(files, JobPlace::ThisMachine, sizes);
     Lines fields;
     for (size_t start = 0, end; (end = input.find('\0', start)) != std::string::npos; start = end + 1)
       fields.push_back(input.substr(start, end - start));
