@@ -212,13 +212,14 @@ TEST_F(BatchWatch, AWatchStartedAgainSkipsWhatItConvertedButNotWhatWasWrittenSin
   Drop("kept.dng");
   Drop("changed.dng");
   Start();
-  ASSERT_TRUE(WaitUntil([&] { return HasJpeg("kept.jpg") && HasJpeg("changed.jpg"); }));
+  // The log row follows the JPEG: a stop between the two leaves the file to be done again.
+  ASSERT_TRUE(WaitUntil([&] { return ConvertedRows(in() + "/kept.dng") + ConvertedRows(in() + "/changed.dng") == 2; }));
   EXPECT_EQ(Stop(SIGTERM).exitStatus, 0);
   // The log's times are whole seconds: the rewrite comes in a later second.
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   Drop("changed.dng", Sized(160, 120));
   Start();
-  ASSERT_TRUE(WaitUntil([&] { return JpegWidth(out() + "/changed.jpg") == 160; }));
+  ASSERT_TRUE(WaitUntil([&] { return ConvertedRows(in() + "/changed.dng") == 2; }));
   const WatchEnd end = Stop(SIGTERM);
   EXPECT_EQ(end.output.rfind("Converted 2 of 2 files in total, 1 of them in ", 0), 0u) << end.output;
   EXPECT_EQ(ConvertedRows(in() + "/kept.dng"), 1u);
@@ -276,6 +277,11 @@ TEST_F(BatchWatch, ANameWithALineBreakIsNotSentToAnotherMachine) {
 }
 
 TEST_F(BatchWatch, ABurstOfFilesIsConvertedInFlatMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizer holds freed memory back before reusing it, which would read as growth.
+  const char* given = std::getenv("ASAN_OPTIONS");
+  setenv("ASAN_OPTIONS", (std::string(given ? given : "") + ":quarantine_size_mb=0").c_str(), 1);
+#endif
   Start({"-q"});
   const std::vector<uint8_t> bytes = DngBytes(Sized(32, 24));
   const auto burst = [&](int from, int to) {
