@@ -8,7 +8,9 @@
 #include "convert/ConversionJob.h"
 #include "formats/FormatTables.h"
 #include "pipeline/Naming.h"
+#include "platform/Console.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 
 namespace {
 
@@ -54,8 +56,6 @@ std::vector<BatchFile> CollectBatchFiles(const std::vector<std::string>& paths,
   return files;
 }
 
-std::string ParentFolder(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
-
 std::vector<std::string> SplitPathList(const std::string& text, bool nullSeparated) {
   const char separator = nullSeparated ? '\0' : '\n';
   std::vector<std::string> paths;
@@ -80,8 +80,7 @@ void AssignOutputFolders(std::vector<BatchFile>& files, const std::string& outpu
 }
 
 std::string PlannedOutputName(const BatchFile& file) {
-  ConversionJob.currentFile = file.input;
-  return ExpandFilenameMaskBeforeConversion(CurrentImageRequest());
+  return ExpandFilenameMaskBeforeConversion(ImageRequestFor(file.input));
 }
 
 std::string PlannedOutputPath(const BatchFile& file) {
@@ -111,7 +110,7 @@ std::vector<OutputClash> FindOutputClashes(const std::vector<BatchFile>& files) 
 }
 
 std::vector<std::string> ClashReportLines(const std::vector<OutputClash>& clashes, size_t shown) {
-  std::vector<std::string> lines = {"Error: Output file names collide; nothing was converted"};
+  std::vector<std::string> lines = {RefusalLine("Output file names collide; nothing was converted")};
   for (size_t i = 0; i < clashes.size() && i < shown; ++i) {
     lines.push_back("  " + EscapedText(clashes[i].output));
     for (const std::string& input : clashes[i].inputs) lines.push_back("    " + EscapedText(input));

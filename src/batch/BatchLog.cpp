@@ -14,6 +14,7 @@
 
 #include "platform/Files.h"
 #include "platform/Folders.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 namespace {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/Console.h"
 #include "platform/FilePtr.h"
 #include "platform/Text.h"
 
@@ -203,9 +204,9 @@ std::vector<std::string> ReportLines(const std::vector<BatchFile>& files, const 
   if (notRun > 0)
     lines.push_back("Not converted yet: " + Plural(notRun, "file") + " (run the same command with --resume)");
   if (!progress.logError.empty())
-    lines.push_back("Error: The job log could not be written, so --resume would convert again what it misses: " +
-                    progress.logError);
+    lines.push_back(RefusalLine("The job log could not be written, so --resume would convert again what it misses: " +
+                                progress.logError));
   for (const std::string& notice : progress.notices)
-    if (StartsWith(notice, kParallelError)) lines.push_back("Error: " + notice.substr(kParallelError.size()));
+    if (StartsWith(notice, kParallelError)) lines.push_back(RefusalLine(notice.substr(kParallelError.size())));
   return lines;
 }

@@ -23,6 +23,7 @@
 #include "platform/FilePtr.h"
 #include "platform/Files.h"
 #include "platform/Machine.h"
+#include "platform/Paths.h"
 #include "platform/Programs.h"
 #include "settings/Keywords.h"
 

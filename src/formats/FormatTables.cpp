@@ -152,23 +152,15 @@ void BuildAcceptedInputExtensions() {
   AcceptedInputExtensions = SplitAtCommas(text);
 }
 
-std::string FileExtension(const std::string& path) {
-  for (size_t i = path.size(); i-- > 0;) {
-    char c = path[i];
-    if (c == ' ' || c == '/' || c == '\\') return {};
-    if (c != '.') continue;
-    if (i == 0 || path[i - 1] == '/' || path[i - 1] == '\\') return {};
-    size_t end = path.find('"', i + 1);
-    return path.substr(i + 1, (end == std::string::npos ? path.size() : end) - i - 1);
-  }
-  return {};
-}
-
 bool IsAcceptedInputExtension(const std::string& extension) {
   std::string lower = ToLower(extension);
   for (const std::string& accepted : AcceptedInputExtensions)
     if (accepted == lower) return true;
   return false;
+}
+
+std::string OutputExtensionOrDefault(const std::string& extension) {
+  return extension.empty() ? AcceptedOutputFormats.front() : extension;
 }
 
 bool IsAcceptedOutputFormat(const std::string& extension) {

@@ -26,6 +26,10 @@ void PrintLine(std::string_view line) {
   std::fflush(stdout);
 }
 
+std::string RefusalLine(std::string_view message) { return "Error: " + std::string(message); }
+
+void PrintRefusal(std::string_view message) { PrintLine(RefusalLine(message)); }
+
 void WaitForKey() {
   termios saved{};
   bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;

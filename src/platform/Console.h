@@ -1,9 +1,16 @@
 #pragma once
 // The console: lines go to standard output, each followed by "\n" and flushed.
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 void PrintLine(std::string_view line);
+
+// The line that refuses a request: "Error: " and the message.
+std::string RefusalLine(std::string_view message);
+
+// Prints RefusalLine(message).
+void PrintRefusal(std::string_view message);
 
 // Waits for one key. On a terminal, standard input is switched to non-canonical, no-echo
 // mode for the wait; otherwise one byte is read. End of input also ends the wait, so a
