@@ -88,17 +88,18 @@ int Run(const Mode& mode, const char* input, const char* output, const Resize& r
   BitmapPtr bitmap(FreeImage_Load(FIF_RAW, input, mode.rawFlags));
   if (!bitmap) return 1;
   Report("decode", decodeStart);
-  if (mode.toneMap) {
-    Stopwatch toneStart;
-    bitmap.reset(FreeImage_TmoDrago03(bitmap.get(), 2.2, 0.0));
-    if (!bitmap) return 1;
-    Report("tonemap", toneStart);
-  }
+  // Resized before the tone mapping, as the program does.
   if (resize.side > 0) {
     Stopwatch resizeStart;
     bitmap.reset(Rescale(bitmap.get(), resize));
     if (!bitmap) return 1;
     Report("resize", resizeStart);
+  }
+  if (mode.toneMap) {
+    Stopwatch toneStart;
+    bitmap.reset(FreeImage_TmoDrago03(bitmap.get(), 2.2, 0.0));
+    if (!bitmap) return 1;
+    Report("tonemap", toneStart);
   }
   Stopwatch encodeStart;
   if (!FreeImage_Save(FIF_JPEG, bitmap.get(), output, kJpegFlags)) return 1;

@@ -110,6 +110,10 @@ raw48|MOSAIC_DNG|pixquillcmd --raw-load-as=48 --raw-tone-mapping=NONE|{pq} -q -i
 raw48|MOSAIC_DNG|FreeImage parts: RAW 16-bit decode + TmoDrago03 + JPEG save|{parts} 48
 raw48|MOSAIC_DNG|dcraw_emu 16-bit → cjpeg|dcraw_emu -6 -w -W -q 3 -Z - {in} | cjpeg -quality 95 -sample 1x1 > {out}
 raw48|MOSAIC_DNG|dcraw 16-bit → cjpeg|dcraw -c -6 -w -W -q 3 {in} | cjpeg -quality 95 -sample 1x1 > {out}
+shrink|MOSAIC_DNG|pixquillcmd --raw-load-as=24, 1600 px (Bicubic, the default filter)|{pq} -q -i {in} -o {dir} --raw-load-as=24 --width=1600 --height=1600 --keep-aspect-ratio
+shrink|MOSAIC_DNG|dcraw_emu -h → vipsthumbnail --size 1600|dcraw_emu -h -w -W -Z - {in} | vipsthumbnail stdin --size 1600 -o '{out}[Q=95]'
+shrink|MOSAIC_DNG|dcraw_emu → cjpeg at full size|dcraw_emu -w -W -q 3 -Z - {in} | cjpeg -quality 95 -sample 1x1 > {out}
+shrink|MOSAIC_DNG|FreeImage parts: RAW 8-bit decode + rescale + JPEG save (the full-size route)|{parts} 24 1600 1
 resize|PREVIEW_DNG|pixquillcmd (1600 px, Lanczos)|{pq} -q -i {in} -o {dir} --width=1600 --height=1600 --keep-aspect-ratio --resize-algorithm=LANCZOS
 resize|PREVIEW_DNG|dcraw -e → vipsthumbnail|dcraw -e -c {in} | vipsthumbnail stdin --size 1600 -o '{out}[Q=95]'
 resize|PREVIEW_DNG|FreeImage alone: preview load + rescale + JPEG save (the full-size route)|{parts} preview 1600 5
@@ -132,6 +136,7 @@ SCENARIO_TITLES=$(cat <<'EOF'
 preview|24 MP DNG with a full-size JPEG preview → JPEG, quality 95, 4:4:4 (pixquillcmd's defaults use the preview)
 full|24 MP DNG without a preview → JPEG, quality 95, 4:4:4: full 8-bit decode (AHD, camera white balance, BT.709 curve, no auto-brightening)
 raw48|24 MP DNG without a preview → 16-bit full decode → 8 bits → JPEG quality 95, 4:4:4
+shrink|24 MP DNG without a preview → full decode → 1600 px on the long side (the half-size decode), JPEG quality 95
 resize|24 MP DNG preview → 1600 px on the long side, Lanczos, JPEG quality 95
 overlays|24 MP DNG preview → JPEG, with a frame or a text watermark drawn on the full-size image
 camera|Real camera file (Canon EOS D30 CRW, 2160 x 1440) → JPEG quality 95 from its embedded preview
@@ -387,25 +392,31 @@ declare -A CONVERTED
 # at a reduced size, against the same resize from the full-size decode (the library call
 # timer's FreeImage-only route), as PSNR of the two JPEGs.
 FILTERS="BOX:0 BILINEAR:2 BSPLINE:3 BICUBIC:1 CATMULLROM:4 LANCZOS:5"  # pixquillcmd's name : FreeImage's number
-FILTER_CASES="PREVIEW_DNG:1600 PREVIEW_DNG:400 CAMERA_CRW:700 CAMERA_CRW:360 CAMERA_CRW:240 CAMERA_CRW:120"
+# input : longer side : load (preview, or the full decodes 24 and 48, which shrink to LibRaw's half size)
+FILTER_CASES="PREVIEW_DNG:1600:preview PREVIEW_DNG:400:preview CAMERA_CRW:700:preview CAMERA_CRW:360:preview
+  CAMERA_CRW:240:preview CAMERA_CRW:120:preview MOSAIC_DNG:1600:24 MOSAIC_DNG:400:24 CAMERA_CRW:700:24
+  CAMERA_CRW:360:24 CAMERA_CRW:240:24 CAMERA_CRW:120:24 MOSAIC_DNG:1600:48 CAMERA_CRW:360:48"
 
 run_filters() {
   LOADS+=("$(cut -d' ' -f1 /proc/loadavg)")
-  local out="$WORK/out/filters" entry name number input_var side input psnr row
+  local out="$WORK/out/filters" entry name number input_var side input psnr row load loadas
   printf '### filters: resize from the reduced decode against the full-size route, PSNR (dB) of the JPEGs\n\n'
   printf '| input → longer side |'; for entry in $FILTERS; do printf ' %s |' "${entry%%:*}"; done; echo
   printf '|---|'; for entry in $FILTERS; do printf -- '---:|'; done; echo
   PSNR_MIN=""
   for row in $FILTER_CASES; do
-    input_var=${row%%:*} side=${row##*:}
+    IFS=: read -r input_var side load <<<"$row"
     input="${!input_var}"
     [ -s "$input" ] || continue
-    printf '| %s → %s px |' "$(basename "$input")" "$side"
+    loadas=()
+    [ "$load" = preview ] || loadas=(--raw-load-as="$load")
+    printf '| %s → %s px (%s) |' "$(basename "$input")" "$side" "$load"
     for entry in $FILTERS; do
       name=${entry%%:*} number=${entry##*:}
       rm -rf "$out" && mkdir -p "$out/pq"
-      "$PQ" -q -i "$input" -o "$out/pq" --width="$side" --height="$side" --keep-aspect-ratio --resize-algorithm="$name"
-      "$CALL_TIMER" preview "$input" "$out/full.jpg" "$side" "$number" >/dev/null
+      "$PQ" -q -i "$input" -o "$out/pq" "${loadas[@]}" --width="$side" --height="$side" --keep-aspect-ratio \
+        --resize-algorithm="$name"
+      "$CALL_TIMER" "$load" "$input" "$out/full.jpg" "$side" "$number" >/dev/null
       psnr=$($COMPARE -metric PSNR "$out/full.jpg" "$out"/pq/*.jpg null: 2>&1 || true)
       case "$psnr" in
         inf*) printf ' same |' ;;
@@ -483,6 +494,9 @@ print_targets() {
     awk -v p="$PSNR_MIN" 'BEGIN { printf "| resize from a reduced decode vs the full-size route, lowest PSNR of every filter (filters table) | %.1f dB | | ≥ 40 dB | %s |\n",
                                    p, (p >= 40 ? "met" : "**not met**") }'
   fi
+  ratio_row "--raw-load-as=24 to 1600 px vs dcraw_emu → cjpeg at full size (24 MP)" shrink:1 shrink:3 0.25 2
+  ratio_row "--raw-load-as=24 to 1600 px vs dcraw_emu -h → vipsthumbnail" shrink:1 shrink:2 1.00 2
+  peak_row "peak memory, --raw-load-as=24 to 1600 px (24 MP)" shrink:1 110
   peak_ratio_row "peak memory, --raw-load-as=24 vs dcraw_emu (24 MP)" full:2 full:3 1.03
   peak_ratio_row "peak memory, --raw-load-as=48 --raw-tone-mapping=NONE vs dcraw_emu -6 (24 MP)" raw48:2 raw48:4 1.03
   ratio_row "--raw-load-as=24 vs dcraw_emu → cjpeg (24 MP)" full:2 full:3 1.10 2

@@ -187,15 +187,22 @@ std::string JobLogRow(const JobLogEntry& entry, const BatchFile& file, const std
 
 std::set<size_t> ConvertedBefore(const std::string& logText, const std::vector<BatchFile>& files,
                                  const std::string& options) {
+  std::set<size_t> converted;
+  for (const auto& [file, time] : ConvertedTimes(logText, files, options)) converted.insert(file);
+  return converted;
+}
+
+std::map<size_t, std::string> ConvertedTimes(const std::string& logText, const std::vector<BatchFile>& files,
+                                             const std::string& options) {
   std::map<std::string, size_t> wanted;
   for (size_t i = 0; i < files.size(); ++i) wanted[Key(files[i].input, files[i].outputFolder, options)] = i;
-  std::set<size_t> converted;
+  std::map<size_t, std::string> converted;
   for (size_t start = 0, end; start < logText.size(); start = end + 1) {
     end = std::min(logText.find('\n', start), logText.size());
     const std::vector<std::string> fields = Fields(std::string_view(logText).substr(start, end - start));
     if (fields.size() != kColumns || fields[1] != kResultWords[0]) continue;
     auto file = wanted.find(Key(fields[3], fields[4], fields[5]));
-    if (file != wanted.end()) converted.insert(file->second);
+    if (file != wanted.end()) converted[file->second] = fields[0];
   }
   return converted;
 }

@@ -4,6 +4,7 @@
 // before into the same place with the same options. It is kept outside the output folder
 // (which may be about to be uploaded), and a run holds a lock on it, so that two batches
 // into one folder never mix their rows.
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -42,6 +43,11 @@ std::string JobLogRow(const JobLogEntry& entry, const BatchFile& file, const std
 // and options, by index.
 std::set<size_t> ConvertedBefore(const std::string& logText, const std::vector<BatchFile>& files,
                                  const std::string& options);
+
+// The same files with the time of their latest converted row ("2024-05-01 12:34:56",
+// local time, as rows give it).
+std::map<size_t, std::string> ConvertedTimes(const std::string& logText, const std::vector<BatchFile>& files,
+                                             const std::string& options);
 
 struct JobLogFile {
   std::string path;

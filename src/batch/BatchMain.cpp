@@ -16,6 +16,8 @@
 #include "batch/BatchOptions.h"
 #include "batch/BatchReport.h"
 #include "batch/BatchRun.h"
+#include "batch/BatchSteps.h"
+#include "batch/BatchWatch.h"
 #include "cli/ArgumentScan.h"
 #include "cli/Arguments.h"
 #include "cli/ConsoleMain.h"
@@ -87,19 +89,6 @@ std::optional<std::string> UnknownOption(const ScanResult& scan) {
   return std::nullopt;
 }
 
-// The options every job repeats: all but the input, the output folder and the pause.
-std::vector<std::string> JobOptions(const ScanResult& scan) {
-  std::vector<std::string> options;
-  for (const ScannedOption& option : scan.options) {
-    const OptionTarget target = option.row->target;
-    if (target == OptionTarget::InputFile || target == OptionTarget::OutputFolder || target == OptionTarget::Pause)
-      continue;
-    for (size_t i = option.first; i <= option.last && i < scan.arguments.size(); ++i)
-      options.push_back(scan.arguments[i]);
-  }
-  return options;
-}
-
 // The whole file, or the system's reason why it cannot be read (a folder reads as one).
 std::optional<std::string> ReadWholeFile(const std::string& path, std::string& reason) {
   FilePtr file(path == "-" ? fdopen(dup(STDIN_FILENO), "rb") : std::fopen(path.c_str(), "rb"));
@@ -124,35 +113,6 @@ const BatchFile& RepresentativeFile(const std::vector<BatchFile>& files) {
     if (!FileExtension(file.input).empty() && FileSize(file.input) > 0) return file;
   return files.front();
 }
-
-// Relative output folders are taken from the current folder; one that begins with ".." is
-// left for the check to refuse.
-std::string OutputFolderToCheck(const std::string& given) {
-  if (given.empty() || StartsWith(given, "..")) return given;
-  return AbsolutePath(given);
-}
-
-std::string LocalProgram() {
-  const std::string beside = FolderPart(ProgramPath()) + "pixquillcmd";
-  return FileSize(beside) > 0 ? beside : "pixquillcmd";
-}
-
-// A folder of the run's own, for GNU parallel's job log (and its HOME when the batch has
-// none); removed with everything in it when the run ends.
-struct PrivateFolder {
-  std::string path;
-  PrivateFolder() {
-    const char* temporary = std::getenv("TMPDIR");
-    std::string pattern = std::string(temporary && temporary[0] == '/' ? temporary : "/tmp") + "/pixquillbatch-XXXXXX";
-    if (mkdtemp(pattern.data())) path = pattern;
-  }
-  ~PrivateFolder() {
-    std::error_code error;
-    if (!path.empty()) std::filesystem::remove_all(path, error);
-  }
-  PrivateFolder(const PrivateFolder&) = delete;
-  PrivateFolder& operator=(const PrivateFolder&) = delete;
-};
 
 // GNU parallel refused its command line (a missing login file and the like): its error
 // lines without its name; its usage text and notices stay out.
@@ -239,11 +199,6 @@ ExitStatus RunFiles(BatchPlan& plan) {
   return Finish(plan, static_cast<double>(MonotonicMilliseconds() - start) / 1000.0, outcome.stopSignal);
 }
 
-std::optional<std::string> JobLogPath(const BatchSettingsRecord& settings, const std::string& outputFolder) {
-  if (!settings.jobLog.empty()) return AbsolutePath(settings.jobLog);
-  return DefaultJobLogPath(outputFolder, CurrentFolder(), std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
-}
-
 // Opens the log and leaves out of `plan.files` what an earlier run converted.
 std::optional<std::string> OpenLogAndResume(BatchPlan& plan, const std::string& outputFolder) {
   const std::optional<std::string> path = JobLogPath(plan.settings, outputFolder);
@@ -323,6 +278,7 @@ ExitStatus PlanBatch(const BatchSettingsRecord& settings, const std::vector<std:
   if (std::optional<std::string> error = CheckBatchSettings(settings, PhysicalMemoryBytes())) return Refuse(*error);
   std::vector<std::string> paths = InputPaths(scan);
   if (std::optional<std::string> error = AddListedPaths(settings, paths)) return Refuse(*error);
+  if (!settings.watch.empty()) return WatchFolder(settings, scan, paths);
   if (paths.empty()) return ShowHelp(ExitStatus::Refused);
   BatchPlan plan{settings, scan, {}, {}, {}, {}};
   std::vector<UnreadableFolder> unreadable;

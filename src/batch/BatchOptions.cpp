@@ -34,6 +34,10 @@ constexpr BatchOptionRow kBatchOptions[] = {
     {"--transfer", "", "", nullptr, &B::transfer, false,
      "Send each RAW file to the machine that converts it and bring the\nJPEG back (for machines without a shared file "
      "system)"},
+    {"--watch", "", "DIR", &B::watch, nullptr, false,
+     "Keep converting: every RAW file that lands in DIR or a folder below\nit, once it is complete, until Ctrl-C "
+     "(files already there first)"},
+    {"--new-only", "", "", nullptr, &B::newOnly, false, "With --watch: leave the files already in DIR alone"},
     {"--help", "-h", "", nullptr, &B::help, false, "Display this help and exit"},
     {"--version", "-v", "", nullptr, &B::version, false, "Display version information and exit"},
 };
@@ -176,6 +180,7 @@ std::optional<std::string> CheckBatchSettings(const BatchSettingsRecord& setting
   for (const std::string& login : SplitAtCommas(settings.sshLogins))
     if (!settings.sshLogins.empty() && TrimBlanks(login).empty())
       return "Invalid --sshlogin value: " + settings.sshLogins + " (an empty machine name)";
+  if (settings.newOnly && settings.watch.empty()) return "--new-only is for a watch: give --watch=DIR";
   if (settings.memFree.empty()) return std::nullopt;
   const std::optional<int64_t> bytes = MemorySize(settings.memFree);
   if (!bytes) return "Invalid --memfree value: " + settings.memFree + " (bytes, or a number with K, M, G or T)";
@@ -224,6 +229,7 @@ std::optional<int64_t> MemorySize(const std::string& text) {
 std::vector<std::string> BatchHelpLines() {
   std::vector<std::string> lines = {
       "Usage: pixquillbatch [batch options] [pixquillcmd options] PATH...",
+      "  or:  pixquillbatch --watch DIR [batch options] [pixquillcmd options]",
       "Converts many camera RAW files at once: one pixquillcmd per file, run by GNU parallel",
       "on every core of this machine and, if asked, of others.",
       " ",

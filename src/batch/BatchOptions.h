@@ -16,9 +16,11 @@ struct BatchSettingsRecord {
   std::string filesFrom;       // --files-from: a list of inputs; "-" is standard input
   std::string jobLog;          // --joblog; empty: kept in the user's state folder
   std::string memFree;         // --memfree; empty: from the inputs and the load mode
+  std::string watch;           // --watch: a folder whose new RAW files are converted as they land
   bool transfer = false;       // send inputs to the machines and bring the JPEGs back
   bool nullSeparated = false;  // -0: the list of inputs is NUL-separated
   bool resume = false;         // convert only what an earlier run left unconverted
+  bool newOnly = false;        // --new-only: a watch leaves the files already there alone
   bool help = false;
   bool version = false;
 };

@@ -90,9 +90,7 @@ std::string FallbackReason(const JobState& job) {
 
 std::string SummaryLine(const std::vector<BatchFile>& files, const BatchProgressRecord& progress, double seconds) {
   const size_t total = progress.earlierConverted + files.size() + progress.notRun.size();
-  const std::string done = "Converted " + std::to_string(ConvertedCount(progress)) + " of " + Plural(total, "file");
-  if (progress.earlierConverted == 0) return done + " in " + RunTime(seconds);
-  return done + " in total, " + std::to_string(CountJobs(progress, IsConverted)) + " of them in " + RunTime(seconds);
+  return ConvertedSummary(CountJobs(progress, IsConverted), total, progress.earlierConverted, seconds);
 }
 
 void AddFailure(std::vector<std::string>& lines, const std::string& path, const std::vector<std::string>& reasons) {
@@ -111,6 +109,14 @@ void AddJobFailures(std::vector<std::string>& lines, const std::vector<BatchFile
 }
 
 }  // namespace
+
+std::string ConvertedSummary(size_t converted, size_t total, size_t earlier, double seconds) {
+  const std::string done = "Converted " + std::to_string(earlier + converted) + " of " + Plural(total, "file");
+  if (earlier == 0) return done + " in " + RunTime(seconds);
+  return done + " in total, " + std::to_string(converted) + " of them in " + RunTime(seconds);
+}
+
+std::string DurationText(int64_t seconds) { return Duration(seconds); }
 
 std::string MemoryText(int64_t bytes) {
   constexpr double kMiB = 1024.0 * 1024, kGiB = kMiB * 1024;

@@ -85,8 +85,15 @@ std::string FitToWidth(const std::string& text, size_t columns);
 std::vector<std::string> ReportLines(const std::vector<BatchFile>& files, const BatchProgressRecord& progress,
                                      double seconds, bool quiet);
 
+// "Converted N of M files in T", with "in total, K of them in T" when `earlier` of the
+// `total` files were converted by an earlier run; `converted` counts this run's.
+std::string ConvertedSummary(size_t converted, size_t total, size_t earlier, double seconds);
+
 // Files converted, by this run and earlier ones.
 size_t ConvertedCount(const BatchProgressRecord& progress);
+
+// "42 s", "3 min 5 s", "2 h 10 min".
+std::string DurationText(int64_t seconds);
 
 // "1.5 GiB", "300.0 MiB": a memory size for people.
 std::string MemoryText(int64_t bytes);

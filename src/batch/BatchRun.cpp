@@ -400,3 +400,5 @@ ParallelOutcome RunParallel(const ParallelRequest& request, const std::vector<Ba
   if (showProgress) DrawProgress("");
   return outcome;
 }
+
+void DrawStatusLine(const std::string& text) { DrawProgress(text); }

@@ -70,3 +70,6 @@ struct ParallelOutcome {
 ParallelOutcome RunParallel(const ParallelRequest& request, const std::vector<BatchFile>& files,
                             BatchProgressRecord& progress, bool showProgress, JobLogFile& log,
                             const std::string& options);
+
+// Replaces the line on standard error (a terminal) with `text`, cut to its width.
+void DrawStatusLine(const std::string& text);

@@ -36,16 +36,20 @@ struct RawFlagsRow {
   int32_t flags;
   int decodedBpp;   // depth of the bitmap the decoder makes at most: 24 or 48
   int sizeDivisor;  // 2 when it decodes at half width and half height
+  // A resize to a small enough target takes the half-size decode (ShrinkFullDecodeForResize).
+  // Not at 48 bits: the tone mapping that follows magnifies in the shadows what the half
+  // size lacks, to 37.7 dB against the full-size route (bench/RESULTS.md).
+  bool halfSizeForResize;
 };
 
 // Codes not listed (the headerless modes among them) decode with RAW_DEFAULT.
 const RawFlagsRow kRawLoadFlags[] = {
-    {kLoadAsAuto, RAW_PREVIEW, 24, 1},  // the embedded preview, or a 24-bit decode when there is none
-    {kLoadAs24, RAW_DISPLAY, 24, 1},
-    {kLoadAs48HalfSize, RAW_HALFSIZE, 48, 2},
-    {kLoadAs48, RAW_DEFAULT, 48, 1},
+    {kLoadAsAuto, RAW_PREVIEW, 24, 1, false},  // the embedded preview, or a 24-bit decode when there is none
+    {kLoadAs24, RAW_DISPLAY, 24, 1, true},
+    {kLoadAs48HalfSize, RAW_HALFSIZE, 48, 2, false},
+    {kLoadAs48, RAW_DEFAULT, 48, 1, false},
 };
-constexpr RawFlagsRow kRawDefaultRow{-1, RAW_DEFAULT, 48, 1};
+constexpr RawFlagsRow kRawDefaultRow{-1, RAW_DEFAULT, 48, 1, false};
 
 const HeaderlessFormat* FindHeaderlessFormat(int32_t mode) {
   for (const HeaderlessFormat& format : kHeaderlessFormats)
@@ -127,6 +131,40 @@ BitmapPtr DecodeInsteadOfPreview(RawDevelopmentPtr development, int bitsPerSampl
 // reads a damaged preview. Such files cost two decodes; every other file is read once.
 // A damaged preview (its data ends before its picture, which libjpeg would fill with grey,
 // or it points past the end of the file) is passed over in the same way.
+// How much smaller than the picture a resize's target must be, on both sides, for a full
+// decode to take LibRaw's half size, a fraction of the cost of demosaicing the whole mosaic.
+// The half size holds less detail than the demosaiced picture; these reductions keep the
+// resized result within 40 dB of the full-size route for each filter (bench/RESULTS.md,
+// "full decodes that shrink"): the sharper filters keep more of the detail, and so need a
+// smaller target. BOX, like every other filter not listed, always takes the full size.
+struct HalfSizeReduction {
+  int8_t resizeAlgorithm;
+  int factor;
+};
+const HalfSizeReduction kHalfSizeReductions[] = {
+    {kResizeBilinear, 3}, {kResizeBspline, 3}, {kResizeBicubic, 3}, {kResizeCatmullRom, 5}, {kResizeLanczos, 5}};
+
+int HalfSizeFactor() {
+  for (const HalfSizeReduction& row : kHalfSizeReductions)
+    if (row.resizeAlgorithm == ConversionSettings.resizeAlgorithm) return row.factor;
+  return 0;
+}
+
+// The resize still works from the full size, which `reducedFrom` gets. SmallestDecodeForResize
+// gives half again of the target.
+void ShrinkFullDecodeForResize(RawDevelopment& development, ImageSize* reducedFrom) {
+  const ImageSize full = RawOutputSize(development);
+  ImageSize smallest;
+  const int factor = HalfSizeFactor();
+  if (!reducedFrom || factor == 0 || !SmallestDecodeForResize(full.width, full.height, smallest)) return;
+  const auto fits = [factor](int side, int smallestSide) {
+    return int64_t{side} * 3 >= int64_t{smallestSide} * 2 * factor;
+  };
+  if (!fits(full.width, smallest.width) || !fits(full.height, smallest.height)) return;
+  DecodeAtHalfSize(development);
+  *reducedFrom = full;
+}
+
 BitmapPtr LoadRawWithinLimits(const std::string& path, ImageSize* reducedFrom, std::string& notes) {
   const RawFlagsRow& row = RawLoadRow();
   bool previewEndedEarly = false;
@@ -137,7 +175,10 @@ BitmapPtr LoadRawWithinLimits(const std::string& path, ImageSize* reducedFrom, s
                                        RawImageHeight(*development) / row.sizeDivisor, row.decodedBpp))
     return nullptr;
   const int bitsPerSample = row.decodedBpp / 3;
-  if (row.flags != RAW_PREVIEW) return DecodeFullImage(std::move(development), bitsPerSample, true);
+  if (row.flags != RAW_PREVIEW) {
+    if (row.halfSizeForResize) ShrinkFullDecodeForResize(*development, reducedFrom);
+    return DecodeFullImage(std::move(development), bitsPerSample, true);
+  }
   if (previewEndedEarly) return DecodeInsteadOfPreview(std::move(development), bitsPerSample, true, notes);
   // Without any preview the plug-in decodes the whole image, and takes no preview metadata.
   if (!HasRawThumbnail(*development))

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/ImageSize.h"
 #include "pipeline/RawFileReader.h"
 
 // LibRaw's decoder with its open file (read through a RawFileReader) and, once developed,
@@ -44,6 +45,14 @@ struct DevelopedPixels {
 // The camera image's size as LibRaw states it before decoding (before any orientation).
 [[nodiscard]] int RawImageWidth(const RawDevelopment& development);
 [[nodiscard]] int RawImageHeight(const RawDevelopment& development);
+
+// The size of the full decode's output as LibRaw makes it: stretched to square pixels and
+// turned as the camera was held.
+[[nodiscard]] ImageSize RawOutputSize(const RawDevelopment& development);
+
+// The decode that follows makes one pixel of each 2 x 2 block of the mosaic, without
+// demosaicing (a picture that is not a mosaic stays at its full size).
+void DecodeAtHalfSize(RawDevelopment& development);
 
 // True when the file holds an embedded preview or thumbnail of any kind that LibRaw reads.
 // A damaged one leaves the development as it was opened, still to be developed.

@@ -26,7 +26,7 @@ void PrintLine(std::string_view line) {
   std::fflush(stdout);
 }
 
-std::string RefusalLine(std::string_view message) { return "Error: " + std::string(message); }
+std::string RefusalLine(std::string_view message) { return std::string(kRefusalPrefix).append(message); }
 
 void PrintRefusal(std::string_view message) { PrintLine(RefusalLine(message)); }
 

@@ -6,7 +6,8 @@
 
 void PrintLine(std::string_view line);
 
-// The line that refuses a request: "Error: " and the message.
+// The line that refuses a request: kRefusalPrefix and the message.
+inline constexpr std::string_view kRefusalPrefix = "Error: ";
 std::string RefusalLine(std::string_view message);
 
 // Prints RefusalLine(message).

@@ -333,6 +333,7 @@ TEST_F(BatchRun, EveryArgumentIsABatchOptionAPixquillcmdOptionOrAPath) {
       {{"-S", ",,"}, "Error: Invalid --sshlogin value: ,, (an empty machine name)"},
       {{"--memfree=1000T"}, "Error: Invalid --memfree value: 1000T is more memory than this machine has ("},
       {{"--files-from=/dev/null"}, "Error: No input files: --files-from=/dev/null names none"},
+      {{"--watch=" + card()}, "Error: A watch takes no other PATH: " + one},
   };
   std::filesystem::remove(out() + "/IMG_1.jpg");
   for (const auto& [args, line] : refused) {

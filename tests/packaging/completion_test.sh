@@ -59,6 +59,7 @@ if (($# > 1)); then
   expect "BICUBIC|BILINEAR|BOX|BSPLINE" --resize-algorithm = b
   expect "IMG_1.CR2|My Photos|img_2.nef|jpeg" -q ""
   expect "--transfer" -o jpeg --tr
+  expect "--watch=" --wat
 fi
 
 if ((failures > 0)); then exit 1; fi

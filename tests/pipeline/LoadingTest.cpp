@@ -220,6 +220,21 @@ TEST_F(LoadingTest, PreviewDecodedSmallerResizesLikeTheFullSize) {
   }
 }
 
+// An 8-bit full decode for a resize to a fifth or less is LibRaw's half-size decode for every
+// filter but BOX; to more than a third, never.
+TEST_F(LoadingTest, FullDecodeAtHalfSizeResizesLikeTheFullSize) {
+  for (int orientation : {1, 6}) {
+    SCOPED_TRACE("orientation " + std::to_string(orientation));
+    const std::string path = folder / ("o" + std::to_string(orientation) + ".dng");
+    ASSERT_TRUE(WriteTestDng(path, {.width = 640, .height = 420, .orientation = orientation, .noise = 4}));
+    ConversionSettings.rawLoadAs = kLoadAs24;
+    ExpectReducedDecodeResizesLikeTheFullSize(path, 80, true);
+    ExpectReducedDecodeResizesLikeTheFullSize(path, 250, false);  // more than a third of 640
+    ConversionSettings.rawLoadAs = kLoadAs48;                     // tone mapped afterwards: always the full size
+    ExpectReducedDecodeResizesLikeTheFullSize(path, 80, false);
+  }
+}
+
 TEST_F(LoadingTest, CameraPreviewDecodedSmallerResizesLikeTheFullSize) {
   const std::string samples = SamplesFolder();
   if (samples.empty()) GTEST_SKIP() << "no camera samples in ../shared/samples/raw";
