@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/UniqueFd.h"
+
 void PrintLine(std::string_view line);
 
 // The line that refuses a request: kRefusalPrefix and the message.
@@ -33,7 +35,7 @@ struct QuietStandardError {
   QuietStandardError& operator=(const QuietStandardError&) = delete;
 
  private:
-  int savedDescriptor = -1;
+  UniqueFd savedDescriptor;
   std::FILE* savedStream = nullptr;
   std::FILE* sink = nullptr;
 };
