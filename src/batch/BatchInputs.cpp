@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr int64_t kFolderSize = -2;
-
 void AddFolder(const std::string& folder, std::vector<BatchFile>& files, std::vector<UnreadableFolder>* unreadable) {
   const size_t prefix = folder.back() == '/' ? folder.size() : folder.size() + 1;
   FolderWalk walk = WalkFolder(folder);
@@ -40,7 +38,7 @@ std::vector<BatchFile> CollectBatchFiles(const std::vector<std::string>& paths,
   std::vector<BatchFile> files;
   for (const std::string& path : paths) {
     const std::string absolute = WithoutTrailingSeparator(AbsolutePath(path));
-    if (FileSize(absolute) == kFolderSize)
+    if (IsFolder(absolute))
       AddFolder(absolute, files, unreadable);
     else
       files.push_back({absolute, "", ""});
@@ -129,7 +127,7 @@ std::vector<std::string> UntransferableInputs(const std::vector<BatchFile>& file
 std::vector<std::string> MissingOutputFolders(const std::vector<BatchFile>& files) {
   std::set<std::string> missing;
   for (const BatchFile& file : files)
-    for (std::string folder = file.outputFolder; folder.size() > 1 && FileSize(folder) != kFolderSize;
+    for (std::string folder = file.outputFolder; folder.size() > 1 && !IsFolder(folder);
          folder = WithoutTrailingSeparator(ParentFolder(folder)))
       missing.insert(folder);
   return {missing.begin(), missing.end()};

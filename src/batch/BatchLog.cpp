@@ -29,7 +29,6 @@ constexpr size_t kColumns = 6;
 // Names in a folder stop at 255 bytes; a longer folder name keeps its end and a hash.
 constexpr size_t kLongestName = 200;
 constexpr size_t kKeptEnd = 150;
-constexpr int64_t kFolderSize = -2;
 
 bool KeepsItsByte(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("._-+,@=", c) != nullptr;
@@ -210,7 +209,7 @@ std::map<size_t, std::string> ConvertedTimes(const std::string& logText, const s
 std::optional<std::string> OpenJobLog(const std::string& path, bool resume, JobLogFile& log) {
   log.path = path;
   const std::string folder = ParentFolder(path);
-  if (FileSize(folder) != kFolderSize && !MakeFolders(folder))
+  if (!IsFolder(folder) && !MakeFolders(folder))
     return "The job log's folder " + EscapedText(folder) + " cannot be made";
   log.fd = UniqueFd(open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
   if (log.fd.get() < 0) return "The job log " + EscapedText(path) + " cannot be opened: " + std::strerror(errno);

@@ -53,7 +53,6 @@
 
 namespace {
 
-constexpr int64_t kFolderSize = -2;
 // A wave holds at most this many files, so that a burst of thousands is reported as it
 // goes and no wave's records grow with the burst.
 constexpr size_t kWaveFiles = 500;
@@ -369,7 +368,7 @@ std::vector<BatchFile> WithoutClashes(WatchRun& run, std::vector<BatchFile> file
 std::vector<BatchFile> WithOutputFolders(WatchRun& run, std::vector<BatchFile> files) {
   std::vector<BatchFile> kept;
   for (BatchFile& file : files) {
-    if (FileSize(file.outputFolder) == kFolderSize || MakeFolders(file.outputFolder)) {
+    if (IsFolder(file.outputFolder) || MakeFolders(file.outputFolder)) {
       kept.push_back(std::move(file));
       continue;
     }

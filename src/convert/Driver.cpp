@@ -104,7 +104,7 @@ std::optional<std::string> NormaliseOutputFolder(RequestFields& request, bool de
   if (given && StartsWith(folder, ".."))
     return RefuseWithReason("Incorrect output folder", folder + ": an output folder may not begin with \"..\"");
   folder = AbsoluteFolder(folder, CurrentFolder());
-  if (FileSize(folder) != -2) return RefuseWithReason("Invalid output folder", FileProblem(folder, true));
+  if (!IsFolder(folder)) return RefuseWithReason("Invalid output folder", FileProblem(folder, true));
   return std::nullopt;
 }
 
