@@ -21,7 +21,6 @@
 #include "cli/ArgumentScan.h"
 #include "cli/Arguments.h"
 #include "cli/ConsoleMain.h"
-#include "cli/MessageCatalogue.h"
 #include "cli/OptionTable.h"
 #include "cli/ProductText.h"
 #include "convert/ConversionJob.h"
@@ -36,6 +35,7 @@
 #include "platform/Paths.h"
 #include "platform/Text.h"
 #include "settings/ConversionSettings.h"
+#include "settings/MessageCatalogue.h"
 
 namespace {
 

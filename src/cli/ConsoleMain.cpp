@@ -5,7 +5,6 @@
 
 #include "cli/ArgumentScan.h"
 #include "cli/Arguments.h"
-#include "cli/MessageCatalogue.h"
 #include "cli/Notices.h"
 #include "cli/ProductText.h"
 #include "convert/ConversionJob.h"
@@ -15,6 +14,7 @@
 #include "platform/ExitStatus.h"
 #include "platform/Text.h"
 #include "settings/ConversionSettings.h"
+#include "settings/MessageCatalogue.h"
 
 namespace {
 

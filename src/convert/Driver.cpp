@@ -10,8 +10,6 @@
 #include <thread>
 #include <utility>
 
-#include "cli/MessageCatalogue.h"
-#include "cli/Placeholders.h"
 #include "convert/ConversionJob.h"
 #include "convert/SettingsReport.h"
 #include "convert/Worker.h"
@@ -23,8 +21,10 @@
 #include "platform/Console.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
+#include "platform/Placeholders.h"
 #include "platform/Text.h"
 #include "settings/ConversionSettings.h"
+#include "settings/MessageCatalogue.h"
 
 namespace {
 
