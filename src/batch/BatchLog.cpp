@@ -81,10 +81,8 @@ std::string Unescaped(std::string_view text) {
 }
 
 std::vector<std::string> Fields(std::string_view line) {
-  std::vector<std::string> fields;
-  for (size_t tab; (tab = line.find('\t')) != std::string_view::npos; line.remove_prefix(tab + 1))
-    fields.push_back(Unescaped(line.substr(0, tab)));
-  fields.push_back(Unescaped(line));
+  std::vector<std::string> fields = SplitAt(line, "\t");
+  for (std::string& field : fields) field = Unescaped(field);
   return fields;
 }
 

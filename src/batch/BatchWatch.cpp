@@ -49,6 +49,7 @@
 #include "platform/Machine.h"
 #include "platform/Paths.h"
 #include "platform/Programs.h"
+#include "platform/StopSignals.h"
 #include "settings/ConversionSettings.h"
 
 namespace {
@@ -84,13 +85,10 @@ class WatchSignals {
     }
     watchStopSignal = 0;
     wakeFd = write_.get();
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &saved_[i]);
+    caught_.emplace(OnStopSignal);
   }
   ~WatchSignals() {
-    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &saved_[i], nullptr);
+    caught_.reset();
     wakeFd = -1;
   }
   WatchSignals(const WatchSignals&) = delete;
@@ -98,10 +96,9 @@ class WatchSignals {
   int fd() const { return read_.get(); }
 
  private:
-  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-  struct sigaction saved_[std::size(kSignals)]{};
   UniqueFd read_;
   UniqueFd write_;
+  std::optional<StopSignalsCaught> caught_;
 };
 
 struct PendingFile {
