@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "convert/ConversionJob.h"
+#include "convert/RequestChecks.h"
 #include "convert/SettingsReport.h"
 #include "convert/Worker.h"
 #include "formats/FormatTables.h"
