@@ -362,6 +362,20 @@ std::vector<BatchFile> WithoutClashes(WatchRun& run, std::vector<BatchFile> file
   return kept;
 }
 
+// GNU parallel's transfer cannot carry a line break in a name (the batch refuses such
+// names before it starts); a watch fails each such file alone, before anything is sent.
+std::vector<BatchFile> WithTransferableNames(WatchRun& run, std::vector<BatchFile> files) {
+  if (JobPlaceOf(run.settings) != JobPlace::Transferred) return files;
+  std::vector<BatchFile> kept;
+  for (BatchFile& file : files) {
+    if (UntransferableInputs({file}).empty())
+      kept.push_back(std::move(file));
+    else
+      ReportFailure(run, file.input, "Names with a line break cannot be sent to other machines");
+  }
+  return kept;
+}
+
 std::vector<BatchFile> WithOutputFolders(WatchRun& run, std::vector<BatchFile> files) {
   std::vector<BatchFile> kept;
   for (BatchFile& file : files) {
@@ -399,7 +413,7 @@ void Tally(WatchRun& run, const std::vector<BatchFile>& files, const BatchProgre
 void RunWave(WatchRun& run, std::vector<BatchFile> files) {
   run.taken += files.size();
   AssignOutputFolders(files, run.outputFolder, run.keepSubfolders);
-  files = WithOutputFolders(run, WithoutClashes(run, std::move(files)));
+  files = WithOutputFolders(run, WithTransferableNames(run, WithoutClashes(run, std::move(files))));
   if (files.empty()) return;
   ParallelRequest request;
   request.settings = run.settings;
