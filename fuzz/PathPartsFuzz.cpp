@@ -1,7 +1,7 @@
 // The extension and folder rules take any text a user may type as a path.
 #include "FuzzSupport.h"
-#include "convert/ConversionJob.h"
 #include "formats/FormatTables.h"
+#include "platform/Paths.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   BuildInputExtensionTable();

@@ -1,10 +1,10 @@
 // Profiles and language files are text files of any origin, edited by hand.
 #include "FuzzSupport.h"
-#include "cli/MessageCatalogue.h"
 #include "cli/Profile.h"
 #include "convert/ConversionJob.h"
 #include "formats/FormatTables.h"
 #include "settings/ConversionSettings.h"
+#include "settings/MessageCatalogue.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   BuildInputExtensionTable();

@@ -6,12 +6,12 @@
 #include <sstream>
 
 #include "cli/ConsoleMain.h"
-#include "cli/IniFile.h"
 #include "cli/ProductText.h"
 #include "formats/FormatTables.h"
 #include "pipeline/Limits.h"
 #include "pipeline/Naming.h"
 #include "platform/Drawing.h"
+#include "platform/IniFile.h"
 #include "platform/Text.h"
 #include "settings/Keywords.h"
 

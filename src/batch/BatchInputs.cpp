@@ -8,11 +8,11 @@
 #include "convert/ConversionJob.h"
 #include "formats/FormatTables.h"
 #include "pipeline/Naming.h"
+#include "platform/Console.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 
 namespace {
-
-constexpr int64_t kFolderSize = -2;
 
 void AddFolder(const std::string& folder, std::vector<BatchFile>& files, std::vector<UnreadableFolder>* unreadable) {
   const size_t prefix = folder.back() == '/' ? folder.size() : folder.size() + 1;
@@ -38,7 +38,7 @@ std::vector<BatchFile> CollectBatchFiles(const std::vector<std::string>& paths,
   std::vector<BatchFile> files;
   for (const std::string& path : paths) {
     const std::string absolute = WithoutTrailingSeparator(AbsolutePath(path));
-    if (FileSize(absolute) == kFolderSize)
+    if (IsFolder(absolute))
       AddFolder(absolute, files, unreadable);
     else
       files.push_back({absolute, "", ""});
@@ -53,8 +53,6 @@ std::vector<BatchFile> CollectBatchFiles(const std::vector<std::string>& paths,
               [](const UnreadableFolder& a, const UnreadableFolder& b) { return a.path < b.path; });
   return files;
 }
-
-std::string ParentFolder(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
 
 std::vector<std::string> SplitPathList(const std::string& text, bool nullSeparated) {
   const char separator = nullSeparated ? '\0' : '\n';
@@ -80,8 +78,7 @@ void AssignOutputFolders(std::vector<BatchFile>& files, const std::string& outpu
 }
 
 std::string PlannedOutputName(const BatchFile& file) {
-  ConversionJob.currentFile = file.input;
-  return ExpandFilenameMaskBeforeConversion(CurrentImageRequest());
+  return ExpandFilenameMaskBeforeConversion(ImageRequestFor(file.input));
 }
 
 std::string PlannedOutputPath(const BatchFile& file) {
@@ -111,7 +108,7 @@ std::vector<OutputClash> FindOutputClashes(const std::vector<BatchFile>& files) 
 }
 
 std::vector<std::string> ClashReportLines(const std::vector<OutputClash>& clashes, size_t shown) {
-  std::vector<std::string> lines = {"Error: Output file names collide; nothing was converted"};
+  std::vector<std::string> lines = {RefusalLine("Output file names collide; nothing was converted")};
   for (size_t i = 0; i < clashes.size() && i < shown; ++i) {
     lines.push_back("  " + EscapedText(clashes[i].output));
     for (const std::string& input : clashes[i].inputs) lines.push_back("    " + EscapedText(input));
@@ -130,7 +127,7 @@ std::vector<std::string> UntransferableInputs(const std::vector<BatchFile>& file
 std::vector<std::string> MissingOutputFolders(const std::vector<BatchFile>& files) {
   std::set<std::string> missing;
   for (const BatchFile& file : files)
-    for (std::string folder = file.outputFolder; folder.size() > 1 && FileSize(folder) != kFolderSize;
+    for (std::string folder = file.outputFolder; folder.size() > 1 && !IsFolder(folder);
          folder = WithoutTrailingSeparator(ParentFolder(folder)))
       missing.insert(folder);
   return {missing.begin(), missing.end()};

@@ -26,9 +26,6 @@ std::vector<BatchFile> CollectBatchFiles(const std::vector<std::string>& paths,
 // NUL-separated. Empty entries are skipped.
 std::vector<std::string> SplitPathList(const std::string& text, bool nullSeparated);
 
-// Everything up to and including the last "/": on disk a "\" is part of a name.
-std::string ParentFolder(const std::string& path);
-
 // Gives every file its output folder: `outputFolder` (absolute) with the file's subfolder
 // unless `keepSubfolders` is false; without an output folder, the input's own folder.
 void AssignOutputFolders(std::vector<BatchFile>& files, const std::string& outputFolder, bool keepSubfolders);

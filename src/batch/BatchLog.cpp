@@ -14,6 +14,7 @@
 
 #include "platform/Files.h"
 #include "platform/Folders.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 namespace {
@@ -28,7 +29,6 @@ constexpr size_t kColumns = 6;
 // Names in a folder stop at 255 bytes; a longer folder name keeps its end and a hash.
 constexpr size_t kLongestName = 200;
 constexpr size_t kKeptEnd = 150;
-constexpr int64_t kFolderSize = -2;
 
 bool KeepsItsByte(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || std::strchr("._-+,@=", c) != nullptr;
@@ -81,10 +81,8 @@ std::string Unescaped(std::string_view text) {
 }
 
 std::vector<std::string> Fields(std::string_view line) {
-  std::vector<std::string> fields;
-  for (size_t tab; (tab = line.find('\t')) != std::string_view::npos; line.remove_prefix(tab + 1))
-    fields.push_back(Unescaped(line.substr(0, tab)));
-  fields.push_back(Unescaped(line));
+  std::vector<std::string> fields = SplitAt(line, "\t");
+  for (std::string& field : fields) field = Unescaped(field);
   return fields;
 }
 
@@ -209,7 +207,7 @@ std::map<size_t, std::string> ConvertedTimes(const std::string& logText, const s
 std::optional<std::string> OpenJobLog(const std::string& path, bool resume, JobLogFile& log) {
   log.path = path;
   const std::string folder = ParentFolder(path);
-  if (FileSize(folder) != kFolderSize && !MakeFolders(folder))
+  if (!IsFolder(folder) && !MakeFolders(folder))
     return "The job log's folder " + EscapedText(folder) + " cannot be made";
   log.fd = UniqueFd(open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
   if (log.fd.get() < 0) return "The job log " + EscapedText(path) + " cannot be opened: " + std::strerror(errno);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "batch/BatchInputs.h"
-#include "platform/Programs.h"
+#include "platform/UniqueFd.h"
 
 // The default log of a batch into `outputFolder`, or of one that writes beside its inputs
 // (empty `outputFolder`) started in `currentFolder`: a file named for that folder in

@@ -21,45 +21,43 @@
 #include "cli/ArgumentScan.h"
 #include "cli/Arguments.h"
 #include "cli/ConsoleMain.h"
-#include "cli/MessageCatalogue.h"
 #include "cli/OptionTable.h"
 #include "cli/ProductText.h"
 #include "convert/ConversionJob.h"
 #include "convert/Driver.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/ExitStatus.h"
 #include "platform/FilePtr.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/Machine.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 #include "settings/ConversionSettings.h"
+#include "settings/MessageCatalogue.h"
 
 namespace {
 
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitRefused = 2;
-constexpr int kExitInterrupted = 128 + SIGINT;
 constexpr size_t kNamesShown = 20;
 
 void PrintLines(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) PrintLine(line);
 }
 
-int Refuse(const std::string& message) {
-  PrintLine("Error: " + message);
-  return kExitRefused;
+ExitStatus Refuse(const std::string& message) {
+  PrintRefusal(message);
+  return ExitStatus::Refused;
 }
 
-int ShowHelp(int status) {
+ExitStatus ShowHelp(ExitStatus status) {
   PrintLines(BatchHelpLines());
   return status;
 }
 
 // The arguments that options of the scan took, as their names or values.
 std::vector<bool> TakenArguments(const ScanResult& scan) {
-  std::vector<bool> taken(CommandLine.size(), false);
+  std::vector<bool> taken(scan.arguments.size(), false);
   for (const ScannedOption& option : scan.options)
     for (size_t i = option.first; i <= option.last && i < taken.size(); ++i) taken[i] = true;
   return taken;
@@ -69,8 +67,8 @@ std::vector<bool> TakenArguments(const ScanResult& scan) {
 std::vector<std::string> InputPaths(const ScanResult& scan) {
   const std::vector<bool> taken = TakenArguments(scan);
   std::vector<std::string> paths;
-  for (size_t i = 0; i < CommandLine.size(); ++i)
-    if (!taken[i] && ParameterName(i).empty()) paths.push_back(CommandLine[i]);
+  for (size_t i = 0; i < scan.arguments.size(); ++i)
+    if (!taken[i] && ArgumentName(scan.arguments[i]).empty()) paths.push_back(scan.arguments[i]);
   if (!ConversionJob.inputFile.empty()) paths.push_back(ConversionJob.inputFile);
   return paths;
 }
@@ -79,10 +77,11 @@ std::vector<std::string> InputPaths(const ScanResult& scan) {
 // pixquillcmd's: nothing has been converted yet, so the batch stops rather than ignore it.
 std::optional<std::string> UnknownOption(const ScanResult& scan) {
   const std::vector<bool> taken = TakenArguments(scan);
-  for (size_t i = 0; i < CommandLine.size(); ++i) {
-    if (taken[i] || ParameterName(i).empty()) continue;
-    std::string message = "Unknown option " + EscapedText(CommandLine[i]);
-    const std::string name = ToLower(CommandLine[i].substr(0, CommandLine[i].find('=')));
+  for (size_t i = 0; i < scan.arguments.size(); ++i) {
+    const std::string& argument = scan.arguments[i];
+    if (taken[i] || ArgumentName(argument).empty()) continue;
+    std::string message = "Unknown option " + EscapedText(argument);
+    const std::string name = ToLower(argument.substr(0, argument.find('=')));
     for (const BatchOptionRow& row : BatchOptionTable())
       if (name == row.name) message += " (did you mean " + std::string(row.name) + "?)";
     return message;
@@ -117,19 +116,19 @@ const BatchFile& RepresentativeFile(const std::vector<BatchFile>& files) {
 
 // GNU parallel refused its command line (a missing login file and the like): its error
 // lines without its name; its usage text and notices stay out.
-int RefuseWithParallelErrors(const std::vector<std::string>& notices) {
+ExitStatus RefuseWithParallelErrors(const std::vector<std::string>& notices) {
   constexpr std::string_view kErrorPrefix = "parallel: Error: ";
   size_t reported = 0;
   for (const std::string& line : notices) {
     if (!StartsWith(line, kErrorPrefix)) continue;
-    PrintLine("Error: " + line.substr(kErrorPrefix.size()));
+    PrintRefusal(line.substr(kErrorPrefix.size()));
     ++reported;
   }
-  return reported > 0 ? kExitRefused : Refuse("GNU parallel could not be started");
+  return reported > 0 ? ExitStatus::Refused : Refuse("GNU parallel could not be started");
 }
 
 std::vector<std::string> ListedRefusal(const std::string& message, const std::vector<std::string>& names) {
-  std::vector<std::string> lines = {"Error: " + message};
+  std::vector<std::string> lines = {RefusalLine(message)};
   for (size_t i = 0; i < names.size() && i < kNamesShown; ++i) lines.push_back("  " + EscapedText(names[i]));
   if (names.size() > kNamesShown) lines.push_back("  and " + std::to_string(names.size() - kNamesShown) + " more");
   return lines;
@@ -144,14 +143,14 @@ struct BatchPlan {
   std::string options;  // as the log records them
 };
 
-int Finish(BatchPlan& plan, double seconds, int stopSignal) {
+ExitStatus Finish(BatchPlan& plan, double seconds, int stopSignal) {
   PrintLines(ReportLines(plan.files, plan.progress, seconds, plan.scan.quiet));
   if (plan.scan.pause) {
     PrintLine("Press any key to exit.");
     WaitForKey();
   }
-  if (stopSignal == SIGINT) return kExitInterrupted;
-  return EverythingConverted(plan.progress) ? kExitDone : kExitFailed;
+  if (stopSignal == SIGINT) return ExitStatus::Interrupted;
+  return EverythingConverted(plan.progress) ? ExitStatus::Done : ExitStatus::Stopped;
 }
 
 // Makes the missing output folders; on failure removes those it made and names the cause.
@@ -161,17 +160,17 @@ std::optional<std::vector<std::string>> MakeOutputFolders(const std::vector<Batc
     if (MakeFolders(missing[made])) continue;
     const std::string reason = std::strerror(errno);
     for (size_t i = made; i-- > 0;) rmdir(missing[i].c_str());
-    PrintLines({"Error: Invalid output folder", "  " + EscapedText(missing[made]) + ": " + reason});
+    PrintLines({RefusalLine("Invalid output folder"), "  " + EscapedText(missing[made]) + ": " + reason});
     return std::nullopt;
   }
   return missing;
 }
 
-int RunFiles(BatchPlan& plan) {
+ExitStatus RunFiles(BatchPlan& plan) {
   const int64_t start = MonotonicMilliseconds();
   if (plan.files.empty()) return Finish(plan, 0, 0);
   const std::optional<std::vector<std::string>> madeFolders = MakeOutputFolders(plan.files);
-  if (!madeFolders) return kExitRefused;
+  if (!madeFolders) return ExitStatus::Refused;
   PrivateFolder privateFolder;
   ParallelRequest request;
   request.settings = plan.settings;
@@ -220,8 +219,8 @@ std::optional<std::string> OpenLogAndResume(BatchPlan& plan, const std::string& 
 // a transfer can carry, the job log.
 std::optional<std::vector<std::string>> CheckPlannedFiles(const BatchPlan& plan) {
   if (std::optional<std::string> name = NameLeavingOutputFolder(plan.files))
-    return std::vector<std::string>{"Error: The file name mask gives " + EscapedText(*name) +
-                                    ", which leaves the output folder; nothing was converted"};
+    return std::vector<std::string>{RefusalLine("The file name mask gives " + EscapedText(*name) +
+                                                ", which leaves the output folder; nothing was converted")};
   std::vector<OutputClash> clashes = FindOutputClashes(plan.files);
   if (!clashes.empty()) return ClashReportLines(clashes, kNamesShown);
   if (JobPlaceOf(plan.settings) != JobPlace::Transferred) return std::nullopt;
@@ -231,32 +230,32 @@ std::optional<std::vector<std::string>> CheckPlannedFiles(const BatchPlan& plan)
                        untransferable);
 }
 
-int ConvertFiles(BatchPlan& plan) {
-  const bool outputGiven = !ConversionJob.outputFolder.empty();
+ExitStatus ConvertFiles(BatchPlan& plan) {
+  const std::string& given = ConversionJob.outputFolder;
+  const bool outputGiven = !given.empty();
   const std::string& representative = RepresentativeFile(plan.files).input;
   // Without -o each job is given its input's own folder, ending in "/." so that a "\" at
   // the end of a folder name stays part of it.
-  ConversionJob.outputFolder =
-      outputGiven ? OutputFolderToCheck(ConversionJob.outputFolder) : ParentFolder(representative) + ".";
-  ConversionJob.inputFile = representative;
-  if (std::optional<std::string> error = CheckConversionRequest()) return Refuse(*error);
-  std::string outputFolder = outputGiven ? AbsolutePath(ConversionJob.outputFolder) : "";
+  const RequestVerdict verdict = CheckConversionRequest(
+      representative, outputGiven ? OutputFolderToCheck(given) : ParentFolder(representative) + ".");
+  if (verdict.error) return Refuse(*verdict.error);
+  std::string outputFolder = outputGiven ? AbsolutePath(verdict.outputFolder) : "";
   if (outputFolder.size() > 1 && outputFolder.back() == '/') outputFolder.pop_back();
   AssignOutputFolders(plan.files, outputFolder, ConversionSettings.keepSubfolders != 0);
   if (std::optional<std::vector<std::string>> refusal = CheckPlannedFiles(plan)) {
     PrintLines(*refusal);
-    return kExitRefused;
+    return ExitStatus::Refused;
   }
   if (std::optional<std::string> error = OpenLogAndResume(plan, outputFolder)) return Refuse(*error);
   return RunFiles(plan);
 }
 
-int NoInputFiles(const std::vector<UnreadableFolder>& unreadable) {
+ExitStatus NoInputFiles(const std::vector<UnreadableFolder>& unreadable) {
   PrintLine(Translate("Conversion is not complete", "Msg"));
   PrintLine(Translate("Empty input files", "Msg"));
   for (const UnreadableFolder& folder : unreadable)
     PrintLines({"Failed: " + EscapedText(folder.path), "  The folder could not be read: " + folder.reason});
-  return kExitFailed;
+  return ExitStatus::Stopped;
 }
 
 // The PATHs of --files-from added to `paths`; the refusal when the list cannot be read.
@@ -272,15 +271,15 @@ std::optional<std::string> AddListedPaths(const BatchSettingsRecord& settings, s
   return std::nullopt;
 }
 
-int PlanBatch(const BatchSettingsRecord& settings) {
-  const ScanResult scan = ScanArguments();
+ExitStatus PlanBatch(const BatchSettingsRecord& settings, const std::vector<std::string>& arguments) {
+  const ScanResult scan = ScanArguments(arguments);
   if (!scan.errorMessage.empty()) return Refuse(scan.errorMessage);
   if (std::optional<std::string> unknown = UnknownOption(scan)) return Refuse(*unknown);
   if (std::optional<std::string> error = CheckBatchSettings(settings, PhysicalMemoryBytes())) return Refuse(*error);
   std::vector<std::string> paths = InputPaths(scan);
   if (std::optional<std::string> error = AddListedPaths(settings, paths)) return Refuse(*error);
   if (!settings.watch.empty()) return WatchFolder(settings, scan, paths);
-  if (paths.empty()) return ShowHelp(kExitRefused);
+  if (paths.empty()) return ShowHelp(ExitStatus::Refused);
   BatchPlan plan{settings, scan, {}, {}, {}, {}};
   std::vector<UnreadableFolder> unreadable;
   plan.files = CollectBatchFiles(paths, &unreadable);
@@ -289,19 +288,19 @@ int PlanBatch(const BatchSettingsRecord& settings) {
   return ConvertFiles(plan);
 }
 
-}  // namespace
-
-int BatchMain(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.empty()) return ShowHelp(kExitDone);
+ExitStatus RunBatch(const std::vector<std::string>& args) {
+  if (args.empty()) return ShowHelp(ExitStatus::Done);
   BatchArguments split = SplitBatchArguments(args);
   if (!split.errorMessage.empty()) return Refuse(split.errorMessage);
-  if (split.settings.help) return ShowHelp(kExitDone);
+  if (split.settings.help) return ShowHelp(ExitStatus::Done);
   if (split.settings.version) {
     PrintLine("pixquillbatch " + VersionText(programVersion));
-    return kExitDone;
+    return ExitStatus::Done;
   }
   PrepareConsoleRun();
-  CommandLine = split.rest;
-  return PlanBatch(split.settings);
+  return PlanBatch(split.settings, split.rest);
 }
+
+}  // namespace
+
+int BatchMain(int argc, char** argv) { return ExitCode(RunBatch(std::vector<std::string>(argv + 1, argv + argc))); }

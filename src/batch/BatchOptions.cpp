@@ -67,15 +67,6 @@ void StoreText(std::string& field, const std::string& value, bool repeats) {
   field = repeats && !field.empty() ? field + "," + value : value;
 }
 
-std::vector<std::string> SplitAtCommas(const std::string& text) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (size_t comma; (comma = text.find(',', start)) != std::string::npos; start = comma + 1)
-    parts.push_back(text.substr(start, comma - start));
-  parts.push_back(text.substr(start));
-  return parts;
-}
-
 size_t LoginFileLines(const std::string& path) {
   std::ifstream file(path);
   size_t count = 0;
@@ -177,7 +168,7 @@ BatchArguments SplitBatchArguments(const std::vector<std::string>& args) {
 std::optional<std::string> CheckBatchSettings(const BatchSettingsRecord& settings, int64_t machineMemory) {
   if (!settings.jobs.empty() && !IsJobCount(settings.jobs))
     return "Invalid --jobs value: " + settings.jobs + " (a number, +N, -N or N%)";
-  for (const std::string& login : SplitAtCommas(settings.sshLogins))
+  for (const std::string& login : SplitAt(settings.sshLogins, ","))
     if (!settings.sshLogins.empty() && TrimBlanks(login).empty())
       return "Invalid --sshlogin value: " + settings.sshLogins + " (an empty machine name)";
   if (settings.newOnly && settings.watch.empty()) return "--new-only is for a watch: give --watch=DIR";
@@ -195,7 +186,7 @@ bool RunsHereOnly(const BatchSettingsRecord& settings) {
 }
 
 size_t MachineCount(const BatchSettingsRecord& settings) {
-  size_t count = settings.sshLogins.empty() ? 0 : SplitAtCommas(settings.sshLogins).size();
+  size_t count = settings.sshLogins.empty() ? 0 : SplitAt(settings.sshLogins, ",").size();
   if (!settings.sshLoginFile.empty()) count += LoginFileLines(settings.sshLoginFile);
   return std::max<size_t>(count, 1);
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/Console.h"
 #include "platform/FilePtr.h"
 #include "platform/Text.h"
 
@@ -16,16 +17,6 @@ constexpr size_t kSignalColumn = 7;
 constexpr size_t kColumns = 9;
 constexpr std::string_view kParallelError = "parallel: Error: ";
 
-std::vector<std::string> SplitAt(const std::string& text, char separator, size_t maxFields) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  for (size_t end; fields.size() + 1 < maxFields && (end = text.find(separator, start)) != std::string::npos;
-       start = end + 1)
-    fields.push_back(text.substr(start, end - start));
-  fields.push_back(text.substr(start));
-  return fields;
-}
-
 // A positive decimal job number; 0 for anything else.
 size_t JobNumber(const std::string& text) {
   if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
@@ -38,7 +29,7 @@ bool Settled(const JobState& job) { return job.finished && (job.status || job.ex
 bool Failed(const JobState& job) { return job.finished && !IsConverted(job); }
 
 void ApplyJobLogLine(const std::string& line, BatchProgressRecord& progress) {
-  std::vector<std::string> fields = SplitAt(line, '\t', kColumns);
+  std::vector<std::string> fields = SplitAt(line, "\t", kColumns);
   if (fields.size() < kColumns) return;
   const size_t number = JobNumber(fields[kSeqColumn]);
   if (number == 0 || number > progress.jobs.size()) return;
@@ -128,7 +119,7 @@ bool IsConverted(const JobState& job) {
 }
 
 void ApplyJobLogLines(const std::string& lines, BatchProgressRecord& progress) {
-  for (const std::string& line : SplitAt(lines, '\n', lines.size() + 1)) ApplyJobLogLine(line, progress);
+  for (const std::string& line : SplitAt(lines, "\n")) ApplyJobLogLine(line, progress);
 }
 
 std::string JobLogReader::ReadNewLines() {
@@ -209,9 +200,9 @@ std::vector<std::string> ReportLines(const std::vector<BatchFile>& files, const 
   if (notRun > 0)
     lines.push_back("Not converted yet: " + Plural(notRun, "file") + " (run the same command with --resume)");
   if (!progress.logError.empty())
-    lines.push_back("Error: The job log could not be written, so --resume would convert again what it misses: " +
-                    progress.logError);
+    lines.push_back(RefusalLine("The job log could not be written, so --resume would convert again what it misses: " +
+                                progress.logError));
   for (const std::string& notice : progress.notices)
-    if (StartsWith(notice, kParallelError)) lines.push_back("Error: " + notice.substr(kParallelError.size()));
+    if (StartsWith(notice, kParallelError)) lines.push_back(RefusalLine(notice.substr(kParallelError.size())));
   return lines;
 }

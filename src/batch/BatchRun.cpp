@@ -23,7 +23,9 @@
 #include "platform/FilePtr.h"
 #include "platform/Files.h"
 #include "platform/Machine.h"
+#include "platform/Paths.h"
 #include "platform/Programs.h"
+#include "platform/StopSignals.h"
 #include "settings/Keywords.h"
 
 namespace {
@@ -87,25 +89,13 @@ void RequestStop(int signal) {
 }
 
 // Catches the stop signals while GNU parallel runs; poll() returns at once when one comes.
-class StopSignals {
- public:
+struct StopSignals {
   StopSignals() {
     stopCount = 0;
     firstStopSignal = 0;
-    struct sigaction action {};
-    action.sa_handler = RequestStop;
-    sigemptyset(&action.sa_mask);
-    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &saved_[i]);
+    caught.emplace(RequestStop);
   }
-  ~StopSignals() {
-    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &saved_[i], nullptr);
-  }
-  StopSignals(const StopSignals&) = delete;
-  StopSignals& operator=(const StopSignals&) = delete;
-
- private:
-  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-  struct sigaction saved_[std::size(kSignals)]{};
+  std::optional<StopSignalsCaught> caught;
 };
 
 std::string OptionArguments(size_t optionCount) {

@@ -8,10 +8,10 @@
 #include "batch/BatchLog.h"
 #include "cli/Arguments.h"
 #include "cli/OptionTable.h"
-#include "convert/ConversionJob.h"
 #include "platform/Files.h"
 #include "platform/Folders.h"
 #include "platform/Machine.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 std::vector<std::string> JobOptions(const ScanResult& scan) {
@@ -20,7 +20,8 @@ std::vector<std::string> JobOptions(const ScanResult& scan) {
     const OptionTarget target = option.row->target;
     if (target == OptionTarget::InputFile || target == OptionTarget::OutputFolder || target == OptionTarget::Pause)
       continue;
-    for (size_t i = option.first; i <= option.last && i < CommandLine.size(); ++i) options.push_back(CommandLine[i]);
+    for (size_t i = option.first; i <= option.last && i < scan.arguments.size(); ++i)
+      options.push_back(scan.arguments[i]);
   }
   return options;
 }

@@ -47,16 +47,13 @@
 #include "platform/FolderEvents.h"
 #include "platform/Folders.h"
 #include "platform/Machine.h"
+#include "platform/Paths.h"
 #include "platform/Programs.h"
+#include "platform/StopSignals.h"
 #include "settings/ConversionSettings.h"
 
 namespace {
 
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitRefused = 2;
-constexpr int kExitInterrupted = 128 + SIGINT;
-constexpr int64_t kFolderSize = -2;
 // A wave holds at most this many files, so that a burst of thousands is reported as it
 // goes and no wave's records grow with the burst.
 constexpr size_t kWaveFiles = 500;
@@ -88,13 +85,10 @@ class WatchSignals {
     }
     watchStopSignal = 0;
     wakeFd = write_.get();
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &saved_[i]);
+    caught_.emplace(OnStopSignal);
   }
   ~WatchSignals() {
-    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &saved_[i], nullptr);
+    caught_.reset();
     wakeFd = -1;
   }
   WatchSignals(const WatchSignals&) = delete;
@@ -102,10 +96,9 @@ class WatchSignals {
   int fd() const { return read_.get(); }
 
  private:
-  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-  struct sigaction saved_[std::size(kSignals)]{};
   UniqueFd read_;
   UniqueFd write_;
+  std::optional<StopSignalsCaught> caught_;
 };
 
 struct PendingFile {
@@ -145,9 +138,9 @@ struct WatchRun {
   int64_t lastDraw = 0;
 };
 
-int Refuse(const std::string& message) {
-  PrintLine("Error: " + message);
-  return kExitRefused;
+ExitStatus Refuse(const std::string& message) {
+  PrintRefusal(message);
+  return ExitStatus::Refused;
 }
 
 bool IsBelow(const std::string& path, const std::string& folder) {
@@ -386,7 +379,7 @@ std::vector<BatchFile> WithTransferableNames(WatchRun& run, std::vector<BatchFil
 std::vector<BatchFile> WithOutputFolders(WatchRun& run, std::vector<BatchFile> files) {
   std::vector<BatchFile> kept;
   for (BatchFile& file : files) {
-    if (FileSize(file.outputFolder) == kFolderSize || MakeFolders(file.outputFolder)) {
+    if (IsFolder(file.outputFolder) || MakeFolders(file.outputFolder)) {
       kept.push_back(std::move(file));
       continue;
     }
@@ -447,8 +440,8 @@ void RunWave(WatchRun& run, std::vector<BatchFile> files) {
   std::vector<std::string> lines =
       ReportLines(files, progress, static_cast<double>(MonotonicMilliseconds() - start) / 1000.0, true);
   const bool saysWhy =
-      std::any_of(lines.begin(), lines.end(), [](const std::string& line) { return line.starts_with("Error: "); });
-  if (run.parallelRefused && !saysWhy) lines.push_back("Error: GNU parallel could not be started");
+      std::any_of(lines.begin(), lines.end(), [](const std::string& line) { return line.starts_with(kRefusalPrefix); });
+  if (run.parallelRefused && !saysWhy) lines.push_back(RefusalLine("GNU parallel could not be started"));
   PrintLines(run, lines);
 }
 
@@ -481,9 +474,9 @@ void FollowFolder(WatchRun& run, const WatchSignals& signals) {
   }
 }
 
-int Finish(WatchRun& run) {
+ExitStatus Finish(WatchRun& run) {
   ClearStatus(run);
-  if (run.parallelRefused) return kExitRefused;
+  if (run.parallelRefused) return ExitStatus::Refused;
   if (!run.scan.quiet)
     PrintLine(ConvertedSummary(run.converted, run.taken + run.earlier, run.earlier,
                                static_cast<double>(MonotonicMilliseconds() - run.start) / 1000.0));
@@ -491,8 +484,8 @@ int Finish(WatchRun& run) {
     PrintLine("Press any key to exit.");
     WaitForKey();
   }
-  if (run.stopSignal == SIGINT) return kExitInterrupted;
-  return run.failed == 0 && run.cutOff == 0 && !run.logError ? kExitDone : kExitFailed;
+  if (run.stopSignal == SIGINT) return ExitStatus::Interrupted;
+  return run.failed == 0 && run.cutOff == 0 && !run.logError ? ExitStatus::Done : ExitStatus::Stopped;
 }
 
 std::optional<std::string> FolderProblem(const std::string& folder) {
@@ -511,11 +504,11 @@ std::optional<std::string> CheckRequest(WatchRun& run) {
     std::fputc(0, file);
     std::fclose(file);
   }
-  const bool outputGiven = !ConversionJob.outputFolder.empty();
-  ConversionJob.outputFolder = outputGiven ? OutputFolderToCheck(ConversionJob.outputFolder) : run.root + "/.";
-  ConversionJob.inputFile = standIn;
-  if (std::optional<std::string> error = CheckConversionRequest()) return error;
-  run.outputFolder = outputGiven ? AbsolutePath(ConversionJob.outputFolder) : "";
+  const std::string& given = ConversionJob.outputFolder;
+  const bool outputGiven = !given.empty();
+  RequestVerdict verdict = CheckConversionRequest(standIn, outputGiven ? OutputFolderToCheck(given) : run.root + "/.");
+  if (verdict.error) return verdict.error;
+  run.outputFolder = outputGiven ? AbsolutePath(verdict.outputFolder) : "";
   if (run.outputFolder.size() > 1 && run.outputFolder.back() == '/') run.outputFolder.pop_back();
   if (IsBelow(run.outputFolder, run.root)) run.excludedFolder = run.outputFolder;
   run.keepSubfolders = ConversionSettings.keepSubfolders != 0;
@@ -553,7 +546,8 @@ std::optional<std::string> StartWatching(WatchRun& run) {
 
 }  // namespace
 
-int WatchFolder(const BatchSettingsRecord& settings, const ScanResult& scan, const std::vector<std::string>& paths) {
+ExitStatus WatchFolder(const BatchSettingsRecord& settings, const ScanResult& scan,
+                       const std::vector<std::string>& paths) {
   if (!paths.empty() || !settings.filesFrom.empty())
     return Refuse("A watch takes no other PATH: " + EscapedText(paths.empty() ? settings.filesFrom : paths.front()));
   std::string root = AbsolutePath(settings.watch);

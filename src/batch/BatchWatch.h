@@ -8,9 +8,11 @@
 
 #include "batch/BatchOptions.h"
 #include "cli/ArgumentScan.h"
+#include "platform/ExitStatus.h"
 
 // Runs the watch of `settings.watch` with the pixquillcmd options of `scan`; `paths` are
-// the other inputs named, which a watch refuses. Returns the exit status: 0 when every
-// file was converted, 1 when one failed or a stop cut one off, 2 for a refused request,
-// 130 after Ctrl-C.
-int WatchFolder(const BatchSettingsRecord& settings, const ScanResult& scan, const std::vector<std::string>& paths);
+// the other inputs named, which a watch refuses. Done when every file was converted,
+// Stopped when one failed or a stop cut one off, Refused for a refused request,
+// Interrupted after Ctrl-C.
+ExitStatus WatchFolder(const BatchSettingsRecord& settings, const ScanResult& scan,
+                       const std::vector<std::string>& paths);

@@ -19,12 +19,16 @@ struct ScannedOption {
 };
 
 struct ScanResult {
-  std::string errorMessage;  // empty when every argument was accepted
+  std::vector<std::string> arguments;  // the arguments scanned
+  std::string errorMessage;            // empty when every argument was accepted
   bool quiet = false;
   bool pause = false;                  // when the scan stopped, whether -p came before the failing argument
   std::vector<ScannedOption> options;  // in command-line order; arguments outside them were skipped
 };
 
-// Scans CommandLine. Arguments whose name matches no option are skipped; the first
+// Scans `arguments`. Arguments whose name matches no option are skipped; the first
 // malformed one stops the scan, and nothing of it is stored.
+[[nodiscard]] ScanResult ScanArguments(const std::vector<std::string>& arguments);
+
+// Scans CommandLine.
 [[nodiscard]] ScanResult ScanArguments();

@@ -5,43 +5,40 @@
 
 #include "cli/ArgumentScan.h"
 #include "cli/Arguments.h"
-#include "cli/MessageCatalogue.h"
 #include "cli/Notices.h"
 #include "cli/ProductText.h"
 #include "convert/ConversionJob.h"
 #include "convert/Driver.h"
 #include "formats/FormatTables.h"
 #include "platform/Console.h"
+#include "platform/ExitStatus.h"
 #include "platform/Text.h"
 #include "settings/ConversionSettings.h"
+#include "settings/MessageCatalogue.h"
 
 namespace {
-
-constexpr int kExitDone = static_cast<int>(RunOutcome::Converted);
-constexpr int kExitStopped = static_cast<int>(RunOutcome::Stopped);
-constexpr int kExitRefused = static_cast<int>(RunOutcome::Refused);
 
 void PrintLines(const std::vector<std::string>& lines) {
   for (const std::string& line : lines) PrintLine(line);
 }
 
-int ShowVersion() {
+ExitStatus ShowVersion() {
   PrintLine(VersionText(programVersion));
-  return kExitDone;
+  return ExitStatus::Done;
 }
 
-int ShowHelp() {
+ExitStatus ShowHelp() {
   PrintLines(HelpTextLines());
-  return kExitDone;
+  return ExitStatus::Done;
 }
 
 // The uninstall dialog and the screenshot mode belong to a windowed front end that this
 // build does not have; they end quietly so that callers of those hooks see no failure.
-int IgnoreFrontEndHook() { return kExitDone; }
+ExitStatus IgnoreFrontEndHook() { return ExitStatus::Done; }
 
 struct FirstArgumentCommand {
   std::string_view name;
-  int (*run)();
+  ExitStatus (*run)();
 };
 
 // Recognised only as the first argument; anywhere else they are unknown names.
@@ -52,7 +49,7 @@ constexpr FirstArgumentCommand kFirstArgumentCommands[] = {
 
 bool PrintsSomething(const FirstArgumentCommand& command) { return command.run != IgnoreFrontEndHook; }
 
-std::optional<int> RunFirstArgumentCommand() {
+std::optional<ExitStatus> RunFirstArgumentCommand() {
   const std::string name = ParameterName(0);
   for (const FirstArgumentCommand& command : kFirstArgumentCommands)
     if (command.name == name) return command.run();
@@ -79,40 +76,40 @@ void NoteSkippedArguments(const ScanResult& scan) {
 }
 
 // Without -p before the failing argument the error ends the process at once.
-int ReportScanError(const ScanResult& scan) {
+ExitStatus ReportScanError(const ScanResult& scan) {
   PrintWarnings(scan.quiet);
-  PrintLine("Error: " + scan.errorMessage);
+  PrintRefusal(scan.errorMessage);
   PrintReasons();
   if (scan.pause) WaitForKey();
-  return kExitRefused;
+  return ExitStatus::Refused;
 }
 
-int RunConsoleConversion(const ScanResult& scan) {
+ExitStatus RunConsoleConversion(const ScanResult& scan) {
   PrintWarnings(scan.quiet);
   if (!scan.quiet) PrintLines(BannerLines());
-  RunOutcome outcome = RunConversion(scan.quiet);
+  const ExitStatus outcome = RunConversion(scan.quiet);
   if (scan.pause) {
     PrintLine("Press any key to exit.");
     WaitForKey();
   }
-  return static_cast<int>(outcome);
+  return outcome;
 }
 
 // Anything unexpected (no memory left, say) ends the run as stopped; printing the line may
 // itself fail for the same reason.
-int StopAfterFault() noexcept {
+ExitStatus StopAfterFault() noexcept {
   try {
     PrintLine(Translate("Conversion is not complete", "Msg"));
   } catch (...) {
   }
-  return kExitStopped;
+  return ExitStatus::Stopped;
 }
 
-int RunConsole(int argc, char** argv) {
+ExitStatus RunConsole(int argc, char** argv) {
   SetCommandLine(argc, argv);
   if (CommandLine.empty()) return ShowHelp();
   PrepareConsoleRun();
-  if (std::optional<int> status = RunFirstArgumentCommand()) return *status;
+  if (std::optional<ExitStatus> status = RunFirstArgumentCommand()) return *status;
   ScanResult scan = ScanArguments();
   NoteSkippedArguments(scan);
   if (!scan.errorMessage.empty()) return ReportScanError(scan);
@@ -120,7 +117,7 @@ int RunConsole(int argc, char** argv) {
   if (!ConversionJob.consoleRun) {
     PrintWarnings(scan.quiet);
     ShowHelp();
-    return kExitRefused;
+    return ExitStatus::Refused;
   }
   return RunConsoleConversion(scan);
 }
@@ -145,8 +142,8 @@ std::vector<std::string_view> HelpAndVersionNames() {
 
 int ConsoleMain(int argc, char** argv) {
   try {
-    return RunConsole(argc, argv);
+    return ExitCode(RunConsole(argc, argv));
   } catch (...) {
-    return StopAfterFault();
+    return ExitCode(StopAfterFault());
   }
 }

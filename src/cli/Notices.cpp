@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "cli/OptionTable.h"
-#include "cli/Placeholders.h"
 #include "cli/ValueReaders.h"
 #include "pipeline/Colors.h"
+#include "platform/Placeholders.h"
 #include "platform/Text.h"
 #include "settings/Keywords.h"
 

@@ -1,9 +1,9 @@
 #include "cli/ProductText.h"
 
-#include "cli/Placeholders.h"
 #include "formats/FormatTables.h"
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/Placeholders.h"
 #include "platform/Text.h"
 
 namespace {

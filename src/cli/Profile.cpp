@@ -1,9 +1,9 @@
 #include "cli/Profile.h"
 
-#include "cli/IniFile.h"
 #include "cli/Notices.h"
 #include "cli/OptionTable.h"
 #include "cli/ValueReaders.h"
+#include "platform/IniFile.h"
 #include "platform/Text.h"
 
 namespace {

@@ -2,20 +2,10 @@
 
 #include "platform/Clock.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
 
 ConversionJobRecord ConversionJob;
 std::map<std::string, JobFileEntry> JobFileList;
-
-std::string FolderPart(const std::string& path) {
-  size_t start = (!path.empty() && path[0] == '"') ? 1 : 0;
-  size_t end = path.find('|', start);
-  if (end == std::string::npos) end = path.size();
-  size_t lastSeparator = std::string::npos;
-  for (size_t i = start; i < end; ++i)
-    if (path[i] == '/' || path[i] == '\\') lastSeparator = i;
-  if (lastSeparator == std::string::npos) return {};
-  return path.substr(start, lastSeparator - start + 1);
-}
 
 void ResetConversionJob() {
   ConversionJob = ConversionJobRecord{};
@@ -27,13 +17,17 @@ void ResetConversionJob() {
   BuildAcceptedInputExtensions();
 }
 
-ImageRequest CurrentImageRequest() {
+ImageRequest ImageRequestFor(const std::string& file, const std::string& subfolder) {
   const ConversionJobRecord& job = ConversionJob;
-  return {job.currentFile,
-          job.currentSubfolder,
+  return {file,
+          subfolder,
           job.outputFolder,
-          job.outputExtension,
+          OutputExtensionOrDefault(job.outputExtension),
           {job.saveFormat, job.targetBpp, job.saveFlags, job.autoBpp},
           job.randomNumber,
           job.fileCounter};
+}
+
+ImageRequest CurrentImageRequest() {
+  return ImageRequestFor(ConversionJob.currentFile, ConversionJob.currentSubfolder);
 }

@@ -54,9 +54,10 @@ extern std::map<std::string, JobFileEntry> JobFileList;
 // are built.
 void ResetConversionJob();
 
-// Everything up to and including the last "/" or "\" of the path (a leading double quote
-// is skipped, and the scan stops at a "|"); empty when there is neither.
-std::string FolderPart(const std::string& path);
+// The pipeline's request for `file` (found in `subfolder` of the input), with the job's
+// output folder, extension, save settings and name-mask values: what a run hands over, and
+// what names the file's output before it is converted.
+ImageRequest ImageRequestFor(const std::string& file, const std::string& subfolder = {});
 
 // The pipeline's request for the job's current file.
 ImageRequest CurrentImageRequest();

@@ -10,9 +10,8 @@
 #include <thread>
 #include <utility>
 
-#include "cli/MessageCatalogue.h"
-#include "cli/Placeholders.h"
 #include "convert/ConversionJob.h"
+#include "convert/RequestChecks.h"
 #include "convert/SettingsReport.h"
 #include "convert/Worker.h"
 #include "formats/FormatTables.h"
@@ -22,8 +21,11 @@
 #include "platform/ChildProcess.h"
 #include "platform/Console.h"
 #include "platform/Files.h"
+#include "platform/Paths.h"
+#include "platform/Placeholders.h"
 #include "platform/Text.h"
 #include "settings/ConversionSettings.h"
+#include "settings/MessageCatalogue.h"
 
 namespace {
 
@@ -35,10 +37,10 @@ void SayReason(const std::string& reason) {
   if (!reason.empty()) std::fprintf(stderr, "pixquillcmd: %s\n", reason.c_str());
 }
 
-RunOutcome Refuse(const std::string& message) {
-  PrintLine("Error: " + message);
+ExitStatus Refuse(const std::string& message) {
+  PrintRefusal(message);
   SayReason(std::exchange(refusalReason, {}));
-  return RunOutcome::Refused;
+  return ExitStatus::Refused;
 }
 
 std::optional<std::string> RefuseWithReason(const char* message, std::string reason) {
@@ -55,18 +57,26 @@ std::string FileProblem(const std::string& path, bool folderWanted) {
   return {};
 }
 
+// The request as the checks take it and leave it: the input becomes the file to convert,
+// the output folder absolute, and the formats not given get their defaults.
+struct RequestFields {
+  std::string inputFile;
+  std::string currentFile;
+  std::string outputFolder;
+  std::string outputExtension;
+  std::string sourceFormat;
+};
+
 // Checks the input file and moves it from inputFile to currentFile.
-std::optional<std::string> TakeInputFile() {
-  if (FileExtension(ConversionJob.inputFile).empty()) {
-    std::string problem = FileProblem(ConversionJob.inputFile, false);
-    if (problem.empty()) problem = ConversionJob.inputFile + ": the name has no extension such as .dng or .cr2";
-    ConversionJob.inputFile.clear();
+std::optional<std::string> TakeInputFile(RequestFields& request) {
+  if (FileExtension(request.inputFile).empty()) {
+    std::string problem = FileProblem(request.inputFile, false);
+    if (problem.empty()) problem = request.inputFile + ": the name has no extension such as .dng or .cr2";
     return RefuseWithReason("Invalid input file", std::move(problem));
   }
-  ConversionJob.currentFile = ConversionJob.inputFile;
-  ConversionJob.inputFile.clear();
-  if (FileSize(ConversionJob.currentFile) <= 0)
-    return RefuseWithReason("Invalid input file", FileProblem(ConversionJob.currentFile, false));
+  request.currentFile = std::exchange(request.inputFile, {});
+  if (FileSize(request.currentFile) <= 0)
+    return RefuseWithReason("Invalid input file", FileProblem(request.currentFile, false));
   return std::nullopt;
 }
 
@@ -87,15 +97,15 @@ std::string UnacceptedFileReason(const std::string& path) {
 // Relative folders are taken from the current directory, where the input is opened too.
 // Without -o the JPEG goes into the input's own folder, which is never refused; a given
 // folder that begins with ".." is refused rather than resolved. The folder is never created.
-std::optional<std::string> NormaliseOutputFolder(bool debug) {
-  std::string& folder = ConversionJob.outputFolder;
+std::optional<std::string> NormaliseOutputFolder(RequestFields& request, bool debug) {
+  std::string& folder = request.outputFolder;
   const bool given = !folder.empty();
-  if (!given) folder = FolderPart(ConversionJob.currentFile);
+  if (!given) folder = FolderPart(request.currentFile);
   if (debug) PrintLine("Output: " + folder);
   if (given && StartsWith(folder, ".."))
     return RefuseWithReason("Incorrect output folder", folder + ": an output folder may not begin with \"..\"");
   folder = AbsoluteFolder(folder, CurrentFolder());
-  if (FileSize(folder) != -2) return RefuseWithReason("Invalid output folder", FileProblem(folder, true));
+  if (!IsFolder(folder)) return RefuseWithReason("Invalid output folder", FileProblem(folder, true));
   return std::nullopt;
 }
 
@@ -113,16 +123,16 @@ std::optional<std::string> CheckWatermark(bool debug) {
 
 // Every check of the request, in order, with the settings report of debug mode between
 // them. Returns the message of the first failed check.
-std::optional<std::string> CheckRequest(bool debug) {
-  if (debug) PrintLine("Input: " + ConversionJob.inputFile);
-  if (auto error = TakeInputFile()) return error;
-  if (auto error = NormaliseOutputFolder(debug)) return error;
-  if (ConversionJob.sourceFormat.empty()) ConversionJob.sourceFormat = AcceptedInputFormats.front();
-  if (ConversionJob.outputExtension.empty()) ConversionJob.outputExtension = AcceptedOutputFormats.front();
-  if (debug) PrintLine("Conversion: " + ConversionJob.outputExtension);
-  if (!IsAcceptedOutputFormat(ConversionJob.outputExtension)) return "Invalid conversion type";
-  ReportLoadOptions(ConversionJob.sourceFormat, debug);
-  if (auto error = CheckSaveOptions(ConversionJob.outputExtension, debug)) return error;
+std::optional<std::string> CheckRequest(RequestFields& request, bool debug) {
+  if (debug) PrintLine("Input: " + request.inputFile);
+  if (auto error = TakeInputFile(request)) return error;
+  if (auto error = NormaliseOutputFolder(request, debug)) return error;
+  if (request.sourceFormat.empty()) request.sourceFormat = AcceptedInputFormats.front();
+  request.outputExtension = OutputExtensionOrDefault(request.outputExtension);
+  if (debug) PrintLine("Conversion: " + request.outputExtension);
+  if (!IsAcceptedOutputFormat(request.outputExtension)) return "Invalid conversion type";
+  ReportLoadOptions(request.sourceFormat, debug);
+  if (auto error = CheckSaveOptions(request.outputExtension, debug)) return error;
   if (auto error = CheckTransforms(debug)) return error;
   ReportFrame(debug);
   if (auto error = CheckWatermark(debug)) return error;
@@ -172,6 +182,19 @@ int32_t RunWorker() {
   return ConversionProgress.convertedCount;
 }
 
+RequestFields JobRequest(std::string inputFile, std::string outputFolder) {
+  return {std::move(inputFile), {}, std::move(outputFolder), ConversionJob.outputExtension, ConversionJob.sourceFormat};
+}
+
+// The run converts what the checks made of its request.
+void KeepCheckedRequest(RequestFields request) {
+  ConversionJob.inputFile.clear();
+  ConversionJob.currentFile = std::move(request.currentFile);
+  ConversionJob.outputFolder = std::move(request.outputFolder);
+  ConversionJob.outputExtension = std::move(request.outputExtension);
+  ConversionJob.sourceFormat = std::move(request.sourceFormat);
+}
+
 // The font lives from the watermark check to the end of the run.
 struct WatermarkFontRelease {
   ~WatermarkFontRelease() {
@@ -189,11 +212,13 @@ void FixSaveSettings() {
   ConversionJob.autoBpp = save.autoBpp;
 }
 
-RunOutcome RunConversion(bool quiet) {
+ExitStatus RunConversion(bool quiet) {
   const bool debug = IsDebugRun();
   WatermarkFontRelease fontRelease;
   PrintStatus(quiet, "Preparing", "General");
-  if (auto error = CheckRequest(debug)) return Refuse(*error);
+  RequestFields request = JobRequest(ConversionJob.inputFile, ConversionJob.outputFolder);
+  if (auto error = CheckRequest(request, debug)) return Refuse(*error);
+  KeepCheckedRequest(std::move(request));
   FixSaveSettings();
 
   PrintStatus(quiet, "Importing", "General");
@@ -204,26 +229,28 @@ RunOutcome RunConversion(bool quiet) {
     PrintLine(Translate("Conversion is not complete", "Msg"));
     PrintLine(Translate("Empty input files", "Msg"));
     SayReason(UnacceptedFileReason(ConversionJob.currentFile));
-    return RunOutcome::Stopped;
+    return ExitStatus::Stopped;
   }
 
   PrintStatus(quiet, "Converting", "General");
   int32_t converted = RunWorker();
   if (converted == 0) {
     PrintLine(Translate("Conversion is not complete", "Msg"));
-    return RunOutcome::Stopped;
+    return ExitStatus::Stopped;
   }
   PrintStatus(quiet, "Conversion complete", "Msg");
   if (!quiet)
     PrintLine(FillPlaceholders(Translate("Files converted", "Msg"), std::to_string(converted), std::to_string(added)));
-  return RunOutcome::Converted;
+  return ExitStatus::Done;
 }
 
-std::optional<std::string> CheckConversionRequest() {
+RequestVerdict CheckConversionRequest(const std::string& inputFile, const std::string& outputFolder) {
   WatermarkFontRelease fontRelease;
-  std::optional<std::string> error = CheckRequest(false);
+  RequestFields request = JobRequest(inputFile, outputFolder);
+  std::optional<std::string> error = CheckRequest(request, false);
   refusalReason.clear();
-  return error;
+  if (error) return {std::move(error), {}};
+  return {std::nullopt, std::move(request.outputFolder)};
 }
 
 bool AddJobFile(const std::string& path) {
@@ -235,24 +262,4 @@ bool AddJobFile(const std::string& path) {
     entry.added = 1;
   }
   return true;
-}
-
-std::string AbsoluteFolder(std::string folder, const std::string& currentFolder) {
-  const bool relative = !StartsWith(folder, "/");
-  while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
-  if (!relative) return folder + "/";
-  if (currentFolder.empty()) return {};
-  if (folder == "." || StartsWith(folder, "./") || StartsWith(folder, ".\\")) folder.erase(0, 2);
-  return folder.empty() ? currentFolder : currentFolder + folder + "/";
-}
-
-std::string SubfolderOf(const std::string& path, const std::string& baseFolder) {
-  if (path.empty() || baseFolder.empty()) return {};
-  std::string folder = FolderPart(path);
-  if (folder.find(baseFolder) == std::string::npos) return {};
-  std::string subfolder;
-  size_t pos = 0;
-  for (size_t hit; (hit = folder.find(baseFolder, pos)) != std::string::npos; pos = hit + baseFolder.size())
-    subfolder += folder.substr(pos, hit - pos);
-  return subfolder + folder.substr(pos);
 }

@@ -4,32 +4,26 @@
 #include <optional>
 #include <string>
 
-// How a run ended; it becomes the process exit status.
-enum class RunOutcome : int {
-  Converted = 0,  // at least one file converted
-  Stopped = 1,    // the run ended with "Conversion stopped"
-  Refused = 2,    // the request was refused with an "Error: " line
+#include "platform/ExitStatus.h"
+
+// Converts the job's input: Done when a file was converted, Stopped when none was, Refused
+// when a check of the request failed.
+ExitStatus RunConversion(bool quiet);
+
+// What the request checks make of a request: the message of the first failed check, or
+// the output folder the request would write into.
+struct RequestVerdict {
+  std::optional<std::string> error;
+  std::string outputFolder;  // absolute, ending in "/"; set when no check failed
 };
 
-RunOutcome RunConversion(bool quiet);
-
-// Every check RunConversion makes before it converts, printing nothing: the message of the
-// first failed check, nothing when the request would run. ConversionJob.inputFile names
-// the file to check; like a run, the check moves it to currentFile and normalises the
-// output folder and extension.
-std::optional<std::string> CheckConversionRequest();
+// Every check RunConversion makes before it converts, printing nothing, for `inputFile`
+// and `outputFolder` as a user gives them (an empty folder: the input's own). The output
+// extension is the job's, the settings the program's.
+[[nodiscard]] RequestVerdict CheckConversionRequest(const std::string& inputFile, const std::string& outputFolder);
 
 // Puts `path` into JobFileList when it is an accepted input file.
 bool AddJobFile(const std::string& path);
-
-// `folder` as an absolute folder ending in "/". A relative one (not beginning with "/") loses a
-// leading "./" or ".\" and is taken from `currentFolder` (which ends in "/"; empty gives
-// empty). Trailing "\" count as separators, as trailing "/" do.
-std::string AbsoluteFolder(std::string folder, const std::string& currentFolder);
-
-// FolderPart(path) with every occurrence of baseFolder removed; empty when either is empty
-// or baseFolder does not occur.
-std::string SubfolderOf(const std::string& path, const std::string& baseFolder);
 
 // Fixes the job's save format, depth and flags for its output extension, for the whole run.
 void FixSaveSettings();

@@ -14,15 +14,12 @@
 namespace {
 
 using Format = std::string (*)(const ConversionSettingsRecord&);
-using Check = bool (*)(const ConversionSettingsRecord&);
+using Guard = bool (*)(const ConversionSettingsRecord&);
 
-// One line of the report: label + formatted value, optionally followed by a check that
-// runs in every mode and stops the run with `error` when it fails.
+// One line of the report: label + formatted value.
 struct ReportLine {
   std::string_view label;
   Format value;
-  Check check = nullptr;
-  std::string_view error = {};
 };
 
 // Value formats: numbers in plain decimal (flags as 0 or 1), keywords through the reverse
@@ -39,12 +36,8 @@ template <auto Field>
 std::string Text(const ConversionSettingsRecord& s) {
   return s.*Field;
 }
-template <auto Field, int Low, int High>
-bool InRange(const ConversionSettingsRecord& s) {
-  return s.*Field >= Low && s.*Field <= High;
-}
 template <auto Field>
-bool NotZero(const ConversionSettingsRecord& s) {
+bool IsOn(const ConversionSettingsRecord& s) {
   return s.*Field != 0;
 }
 
@@ -54,16 +47,14 @@ std::string TwoDecimals(float value) {
   return text;
 }
 
-// Compared as single-precision values. NaN passes no comparison, so it is refused
-// explicitly: it would otherwise reach the colour adjustment as a gamma.
-bool GammaInRange(const ConversionSettingsRecord& s) { return s.gamma >= 0.01f && s.gamma <= 9.99f; }
-
-std::optional<std::string> PrintLines(std::span<const ReportLine> lines, bool debug) {
+// Prints the lines up to the one labelled `last` (all of them when no line has that label);
+// false when it stopped there.
+bool PrintLines(std::span<const ReportLine> lines, bool debug, std::string_view last = {}) {
   for (const ReportLine& line : lines) {
     if (debug) PrintLine(std::string(line.label) + line.value(ConversionSettings));
-    if (line.check && !line.check(ConversionSettings)) return std::string(line.error);
+    if (!last.empty() && line.label == last) return false;
   }
-  return std::nullopt;
+  return true;
 }
 
 struct LoadBlock {
@@ -85,12 +76,10 @@ const LoadBlock kLoadBlocks[] = {
     {"tiff", {{"TIFF Frame Loading: ", Word<&ConversionSettingsRecord::tiffFrameLoading, kFrameLoading>}}},
 };
 
-// The lines that follow an output extension's depth line, and the checks that follow the
-// depth check.
+// The lines that follow an output extension's depth line.
 struct SaveBlock {
   std::string_view extension;
   std::initializer_list<ReportLine> lines;
-  std::initializer_list<ReportLine> checksAfterDepth = {};
 };
 
 const SaveBlock kSaveBlocks[] = {
@@ -101,8 +90,7 @@ const SaveBlock kSaveBlocks[] = {
     {"jpg",
      {{"JPG Quality: ", Number<&ConversionSettingsRecord::jpgQuality>},
       {"JPG Chroma Subsampling: ", Word<&ConversionSettingsRecord::jpgChroma, kJpegChroma>},
-      {"JPG Save As: ", Word<&ConversionSettingsRecord::jpgSaveAs, kJpegSaveAs>}},
-     {{"", nullptr, InRange<&ConversionSettingsRecord::jpgQuality, 1, 100>, "Invalid jpg-quality value"}}},
+      {"JPG Save As: ", Word<&ConversionSettingsRecord::jpgSaveAs, kJpegSaveAs>}}},
     {"png",
      {{"PNG Compression: ", Word<&ConversionSettingsRecord::pngCompression, kCompression>},
       {"PNG Interlaced: ", Number<&ConversionSettingsRecord::pngInterlaced>}}},
@@ -110,14 +98,12 @@ const SaveBlock kSaveBlocks[] = {
     {"tiff",
      {{"TIFF Compression: ", Word<&ConversionSettingsRecord::tiffCompression, kCompression>},
       {"TIFF Color Mode: ", Word<&ConversionSettingsRecord::tiffColorMode, kColorMode>}}},
-    {"webp",
-     {{"WEBP Quality: ", Number<&ConversionSettingsRecord::webpQuality>}},
-     {{"", nullptr, InRange<&ConversionSettingsRecord::webpQuality, 1, 100>, "Invalid webp-quality value"}}},
+    {"webp", {{"WEBP Quality: ", Number<&ConversionSettingsRecord::webpQuality>}}},
 };
 
 // Guarded groups of the transform block, in report order.
 struct GuardedLines {
-  Check guard;  // null: always reported
+  Guard guard;  // null: always reported
   std::initializer_list<ReportLine> lines;
 };
 
@@ -130,30 +116,28 @@ std::string HeightWithUnit(const ConversionSettingsRecord& s) {
 std::string Gamma(const ConversionSettingsRecord& s) { return TwoDecimals(s.gamma); }
 
 const GuardedLines kTransformBlock[] = {
-    {NotZero<&ConversionSettingsRecord::doRotation>,
+    {IsOn<&ConversionSettingsRecord::doRotation>,
      {{"Image Rotation Type: ", Word<&ConversionSettingsRecord::rotationType, kRotationType>},
       {"Image Rotation: ", Number<&ConversionSettingsRecord::rotation>},
       {"Image Rotation Back Color: ", Text<&ConversionSettingsRecord::rotationBackColor>}}},
-    {NotZero<&ConversionSettingsRecord::doResize>,
-     {{"Width: ", WidthWithUnit, NotZero<&ConversionSettingsRecord::width>, "Invalid width value"},
-      {"Height: ", HeightWithUnit, NotZero<&ConversionSettingsRecord::height>, "Invalid height value"},
+    {IsOn<&ConversionSettingsRecord::doResize>,
+     {{"Width: ", WidthWithUnit},
+      {"Height: ", HeightWithUnit},
       {"Keep Aspect Ratio: ", Number<&ConversionSettingsRecord::keepAspectRatio>},
       {"Image Resize Type: ", Word<&ConversionSettingsRecord::resizeType, kResizeType>},
       {"Image Resize Algorithm: ", Word<&ConversionSettingsRecord::resizeAlgorithm, kResizeAlgorithm>}}},
     {nullptr,
      {{"Flip Horizontal: ", Number<&ConversionSettingsRecord::flipHorizontal>},
       {"Flip Vertical: ", Number<&ConversionSettingsRecord::flipVertical>}}},
-    {NotZero<&ConversionSettingsRecord::doColorCorrection>,
-     {{"Brightness: ", Number<&ConversionSettingsRecord::brightness>,
-       InRange<&ConversionSettingsRecord::brightness, -100, 100>, "Invalid brightness value"},
-      {"Contrast: ", Number<&ConversionSettingsRecord::contrast>,
-       InRange<&ConversionSettingsRecord::contrast, -100, 100>, "Invalid contrast value"},
-      {"Gamma: ", Gamma, GammaInRange, "Invalid gamma value"},
+    {IsOn<&ConversionSettingsRecord::doColorCorrection>,
+     {{"Brightness: ", Number<&ConversionSettingsRecord::brightness>},
+      {"Contrast: ", Number<&ConversionSettingsRecord::contrast>},
+      {"Gamma: ", Gamma},
       {"Invert: ", Number<&ConversionSettingsRecord::invert>}}},
     {nullptr, {{"Greyscale: ", Number<&ConversionSettingsRecord::greyscale>}}},
-    {NotZero<&ConversionSettingsRecord::doThreshold>,
+    {IsOn<&ConversionSettingsRecord::doThreshold>,
      {{"Image Threshold: ", Number<&ConversionSettingsRecord::threshold>}}},
-    {NotZero<&ConversionSettingsRecord::doDither>,
+    {IsOn<&ConversionSettingsRecord::doDither>,
      {{"Image Dithering Algorithm: ", Word<&ConversionSettingsRecord::dither, kDitherAlgorithm>}}},
 };
 
@@ -222,19 +206,11 @@ const GuardedLines kNamingBlock[] = {
     {nullptr, {{"Keep Subfolders: ", Number<&ConversionSettingsRecord::keepSubfolders>}}},
 };
 
-std::optional<std::string> PrintGuarded(std::span<const GuardedLines> groups, bool debug) {
+void PrintGuarded(std::span<const GuardedLines> groups, bool debug, std::string_view last = {}) {
   for (const GuardedLines& group : groups) {
     if (group.guard && !group.guard(ConversionSettings)) continue;
-    if (auto error = PrintLines(group.lines, debug)) return error;
+    if (!PrintLines(group.lines, debug, last)) return;
   }
-  return std::nullopt;
-}
-
-// A check-only line has no label: it prints nothing, even in debug mode.
-std::optional<std::string> RunChecks(std::span<const ReportLine> checks) {
-  for (const ReportLine& check : checks)
-    if (!check.check(ConversionSettings)) return std::string(check.error);
-  return std::nullopt;
 }
 
 const SaveBlock* FindSaveBlock(std::string_view extension) {
@@ -250,18 +226,14 @@ void ReportLoadOptions(const std::string& sourceFormat, bool debug) {
     if (block.formatKey == sourceFormat) (void)PrintLines(block.lines, debug);
 }
 
-std::optional<std::string> CheckSaveOptions(const std::string& extension, bool debug) {
+void ReportSaveOptions(const std::string& extension, bool debug) {
   const auto depthSetting = BitDepthSetting(extension);
-  if (!depthSetting) return std::nullopt;
-  const int32_t depth = ConversionSettings.*depthSetting;
-  if (debug) PrintLine(ToUpper(extension) + " BPP: " + std::to_string(depth));
-  const SaveBlock* block = FindSaveBlock(extension);
-  if (block) (void)PrintLines(block->lines, debug);
-  if (!IsPermittedBitDepth(extension, depth)) return "Invalid " + extension + "-bpp value";
-  return block ? RunChecks(block->checksAfterDepth) : std::nullopt;
+  if (!depthSetting || !debug) return;
+  PrintLine(ToUpper(extension) + " BPP: " + std::to_string(ConversionSettings.*depthSetting));
+  if (const SaveBlock* block = FindSaveBlock(extension)) (void)PrintLines(block->lines, debug);
 }
 
-std::optional<std::string> CheckTransforms(bool debug) { return PrintGuarded(kTransformBlock, debug); }
+void ReportTransforms(bool debug, std::string_view lastLine) { PrintGuarded(kTransformBlock, debug, lastLine); }
 
 void ReportFrame(bool debug) {
   if (debug) PrintLine("Frame: " + CodeToKeyword(kFrameType, ConversionSettings.doFrame));
@@ -274,4 +246,4 @@ void ReportWatermarkKind(bool debug) {
 
 void ReportTextWatermark(bool debug) { (void)PrintLines(kTextWatermarkLines, debug); }
 void ReportImageWatermark(bool debug) { (void)PrintLines(kImageWatermarkLines, debug); }
-void ReportNaming(bool debug) { (void)PrintGuarded(kNamingBlock, debug); }
+void ReportNaming(bool debug) { PrintGuarded(kNamingBlock, debug); }

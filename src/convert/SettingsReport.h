@@ -1,19 +1,20 @@
 #pragma once
-// The request checks that run in every mode (bit depth, quality, transform ranges), and the
-// settings report of debug mode printed beside them. Each block is a declared table of
-// lines; a line may carry a check that stops the run.
-#include <optional>
+// The settings report of debug mode, block by block in the order the request checks
+// (convert/RequestChecks.h) reach them; it prints and checks nothing. Each block is a
+// declared table of lines. Without debug mode nothing is printed.
 #include <string>
+#include <string_view>
 
-// Prints the load-options block chosen by the source format key (debug lines only).
+// Prints the load-options block chosen by the source format key.
 void ReportLoadOptions(const std::string& sourceFormat, bool debug);
 
-// Checks the save options of the output extension (bit depth, quality), printing their
-// block in debug mode. Returns the error message of the first failed check.
-[[nodiscard]] std::optional<std::string> CheckSaveOptions(const std::string& extension, bool debug);
+// The save options of the output extension: its depth line first, then its block; nothing
+// for an extension without a depth setting.
+void ReportSaveOptions(const std::string& extension, bool debug);
 
-// Checks the transform settings (sizes, ranges), printing their block in debug mode.
-[[nodiscard]] std::optional<std::string> CheckTransforms(bool debug);
+// The transform settings of the enabled steps, up to the line labelled `lastLine` (such as
+// "Height: ", where a check failed) or all of them when it is empty.
+void ReportTransforms(bool debug, std::string_view lastLine = {});
 
 // Frame and watermark-kind blocks.
 void ReportFrame(bool debug);

@@ -119,15 +119,6 @@ int32_t ReadDepthField(const std::string& field) {
   return static_cast<int32_t>(negative ? -value : value);
 }
 
-std::vector<std::string> SplitAtCommas(const std::string& text) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  for (size_t comma; (comma = text.find(',', start)) != std::string::npos; start = comma + 1)
-    fields.push_back(text.substr(start, comma - start));
-  fields.push_back(text.substr(start));
-  return fields;
-}
-
 }  // namespace
 
 void BuildInputExtensionTable() {
@@ -149,19 +140,7 @@ void BuildAcceptedInputExtensions() {
     for (const auto& [extension, entry] : InputExtensionTable)
       if (entry.formatKey == formatKey) text += extension + ",";
   if (EndsWith(text, ",")) text.pop_back();
-  AcceptedInputExtensions = SplitAtCommas(text);
-}
-
-std::string FileExtension(const std::string& path) {
-  for (size_t i = path.size(); i-- > 0;) {
-    char c = path[i];
-    if (c == ' ' || c == '/' || c == '\\') return {};
-    if (c != '.') continue;
-    if (i == 0 || path[i - 1] == '/' || path[i - 1] == '\\') return {};
-    size_t end = path.find('"', i + 1);
-    return path.substr(i + 1, (end == std::string::npos ? path.size() : end) - i - 1);
-  }
-  return {};
+  AcceptedInputExtensions = SplitAt(text, ",");
 }
 
 bool IsAcceptedInputExtension(const std::string& extension) {
@@ -169,6 +148,10 @@ bool IsAcceptedInputExtension(const std::string& extension) {
   for (const std::string& accepted : AcceptedInputExtensions)
     if (accepted == lower) return true;
   return false;
+}
+
+std::string OutputExtensionOrDefault(const std::string& extension) {
+  return extension.empty() ? AcceptedOutputFormats.front() : extension;
 }
 
 bool IsAcceptedOutputFormat(const std::string& extension) {
@@ -181,7 +164,7 @@ std::vector<int32_t> PermittedBitDepths(const std::string& extension) {
   std::vector<int32_t> depths;
   auto entry = OutputFormatTable.find(extension);
   if (entry == OutputFormatTable.end()) return depths;
-  for (const std::string& field : SplitAtCommas(entry->second.bitDepths)) depths.push_back(ReadDepthField(field));
+  for (const std::string& field : SplitAt(entry->second.bitDepths, ",")) depths.push_back(ReadDepthField(field));
   return depths;
 }
 

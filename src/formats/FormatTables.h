@@ -34,14 +34,12 @@ void BuildInputExtensionTable();
 void BuildOutputFormatTable();
 void BuildAcceptedInputExtensions();
 
-// The extension of a path, without the dot, letter case kept: the text after the last "."
-// when no space, "/" or "\" stands between it and the end. The scan stops at a double
-// quote. Empty when there is no dot, the dot is the first character, or it directly
-// follows a separator.
-std::string FileExtension(const std::string& path);
-
 bool IsAcceptedInputExtension(const std::string& extension);
 bool IsAcceptedOutputFormat(const std::string& extension);
+
+// The extension a request writes: the given one, or the first accepted output format when
+// none is given.
+std::string OutputExtensionOrDefault(const std::string& extension);
 
 // 0 is always permitted (automatic choice); otherwise the depth must be one of the fields
 // of the extension's bitDepths text.

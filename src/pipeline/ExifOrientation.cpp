@@ -1,6 +1,7 @@
 #include "pipeline/ExifOrientation.h"
 
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 #include "platform/BitmapPtr.h"
@@ -11,6 +12,28 @@ constexpr uint16_t kTypeShort = 3;
 constexpr uint16_t kTypeLong = 4;
 constexpr uint16_t kUpright = 1;
 constexpr size_t kEntrySize = 12;
+
+const OrientationStep kOrientationSteps[] = {
+    {2, 0, true, false},    {3, 180, false, false}, {4, 0, false, true},   {5, 90, false, true},
+    {6, -90, false, false}, {7, -90, false, true},  {8, 90, false, false},
+};
+
+// Indexed by LibRaw's flip code.
+constexpr uint16_t kOrientationOfFlip[] = {1, 2, 4, 3, 5, 8, 6, 7};
+
+}  // namespace
+
+const OrientationStep* OrientationStepOf(uint16_t orientation) {
+  for (const OrientationStep& step : kOrientationSteps)
+    if (step.orientation == orientation) return &step;
+  return nullptr;
+}
+
+uint16_t OrientationOfLibRawFlip(int flip) {
+  return flip >= 0 && flip < static_cast<int>(std::size(kOrientationOfFlip)) ? kOrientationOfFlip[flip] : kUpright;
+}
+
+namespace {
 
 // Reads and writes integers of the block in its own byte order, with every offset checked
 // against the block's length.

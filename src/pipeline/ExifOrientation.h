@@ -11,6 +11,23 @@
 // The EXIF tag number of the orientation, in the main image directory.
 inline constexpr uint16_t kOrientationTag = 0x0112;
 
+// How a picture stored in an EXIF orientation is turned upright: a turn (counter-clockwise
+// degrees), then flips. FreeImage's JPEG decoder turns by these, and the full decode turns
+// LibRaw's unturned image by them as LibRaw's own output would be turned.
+struct OrientationStep {
+  uint16_t orientation;
+  int degrees;
+  bool flipHorizontal;
+  bool flipVertical;
+};
+
+// The step of an EXIF orientation; null for 1 (upright) and unknown values.
+const OrientationStep* OrientationStepOf(uint16_t orientation);
+
+// The EXIF orientation of a LibRaw flip code, whose bit 4 swaps rows and columns, 2 mirrors
+// top to bottom and 1 left to right; 1 for 0 and unknown codes.
+uint16_t OrientationOfLibRawFlip(int flip);
+
 // Sets the orientation to 1 (upright) where the bitmap carries it: EXIF Orientation in the
 // raw EXIF block that the JPEG and WebP writers store and in the parsed main EXIF tags, and
 // tiff:Orientation in the XMP packet. Every other metadata value stays as it is.

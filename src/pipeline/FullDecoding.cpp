@@ -2,22 +2,9 @@
 
 #include <vector>
 
+#include "pipeline/ExifOrientation.h"
+
 namespace {
-
-// How a bitmap of LibRaw's unturned image becomes the one LibRaw's own output would be, for
-// each of its orientations (4 swaps rows and columns, 2 mirrors top to bottom, 1 left to
-// right): a turn (counter-clockwise degrees), then flips. 0 leaves it.
-struct FlipStep {
-  int flip;
-  int degrees;
-  bool flipHorizontal;
-  bool flipVertical;
-};
-
-const FlipStep kFlipSteps[] = {
-    {1, 0, true, false},   {2, 0, false, true},    {3, 0, true, true},    {4, -90, true, false},
-    {5, 90, false, false}, {6, -90, false, false}, {7, -90, false, true},
-};
 
 void ReleaseDevelopment(void* development) { RawDevelopmentDeleter()(static_cast<RawDevelopment*>(development)); }
 
@@ -32,15 +19,15 @@ BitmapPtr WrapPixels(RawDevelopmentPtr development, const DevelopedPixels& pixel
   return BitmapPtr(wrapper, BitmapDeleter{ReleaseDevelopment, development.release()});
 }
 
-// A turn makes a new bitmap, and the wrapped buffer goes with the old one.
+// The bitmap of LibRaw's unturned image made the one LibRaw's own output would be. A turn
+// makes a new bitmap, and the wrapped buffer goes with the old one.
 BitmapPtr TurnAsTheCamera(BitmapPtr bitmap, int flip) {
-  for (const FlipStep& step : kFlipSteps) {
-    if (step.flip != flip) continue;
-    if (step.degrees != 0) bitmap = AdoptBitmap(FreeImage_Rotate(bitmap.get(), step.degrees));
-    if (!bitmap) return nullptr;
-    if (step.flipHorizontal) FreeImage_FlipHorizontal(bitmap.get());
-    if (step.flipVertical) FreeImage_FlipVertical(bitmap.get());
-  }
+  const OrientationStep* step = OrientationStepOf(OrientationOfLibRawFlip(flip));
+  if (!step || !bitmap) return bitmap;
+  if (step->degrees != 0) bitmap = AdoptBitmap(FreeImage_Rotate(bitmap.get(), step->degrees));
+  if (!bitmap) return nullptr;
+  if (step->flipHorizontal) FreeImage_FlipHorizontal(bitmap.get());
+  if (step->flipVertical) FreeImage_FlipVertical(bitmap.get());
   return bitmap;
 }
 

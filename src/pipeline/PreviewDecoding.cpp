@@ -12,20 +12,6 @@
 
 namespace {
 
-// How FreeImage's JPEG decoder turns an image upright by its EXIF orientation: a turn
-// (counter-clockwise degrees) and then flips. Orientation 1 and unknown values leave it.
-struct OrientationStep {
-  WORD orientation;
-  int degrees;
-  bool flipHorizontal;
-  bool flipVertical;
-};
-
-const OrientationStep kOrientationSteps[] = {
-    {2, 0, true, false},    {3, 180, false, false}, {4, 0, false, true},   {5, 90, false, true},
-    {6, -90, false, false}, {7, -90, false, true},  {8, 90, false, false},
-};
-
 // What the decode is asked for beyond FreeImage's own: whether the EXIF orientation turns
 // the image by a quarter, and whether it may be decoded smaller for a resize that follows
 // (the full, upright size then goes to `reducedFrom`).
@@ -137,10 +123,7 @@ const OrientationStep* ExifOrientationStep(FIBITMAP* bitmap, bool& unreadable) {
   const void* value = FreeImage_GetTagValue(tag);
   unreadable = !value || FreeImage_GetTagLength(tag) < sizeof(WORD);
   if (unreadable) return nullptr;
-  const WORD orientation = *static_cast<const WORD*>(value);
-  for (const OrientationStep& step : kOrientationSteps)
-    if (step.orientation == orientation) return &step;
-  return nullptr;
+  return OrientationStepOf(*static_cast<const WORD*>(value));
 }
 
 // Null when FreeImage could not have turned it either (its turn failed). FreeImage's turn

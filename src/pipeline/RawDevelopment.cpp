@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/ProcessedImage.h"
+
 namespace {
 
 // The file as FreeImage's RAW plug-in presents it to LibRaw, read through the camera-file
@@ -79,11 +81,6 @@ class LibRawInternals : public LibRaw {
   using LibRaw::gamma_curve;
   using LibRaw::memmgr;
 };
-
-struct ProcessedImageDeleter {
-  void operator()(libraw_processed_image_t* image) const { LibRaw::dcraw_clear_mem(image); }
-};
-using ProcessedImagePtr = std::unique_ptr<libraw_processed_image_t, ProcessedImageDeleter>;
 
 // The line length of a FreeImage bitmap: whole bytes, rounded up to four.
 int FreeImagePitch(int width, int bitsPerPixel) {

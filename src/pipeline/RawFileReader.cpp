@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "pipeline/Limits.h"
 #include "pipeline/RawFileReaderIO.h"
@@ -25,7 +26,7 @@ size_t Peek(RawFileReader& reader, int64_t offset, uint8_t* destination, size_t 
     std::memcpy(destination, reader.buffer.data() + (offset - reader.bufferStart), length);
     return length;
   }
-  const ssize_t got = pread(reader.file.descriptor, destination, length, offset);
+  const ssize_t got = pread(reader.file.get(), destination, length, offset);
   return got > 0 ? static_cast<size_t>(got) : 0;
 }
 
@@ -54,7 +55,7 @@ bool ChunkStartsOversizedFrame(RawFileReader& reader, const uint8_t* chunk, size
 bool Refill(RawFileReader& reader) {
   reader.bufferStart = reader.position;
   reader.buffered = 0;
-  const ssize_t got = pread(reader.file.descriptor, reader.buffer.data(), reader.buffer.size(), reader.position);
+  const ssize_t got = pread(reader.file.get(), reader.buffer.data(), reader.buffer.size(), reader.position);
   if (got <= 0) return false;
   reader.buffered = static_cast<size_t>(got);
   return true;
@@ -73,7 +74,7 @@ size_t ReadBuffered(RawFileReader& reader, uint8_t* destination, size_t length) 
       copied += take;
       reader.position += static_cast<int64_t>(take);
     } else if (length - copied >= reader.buffer.size()) {
-      const ssize_t got = pread(reader.file.descriptor, destination + copied, length - copied, reader.position);
+      const ssize_t got = pread(reader.file.get(), destination + copied, length - copied, reader.position);
       if (got <= 0) break;
       copied += static_cast<size_t>(got);
       reader.position += got;
@@ -107,10 +108,10 @@ long TellCallback(fi_handle handle) { return static_cast<long>(static_cast<RawFi
 }  // namespace
 
 bool OpenRawFileReader(const std::string& path, RawFileReader& reader) {
-  FileDescriptorCloser file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  UniqueFd file(open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat info {};
-  if (file.descriptor < 0 || fstat(file.descriptor, &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  std::swap(reader.file.descriptor, file.descriptor);
+  if (file.get() < 0 || fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  reader.file = std::move(file);
   reader.size = info.st_size;
   reader.position = 0;
   reader.buffer.resize(kBufferBytes);

@@ -20,10 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/FileDescriptorCloser.h"
+#include "platform/UniqueFd.h"
 
 struct RawFileReader {
-  FileDescriptorCloser file;
+  UniqueFd file;
   int64_t size = 0;      // the file's length when it was opened
   int64_t position = 0;  // where the next read starts; may lie past the end
   std::vector<uint8_t> buffer;

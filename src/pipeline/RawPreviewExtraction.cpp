@@ -3,6 +3,7 @@
 #include <libraw/libraw.h>
 
 #include "pipeline/Limits.h"
+#include "pipeline/ProcessedImage.h"
 
 namespace {
 
@@ -10,11 +11,6 @@ struct LibRawDeleter {
   void operator()(libraw_data_t* raw) const { libraw_close(raw); }
 };
 using LibRawPtr = std::unique_ptr<libraw_data_t, LibRawDeleter>;
-
-struct ProcessedImageDeleter {
-  void operator()(libraw_processed_image_t* image) const { libraw_dcraw_clear_mem(image); }
-};
-using ProcessedImagePtr = std::unique_ptr<libraw_processed_image_t, ProcessedImageDeleter>;
 
 // LibRaw's own message about a damaged file is not printed: the file is handed on to
 // FreeImage's RAW plug-in, which reports the failure.

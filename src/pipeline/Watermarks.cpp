@@ -120,13 +120,7 @@ struct TextBox {
 
 // The fields between "%eol%" marks in any letter case; empty fields count.
 std::vector<std::string> SplitLines(const std::string& text) {
-  std::string marked = ReplaceAllNoCase(text, kLineBreak, kLineBreak);
-  std::vector<std::string> lines;
-  size_t start = 0;
-  for (size_t found; (found = marked.find(kLineBreak, start)) != std::string::npos; start = found + kLineBreak.size())
-    lines.push_back(marked.substr(start, found - start));
-  lines.push_back(marked.substr(start));
-  return lines;
+  return SplitAt(ReplaceAllNoCase(text, kLineBreak, kLineBreak), kLineBreak);
 }
 
 int RasterWidth(cairo_t* drawing, const std::string& line) {

@@ -11,8 +11,10 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "platform/StopSignals.h"
+#include "platform/UniqueFd.h"
 
 namespace {
 
@@ -74,13 +76,13 @@ bool RunOnFreshThread(const std::function<bool(std::string& reply)>& work, std::
   return succeeded;
 }
 
-[[noreturn]] void RunAsChild(const std::function<bool(std::string& reply)>& work, pid_t parent, int channel) {
+[[noreturn]] void RunAsChild(const std::function<bool(std::string& reply)>& work, pid_t parent, UniqueFd channel) {
   // The parent may have died before the death signal was armed.
   if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(1);
   std::string reply;
   const bool succeeded = RunOnFreshThread(work, reply);
-  if (succeeded) WriteAll(channel, reply);
-  close(channel);
+  if (succeeded) WriteAll(channel.get(), reply);
+  channel.reset();  // _exit runs no destructor
   std::fflush(stdout);
   _exit(succeeded ? 0 : 1);
 }
@@ -95,15 +97,20 @@ pid_t StartChild() {
   return child;
 }
 
+struct Channel {
+  UniqueFd read;
+  UniqueFd write;
+};
+
 // A pipe and a child that holds both its ends; -1, with no pipe left open, when either
 // cannot be made.
-pid_t StartChildWithChannel(int channel[2]) {
-  if (pipe(channel) != 0) return -1;
+pid_t StartChildWithChannel(Channel& channel) {
+  int ends[2];
+  if (pipe(ends) != 0) return -1;
+  channel.read = UniqueFd(ends[0]);
+  channel.write = UniqueFd(ends[1]);
   const pid_t child = StartChild();
-  if (child < 0) {
-    close(channel[0]);
-    close(channel[1]);
-  }
+  if (child < 0) channel = Channel{};
   return child;
 }
 
@@ -130,19 +137,19 @@ void KeepOpenMpOnThisThread() {
 }
 
 ChildResult RunInChildProcess(const std::function<bool(std::string& reply)>& work) {
-  int channel[2];
+  Channel channel;
   std::fflush(stdout);  // nothing buffered is printed twice
   const pid_t parent = getpid();
   const pid_t child = StartChildWithChannel(channel);
   if (child < 0) return RunHere(work);
   if (child == 0) {
-    close(channel[0]);
-    RunAsChild(work, parent, channel[1]);
+    channel.read.reset();
+    RunAsChild(work, parent, std::move(channel.write));
   }
-  close(channel[1]);
+  channel.write.reset();
   ChildResult result;
-  const bool replyRead = ReadAll(channel[0], result.reply);
-  close(channel[0]);
+  const bool replyRead = ReadAll(channel.read.get(), result.reply);
+  channel.read.reset();
   const int status = WaitForChild(child);
   result.succeeded = replyRead && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   if (!result.succeeded) result.reply.clear();

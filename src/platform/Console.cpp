@@ -26,6 +26,10 @@ void PrintLine(std::string_view line) {
   std::fflush(stdout);
 }
 
+std::string RefusalLine(std::string_view message) { return std::string(kRefusalPrefix).append(message); }
+
+void PrintRefusal(std::string_view message) { PrintLine(RefusalLine(message)); }
+
 void WaitForKey() {
   termios saved{};
   bool terminal = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
@@ -53,12 +57,11 @@ QuietStandardError::QuietStandardError(bool quiet) {
     if (sink) savedStream = std::exchange(stderr, sink);
     return;
   }
-  const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (null < 0) return;
+  const UniqueFd null(open("/dev/null", O_WRONLY | O_CLOEXEC));
+  if (null.get() < 0) return;
   std::fflush(stderr);
-  savedDescriptor = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-  if (savedDescriptor >= 0) dup2(null, STDERR_FILENO);
-  close(null);
+  savedDescriptor = UniqueFd(fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3));
+  if (savedDescriptor.get() >= 0) dup2(null.get(), STDERR_FILENO);
 }
 
 QuietStandardError::~QuietStandardError() {
@@ -66,9 +69,8 @@ QuietStandardError::~QuietStandardError() {
     stderr = savedStream;
     std::fclose(sink);
   }
-  if (savedDescriptor >= 0) {
+  if (savedDescriptor.get() >= 0) {
     std::fflush(stderr);
-    dup2(savedDescriptor, STDERR_FILENO);
-    close(savedDescriptor);
+    dup2(savedDescriptor.get(), STDERR_FILENO);
   }
 }

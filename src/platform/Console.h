@@ -1,9 +1,19 @@
 #pragma once
 // The console: lines go to standard output, each followed by "\n" and flushed.
 #include <cstdio>
+#include <string>
 #include <string_view>
 
+#include "platform/UniqueFd.h"
+
 void PrintLine(std::string_view line);
+
+// The line that refuses a request: kRefusalPrefix and the message.
+inline constexpr std::string_view kRefusalPrefix = "Error: ";
+std::string RefusalLine(std::string_view message);
+
+// Prints RefusalLine(message).
+void PrintRefusal(std::string_view message);
 
 // Waits for one key. On a terminal, standard input is switched to non-canonical, no-echo
 // mode for the wait; otherwise one byte is read. End of input also ends the wait, so a
@@ -25,7 +35,7 @@ struct QuietStandardError {
   QuietStandardError& operator=(const QuietStandardError&) = delete;
 
  private:
-  int savedDescriptor = -1;
+  UniqueFd savedDescriptor;
   std::FILE* savedStream = nullptr;
   std::FILE* sink = nullptr;
 };

@@ -4,7 +4,6 @@
 // parsed: red in bits 0-7, green 8-15, blue 16-23, alpha 24-31 (straight, not premultiplied).
 // Coordinates are pixels, the origin is the top-left corner and y grows downwards.
 #include <cairo.h>
-#include <fontconfig/fontconfig.h>
 
 #include <cstdint>
 #include <memory>
@@ -22,11 +21,6 @@ struct DrawingDeleter {
   void operator()(cairo_t* drawing) const { cairo_destroy(drawing); }
 };
 using DrawingPtr = std::unique_ptr<cairo_t, DrawingDeleter>;
-
-struct FontPatternDeleter {
-  void operator()(FcPattern* pattern) const { FcPatternDestroy(pattern); }
-};
-using FontPatternPtr = std::unique_ptr<FcPattern, FontPatternDeleter>;
 
 struct FontFaceDeleter {
   void operator()(cairo_font_face_t* face) const { cairo_font_face_destroy(face); }

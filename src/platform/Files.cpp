@@ -16,9 +16,11 @@ int64_t FileSize(const std::string& path) {
   if (trimmed.empty()) return -1;
   struct stat info {};
   if (stat(trimmed.c_str(), &info) != 0) return -1;
-  if (S_ISDIR(info.st_mode)) return -2;
+  if (S_ISDIR(info.st_mode)) return kFolderSize;
   return static_cast<int64_t>(info.st_size);
 }
+
+bool IsFolder(const std::string& path) { return FileSize(path) == kFolderSize; }
 
 std::string ProgramPath() {
   std::vector<char> buffer(4096);

@@ -4,9 +4,15 @@
 #include <optional>
 #include <string>
 
+// What FileSize gives for a directory.
+constexpr int64_t kFolderSize = -2;
+
 // Length of the file in bytes; -1 for an empty path or a missing one (or one that cannot
-// be examined); -2 for a directory. Trailing "/" and "\" are ignored.
+// be examined); kFolderSize for a directory. Trailing "/" and "\" are ignored.
 int64_t FileSize(const std::string& path);
+
+// True when `path` names a directory (FileSize's kFolderSize).
+bool IsFolder(const std::string& path);
 
 // Full path of the running executable (from /proc/self/exe); empty when it cannot be read.
 std::string ProgramPath();

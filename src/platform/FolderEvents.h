@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Programs.h"
+#include "platform/UniqueFd.h"
 
 enum class FolderEventKind {
   FileDone,       // closed after writing, or moved into a watched folder

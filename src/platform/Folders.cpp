@@ -79,9 +79,3 @@ bool MakeFolders(const std::string& folder) {
   fs::create_directories(folder, error);
   return fs::is_directory(folder, error);
 }
-
-std::string AbsolutePath(const std::string& path) {
-  fs::path given(path);
-  if (given.is_relative()) given = fs::path(CurrentFolder()) / given;
-  return given.lexically_normal().string();
-}

@@ -1,5 +1,5 @@
 #pragma once
-// Folder trees: listing the files below a folder, creating folders, absolute paths.
+// Folder trees: listing the files below a folder, creating folders.
 #include <string>
 #include <vector>
 
@@ -29,7 +29,3 @@ std::vector<std::string> FilesBelow(const std::string& folder);
 // Creates the folder and any missing parents (mode 0777 less the umask); true when it
 // exists afterwards.
 bool MakeFolders(const std::string& folder);
-
-// `path` made absolute against the current folder and lexically normal ("." and ".."
-// components resolved, doubled separators removed); links are not resolved.
-std::string AbsolutePath(const std::string& path);

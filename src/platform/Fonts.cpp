@@ -1,6 +1,7 @@
 #include "platform/Fonts.h"
 
 #include <cairo-ft.h>
+#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
@@ -17,6 +18,11 @@
 #include "platform/Text.h"
 
 namespace {
+
+struct FontPatternDeleter {
+  void operator()(FcPattern* pattern) const { FcPatternDestroy(pattern); }
+};
+using FontPatternPtr = std::unique_ptr<FcPattern, FontPatternDeleter>;
 
 // Family names compare as fontconfig compares them: letter case and spaces ignored.
 std::string FamilyKey(std::string_view family) {

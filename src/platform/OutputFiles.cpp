@@ -37,17 +37,17 @@ bool OpenFolderOf(const std::string& target, PendingFile& file) {
   const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
   file.name = slash == std::string::npos ? target : target.substr(slash + 1);
   if (file.name.empty()) return false;
-  file.folder = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-  return file.folder >= 0;
+  file.folder = UniqueFd(open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  return file.folder.get() >= 0;
 }
 
 // The mode that writing in place would have given. False when the target exists and this
 // user may not write it (the check follows a link, as writing in place would).
 bool ModeForTarget(const PendingFile& file, mode_t& mode) {
   struct stat info {};
-  const bool exists = fstatat(file.folder, file.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+  const bool exists = fstatat(file.folder.get(), file.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
   mode = exists && S_ISREG(info.st_mode) ? info.st_mode & 0777 : 0666 & ~CurrentUmask();
-  return !exists || faccessat(file.folder, file.name.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT;
+  return !exists || faccessat(file.folder.get(), file.name.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT;
 }
 
 // A file created under the temporary name is recorded for the stopping signals at once.
@@ -55,10 +55,10 @@ int CreateNamed(PendingFile& file) {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     std::string name = RandomTemporaryName();
     StopSignalsHeld held;
-    const int descriptor = openat(file.folder, name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+    const int descriptor = openat(file.folder.get(), name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
     if (descriptor >= 0) {
       file.temporaryName = std::move(name);
-      SetTemporaryToRemove(file.folder, file.temporaryName.c_str());
+      SetTemporaryToRemove(file.folder.get(), file.temporaryName.c_str());
       return descriptor;
     }
     if (errno != EEXIST) return -1;
@@ -76,17 +76,17 @@ bool LinkUnnamed(int descriptor, int folder, const std::string& name) {
 // name first and renaming that over it.
 bool NameUnnamed(PendingFile& file) {
   const int descriptor = fileno(file.stream.get());
-  if (LinkUnnamed(descriptor, file.folder, file.name)) return true;
+  if (LinkUnnamed(descriptor, file.folder.get(), file.name)) return true;
   if (errno != EEXIST) return false;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     const std::string between = RandomTemporaryName();
-    if (!LinkUnnamed(descriptor, file.folder, between)) {
+    if (!LinkUnnamed(descriptor, file.folder.get(), between)) {
       if (errno == EEXIST) continue;
       return false;
     }
-    SetTemporaryToRemove(file.folder, between.c_str());
-    const bool renamed = renameat(file.folder, between.c_str(), file.folder, file.name.c_str()) == 0;
-    if (!renamed) unlinkat(file.folder, between.c_str(), 0);
+    SetTemporaryToRemove(file.folder.get(), between.c_str());
+    const bool renamed = renameat(file.folder.get(), between.c_str(), file.folder.get(), file.name.c_str()) == 0;
+    if (!renamed) unlinkat(file.folder.get(), between.c_str(), 0);
     SetTemporaryToRemove(-1, nullptr);
     return renamed;
   }
@@ -95,28 +95,24 @@ bool NameUnnamed(PendingFile& file) {
 
 bool GiveName(PendingFile& file) {
   if (file.temporaryName.empty()) return NameUnnamed(file);
-  if (renameat(file.folder, file.temporaryName.c_str(), file.folder, file.name.c_str()) != 0) return false;
+  if (renameat(file.folder.get(), file.temporaryName.c_str(), file.folder.get(), file.name.c_str()) != 0) return false;
   SetTemporaryToRemove(-1, nullptr);
   file.temporaryName.clear();
   return true;
 }
 
 // Opens the data stream on `descriptor` with `mode` (not reduced by the umask).
-void Adopt(PendingFile& file, int descriptor, mode_t mode) {
-  if (descriptor < 0) return;
-  if (fchmod(descriptor, mode) != 0) {
-    close(descriptor);
-    return;
-  }
-  file.stream.reset(fdopen(descriptor, "w+b"));
-  if (!file.stream) close(descriptor);
+void Adopt(PendingFile& file, UniqueFd descriptor, mode_t mode) {
+  if (descriptor.get() < 0 || fchmod(descriptor.get(), mode) != 0) return;
+  file.stream.reset(fdopen(descriptor.get(), "w+b"));
+  if (file.stream) (void)descriptor.release();  // the stream closes it
 }
 
 // Where the file system has no unnamed files, or there is no /proc through which one could
 // be given its name, the file gets a temporary name.
 int CreateUnnamedOrNamed(PendingFile& file, mode_t mode) {
   if (access("/proc/self/fd", X_OK) == 0) {
-    const int descriptor = openat(file.folder, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+    const int descriptor = openat(file.folder.get(), ".", O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
     if (descriptor >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return descriptor;
   }
   return CreateNamed(file);
@@ -127,22 +123,22 @@ int CreateUnnamedOrNamed(PendingFile& file, mode_t mode) {
 PendingFile::~PendingFile() {
   if (!temporaryName.empty()) {
     StopSignalsHeld held;
-    unlinkat(folder, temporaryName.c_str(), 0);
+    unlinkat(folder.get(), temporaryName.c_str(), 0);
     SetTemporaryToRemove(-1, nullptr);
   }
   stream.reset();
-  if (folder >= 0) close(folder);
 }
 
 bool BeginOutputFile(const std::string& target, PendingFile& file) {
   mode_t mode = 0;
-  if (OpenFolderOf(target, file) && ModeForTarget(file, mode)) Adopt(file, CreateUnnamedOrNamed(file, mode), mode);
+  if (OpenFolderOf(target, file) && ModeForTarget(file, mode))
+    Adopt(file, UniqueFd(CreateUnnamedOrNamed(file, mode)), mode);
   return file.stream != nullptr;
 }
 
 bool BeginNamedOutputFile(const std::string& target, PendingFile& file) {
   mode_t mode = 0;
-  if (OpenFolderOf(target, file) && ModeForTarget(file, mode)) Adopt(file, CreateNamed(file), mode);
+  if (OpenFolderOf(target, file) && ModeForTarget(file, mode)) Adopt(file, UniqueFd(CreateNamed(file)), mode);
   return file.stream != nullptr;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/FilePtr.h"
+#include "platform/UniqueFd.h"
 
 // A file being written; discarded when it goes away uncommitted.
 struct PendingFile {
@@ -17,7 +18,7 @@ struct PendingFile {
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
   ~PendingFile();
-  int folder = -1;            // the target's folder, open
+  UniqueFd folder;            // the target's folder, open
   std::string name;           // the target's name within the folder
   std::string temporaryName;  // empty for an unnamed file
   FilePtr stream;             // the data; null until begun

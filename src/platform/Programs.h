@@ -4,25 +4,9 @@
 
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
-// Move-only owner of a file descriptor.
-class UniqueFd {
- public:
-  UniqueFd() = default;
-  explicit UniqueFd(int fd) : fd_(fd) {}
-  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  UniqueFd& operator=(UniqueFd&& other) noexcept;
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  ~UniqueFd();
-  int get() const { return fd_; }
-  void reset();
-
- private:
-  int fd_ = -1;
-};
+#include "platform/UniqueFd.h"
 
 struct StartedProgram {
   pid_t pid = -1;

@@ -87,6 +87,17 @@ StopSignalsHeld::StopSignalsHeld() {
 
 StopSignalsHeld::~StopSignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
 
+StopSignalsCaught::StopSignalsCaught(void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &saved[i]);
+}
+
+StopSignalsCaught::~StopSignalsCaught() {
+  for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &saved[i], nullptr);
+}
+
 bool StopIsPending() {
   sigset_t pending;
   if (sigpending(&pending) != 0) return false;

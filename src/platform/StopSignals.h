@@ -7,6 +7,8 @@
 #include <signal.h>
 #include <sys/types.h>
 
+#include <iterator>
+
 // Installs the handler; ignores SIGXFSZ, so that a write past the file-size limit fails
 // like any failed write instead of killing the process; gives SIGCHLD its default action.
 // Once, from main: a test process keeps its own signal handling.
@@ -30,6 +32,17 @@ struct StopSignalsHeld {
   StopSignalsHeld(const StopSignalsHeld&) = delete;
   StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
   sigset_t previous;
+};
+
+// While it lives, SIGINT, SIGTERM and SIGHUP go to `handler`, for a front end that decides
+// itself what a stop means; their earlier actions come back when it goes.
+struct StopSignalsCaught {
+  explicit StopSignalsCaught(void (*handler)(int));
+  ~StopSignalsCaught();
+  StopSignalsCaught(const StopSignalsCaught&) = delete;
+  StopSignalsCaught& operator=(const StopSignalsCaught&) = delete;
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction saved[std::size(kSignals)]{};
 };
 
 // True when a stopping signal is waiting to be handled, so that work which would otherwise

@@ -95,6 +95,15 @@ std::string TrimBlanks(std::string_view text) {
   return std::string(text.substr(first, last - first + 1));
 }
 
+std::vector<std::string> SplitAt(std::string_view text, std::string_view separator, size_t maxFields) {
+  std::vector<std::string> fields;
+  for (size_t end; fields.size() + 1 < maxFields && (end = text.find(separator)) != std::string_view::npos;
+       text.remove_prefix(end + separator.size()))
+    fields.emplace_back(text.substr(0, end));
+  fields.emplace_back(text);
+  return fields;
+}
+
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 bool EndsWith(std::string_view text, std::string_view suffix) {

@@ -1,7 +1,9 @@
 #pragma once
 // Text helpers over UTF-8 std::string, the platform's encoding of arguments and file names.
+#include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Unicode-aware case mapping of whole strings (é <-> É). Bytes that are not valid UTF-8
 // are kept unchanged.
@@ -15,6 +17,11 @@ std::string ToTitle(std::string_view text);
 std::string TrimSpaces(std::string_view text);
 // Removes spaces and tabs at both ends.
 std::string TrimBlanks(std::string_view text);
+
+// The fields of `text` between `separator`s (not empty), empty fields included: one field
+// for a text without separator. At most `maxFields`: the last holds the rest of the text.
+std::vector<std::string> SplitAt(std::string_view text, std::string_view separator,
+                                 size_t maxFields = std::numeric_limits<size_t>::max());
 
 bool StartsWith(std::string_view text, std::string_view prefix);
 bool EndsWith(std::string_view text, std::string_view suffix);

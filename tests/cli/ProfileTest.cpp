@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/IniFile.h"
 #include "convert/ConversionJob.h"
+#include "platform/IniFile.h"
 #include "settings/ConversionSettings.h"
 #include "support/ProgramState.h"
 #include "support/TestFiles.h"

@@ -4,16 +4,6 @@
 
 #include "support/ProgramState.h"
 
-TEST(ConversionJobTest, FolderPart) {
-  EXPECT_EQ(FolderPart("c:\\pics\\a.raw"), "c:\\pics\\");
-  EXPECT_EQ(FolderPart("a.raw"), "");
-  EXPECT_EQ(FolderPart("c:/pics/a.raw"), "c:/pics/");
-  EXPECT_EQ(FolderPart("/home/me/a.raw"), "/home/me/");
-  EXPECT_EQ(FolderPart("\"/home/me/a.raw\""), "/home/me/");
-  EXPECT_EQ(FolderPart("/home/me|/x/a.raw"), "/home/");
-  EXPECT_EQ(FolderPart(""), "");
-}
-
 TEST(ConversionJobTest, ResetGivesStartingValues) {
   ResetProgramState();
   ConversionJob.outputExtension = "png";
@@ -32,4 +22,17 @@ TEST(ConversionJobTest, ResetGivesStartingValues) {
   ASSERT_FALSE(ConversionJob.programFolder.empty());
   EXPECT_EQ(ConversionJob.programFolder.back(), '/');
   EXPECT_EQ(AcceptedInputExtensions.size(), 50u);
+}
+
+// The batch names every file before anything is converted, when no check has yet filled in
+// the output extension: an unset -c names the file as the conversion will write it.
+TEST(ConversionJobTest, AFileRequestGetsTheDefaultExtension) {
+  ResetProgramState();
+  ConversionJob.outputFolder = "/out/";
+  ImageRequest request = ImageRequestFor("/in/a.dng");
+  EXPECT_EQ(request.currentFile, "/in/a.dng");
+  EXPECT_EQ(request.outputFolder, "/out/");
+  EXPECT_EQ(request.outputExtension, "jpg");
+  ConversionJob.outputExtension = "bmp";
+  EXPECT_EQ(ImageRequestFor("/in/a.dng").outputExtension, "bmp");
 }

@@ -6,36 +6,6 @@
 #include "support/ProgramState.h"
 #include "support/TestFiles.h"
 
-TEST(DriverImportTest, SubfolderOfRemovesTheBaseFolder) {
-  EXPECT_EQ(SubfolderOf("/in/2021/june/a.dng", "/in/"), "2021/june/");
-  EXPECT_EQ(SubfolderOf("/in/2021/a.dng", "/other/"), "");
-  EXPECT_EQ(SubfolderOf("/in/2021/a.dng", ""), "");
-  EXPECT_EQ(SubfolderOf("", "/in/"), "");
-  EXPECT_EQ(SubfolderOf("/in/x/in/a.dng", "in/"), "/x/") << "every occurrence, case-sensitive";
-  EXPECT_EQ(SubfolderOf("/IN/a.dng", "/in/"), "");
-}
-
-TEST(DriverOutputFolderTest, RelativeFoldersAreTakenFromTheCurrentDirectory) {
-  const std::string here = "/home/ann/photos/";
-  const std::pair<std::string, std::string> cases[] = {
-      {"", here},  // an input named without a folder
-      {"jpeg", here + "jpeg/"},
-      {"./jpeg", here + "jpeg/"},
-      {".\\jpeg", here + "jpeg/"},
-      {".", here},
-      {"./", here},
-      {"shots/", here + "shots/"},
-      {"../raw/", here + "../raw/"},  // only a given -o is refused for its ".."
-      {"/srv/out", "/srv/out/"},
-      {"/srv/out/", "/srv/out/"},
-      {"/srv/out\\", "/srv/out/"},  // the folder that is checked is the one the JPEG goes into
-      {"/", "/"},
-  };
-  for (const auto& [folder, expected] : cases) EXPECT_EQ(AbsoluteFolder(folder, here), expected) << folder;
-  EXPECT_EQ(AbsoluteFolder("", ""), "") << "without a current directory nothing is chosen for it";
-  EXPECT_EQ(AbsoluteFolder("/srv/out", ""), "/srv/out/");
-}
-
 TEST(DriverImportTest, AddJobFileKeepsOneAcceptedFile) {
   ResetProgramState();
   TempFolder folder;
@@ -51,4 +21,22 @@ TEST(DriverImportTest, AddJobFileKeepsOneAcceptedFile) {
   EXPECT_EQ(JobFileList.begin()->first, folder / "b.nef");
   EXPECT_EQ(JobFileList.begin()->second.added, 1);
   EXPECT_EQ(JobFileList.begin()->second.subfolder, "");
+}
+
+// The batch checks one file of its request through this; the program's job record must come
+// out as it went in, since the batch goes on to name every file with it.
+TEST(DriverCheckTest, TheRequestCheckReturnsTheFolderAndLeavesTheJobAlone) {
+  ResetProgramState();
+  TempFolder folder;
+  WriteBytes(folder / "a.dng", {1});
+  ConversionJob.outputFolder = "given";
+  RequestVerdict verdict = CheckConversionRequest(folder / "a.dng", folder.path());
+  EXPECT_FALSE(verdict.error);
+  EXPECT_EQ(verdict.outputFolder, folder.path() + "/");
+  verdict = CheckConversionRequest(folder / "a.dng", "../up");
+  EXPECT_EQ(verdict.error, "Incorrect output folder");
+  EXPECT_EQ(CheckConversionRequest(folder / "none.dng", folder.path()).error, "Invalid input file");
+  EXPECT_EQ(ConversionJob.outputFolder, "given");
+  EXPECT_EQ(ConversionJob.currentFile, "");
+  EXPECT_EQ(ConversionJob.outputExtension, "");
 }

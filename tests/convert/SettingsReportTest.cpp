@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "convert/RequestChecks.h"
 #include "formats/FormatTables.h"
 #include "platform/Text.h"
 #include "settings/ConversionSettings.h"
@@ -95,6 +96,38 @@ TEST_F(SettingsReportTest, DebugTransformLinesStopAtTheFailedCheck) {
   EXPECT_EQ(Printed([] { (void)CheckTransforms(true); }),
             "Flip Horizontal: 0\nFlip Vertical: 0\nBrightness: 0\nContrast: 0\nGamma: 2.20\nInvert: 0\n"
             "Greyscale: 0\n");
+}
+
+// Every transform check names the report line of its value: the report stops there, and of
+// two refused values the one reported first is the one named.
+TEST_F(SettingsReportTest, EveryTransformCheckStopsTheReportAtItsOwnLine) {
+  struct Case {
+    void (*refuse)(ConversionSettingsRecord&);
+    const char* lastLine;
+    const char* error;
+  };
+  const Case cases[] = {
+      {[](ConversionSettingsRecord& s) { s.width = 0; }, "Width: 0 pixels\n", "Invalid width value"},
+      {[](ConversionSettingsRecord& s) { s.height = 0; }, "Height: 0 pixels\n", "Invalid height value"},
+      {[](ConversionSettingsRecord& s) { s.brightness = 101; }, "Brightness: 101\n", "Invalid brightness value"},
+      {[](ConversionSettingsRecord& s) { s.contrast = -101; }, "Contrast: -101\n", "Invalid contrast value"},
+      {[](ConversionSettingsRecord& s) { s.gamma = 10.0f; }, "Gamma: 10.00\n", "Invalid gamma value"},
+  };
+  for (const Case& c : cases) {
+    ResetProgramState();
+    ConversionSettings.doResize = 1;
+    ConversionSettings.width = ConversionSettings.height = 10;
+    ConversionSettings.doColorCorrection = 1;
+    c.refuse(ConversionSettings);
+    ConversionSettings.invert = 1;  // the line after the last check's
+    std::optional<std::string> error;
+    const std::string printed = Printed([&] { error = CheckTransforms(true); });
+    EXPECT_EQ(error, c.error);
+    ASSERT_GE(printed.size(), std::string(c.lastLine).size()) << printed;
+    EXPECT_EQ(printed.substr(printed.size() - std::string(c.lastLine).size()), c.lastLine) << printed;
+  }
+  ConversionSettings.height = 0;
+  EXPECT_EQ(CheckTransforms(false), "Invalid height value") << "the gamma is reported after the height";
 }
 
 TEST_F(SettingsReportTest, FrameWatermarkAndNamingBlocks) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/ConversionJob.h"
+#include "platform/Paths.h"
 #include "support/ProgramState.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include "pipeline/Loading.h"
 #include "pipeline/Saving.h"
 #include "pipeline/Streaming.h"
+#include "platform/Paths.h"
 #include "settings/ConversionSettings.h"
 #include "support/DamagedFiles.h"
 #include "support/DngWriter.h"

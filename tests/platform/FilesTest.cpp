@@ -96,8 +96,3 @@ TEST(FilesTest, FolderLinksAreFollowedOnceAndTheRealPathWins) {
   EXPECT_EQ(walk.files, (std::vector<std::string>{dir + "/elsewhere/b.dng", dir + "/real/a.dng"}));
   EXPECT_TRUE(walk.unreadable.empty());
 }
-
-TEST(FilesTest, AbsolutePathsFromTheCurrentFolder) {
-  EXPECT_EQ(AbsolutePath("/a//b/./c/../d.dng"), "/a/b/d.dng");
-  EXPECT_EQ(AbsolutePath("x/../y.dng"), CurrentFolder() + "y.dng");
-}

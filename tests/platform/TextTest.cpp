@@ -26,3 +26,12 @@ TEST(TextTest, TrimmingAndCaseFreeReplacement) {
   EXPECT_EQ(FindNoCase("abcABC", "C", 3), 5u);
   EXPECT_EQ(Latin1ToUtf8("\xe9"), "é");
 }
+
+TEST(TextTest, SplitAtKeepsEmptyFieldsAndStopsAtTheLimit) {
+  using Fields = std::vector<std::string>;
+  EXPECT_EQ(SplitAt("", ","), Fields{""});
+  EXPECT_EQ(SplitAt("a,,b,", ","), (Fields{"a", "", "b", ""}));
+  EXPECT_EQ(SplitAt("a%eol%b%eol", "%eol%"), (Fields{"a", "b%eol"}));
+  EXPECT_EQ(SplitAt("a\tb\tc\td", "\t", 3), (Fields{"a", "b", "c\td"}));
+  EXPECT_EQ(SplitAt("a\tb", "\t", 1), Fields{"a\tb"});
+}

@@ -1,4 +1,4 @@
-#include "cli/IniFile.h"
+#include "platform/IniFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,6 +8,7 @@
 
 #include "platform/FilePtr.h"
 #include "platform/Text.h"
+#include "platform/UniqueFd.h"
 
 namespace {
 
@@ -66,14 +67,14 @@ void AppendToLine(IniScan& scan, std::string_view part) {
 // Opening a FIFO for reading waits for a writer, and a terminal for a line, so the file
 // is opened without waiting and refused unless it is a regular file.
 FilePtr OpenRegularFile(const std::string& path) {
-  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (descriptor < 0) return nullptr;
+  UniqueFd descriptor(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  const int fd = descriptor.get();
   struct stat info {};
   FilePtr file;
-  if (fstat(descriptor, &info) == 0 && S_ISREG(info.st_mode) &&
-      fcntl(descriptor, F_SETFL, fcntl(descriptor, F_GETFL) & ~O_NONBLOCK) == 0)
-    file.reset(fdopen(descriptor, "rb"));
-  if (!file) close(descriptor);
+  if (fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
+    file.reset(fdopen(fd, "rb"));
+  if (file) (void)descriptor.release();  // the stream closes it
   return file;
 }
 

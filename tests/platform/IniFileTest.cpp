@@ -1,4 +1,4 @@
-#include "cli/IniFile.h"
+#include "platform/IniFile.h"
 
 #include <gtest/gtest.h>
 

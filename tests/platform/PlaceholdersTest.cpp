@@ -1,4 +1,4 @@
-#include "cli/Placeholders.h"
+#include "platform/Placeholders.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "cli/MessageCatalogue.h"
+#include "settings/MessageCatalogue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "cli/MessageCatalogue.h"
+#include "settings/MessageCatalogue.h"
 
 #include <algorithm>
 #include <optional>
 #include <utility>
 
-#include "cli/IniFile.h"
+#include "platform/IniFile.h"
 #include "platform/Text.h"
 
 MessageCatalogueRecord MessageCatalogue;
