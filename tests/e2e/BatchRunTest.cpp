@@ -25,12 +25,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-bool IsWholeJpeg(const std::string& path) {
-  std::vector<uint8_t> bytes = ReadBytes(path);
-  return bytes.size() > 100 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[bytes.size() - 2] == 0xFF &&
-         bytes.back() == 0xD9;
-}
-
 // The run's lines with the time of "Converted N of M files in T s" left out.
 Lines WithoutTime(const ProgramRun& run) {
   Lines lines;
@@ -40,16 +34,6 @@ Lines WithoutTime(const ProgramRun& run) {
     lines.push_back(summary ? line.substr(0, time + 6) : line);
   }
   return lines;
-}
-
-// Files below `folder`, relative to it, sorted.
-// Every file below the folder, hidden ones too: a leftover temporary file is a fault.
-Lines FilesIn(const std::string& folder) {
-  Lines files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-    if (entry.is_regular_file()) files.push_back(entry.path().string().substr(folder.size() + 1));
-  std::sort(files.begin(), files.end());
-  return files;
 }
 
 class BatchRun : public ::testing::Test {

@@ -26,12 +26,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-bool IsWholeJpeg(const std::string& path) {
-  std::vector<uint8_t> bytes = ReadBytes(path);
-  return bytes.size() > 100 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[bytes.size() - 2] == 0xFF &&
-         bytes.back() == 0xD9;
-}
-
 // The width a JPEG's frame header gives; 0 when there is none.
 int JpegWidth(const std::string& path) {
   const std::vector<uint8_t> bytes = ReadBytes(path);
@@ -40,15 +34,6 @@ int JpegWidth(const std::string& path) {
     if (bytes[at + 1] == 0xC0 || bytes[at + 1] == 0xC2) return bytes[at + 7] << 8 | bytes[at + 8];
   }
   return 0;
-}
-
-// Every file below the folder, hidden ones too: a leftover temporary file is a fault.
-Lines FilesIn(const std::string& folder) {
-  Lines files;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
-    if (entry.is_regular_file()) files.push_back(entry.path().string().substr(folder.size() + 1));
-  std::sort(files.begin(), files.end());
-  return files;
 }
 
 // Waits, a bounded number of times, until `done` holds.
@@ -143,16 +128,17 @@ class BatchWatch : public ::testing::Test {
     WriteBytes(in() + "/" + relative, DngBytes(options));
   }
   bool HasJpeg(const std::string& relative) const { return IsWholeJpeg(out() + "/" + relative); }
-  // The converted rows of the job log naming `input`.
-  size_t ConvertedRows(const std::string& input) const {
+  // The rows of the job log with `outcome`, for `input` or for any file.
+  size_t Rows(const std::string& outcome, const std::string& input = "") const {
     const std::string log = DefaultJobLogPath(out(), "", (folder / "state").c_str(), nullptr).value_or("");
     const std::vector<uint8_t> bytes = ReadBytes(log);
     const std::string text(bytes.begin(), bytes.end());
-    const std::string row = "\tconverted\t:\t" + input + "\t";
+    const std::string row = "\t" + outcome + "\t" + (input.empty() ? "" : ":\t" + input + "\t");
     size_t count = 0;
     for (size_t at = 0; (at = text.find(row, at)) != std::string::npos; ++at) ++count;
     return count;
   }
+  size_t ConvertedRows(const std::string& input) const { return Rows("converted", input); }
 
   TempFolder folder;
   std::optional<StartedProgram> watch;
@@ -171,7 +157,8 @@ TEST_F(BatchWatch, AFileWrittenInPiecesIsConvertedOnceAndWhole) {
     }
     EXPECT_FALSE(std::filesystem::exists(out() + "/slow.jpg")) << "converted while it was being written";
   }
-  ASSERT_TRUE(WaitUntil([&] { return HasJpeg("slow.jpg"); }));
+  // The log row follows the JPEG: a stop between the two leaves the file to be done again.
+  ASSERT_TRUE(WaitUntil([&] { return HasJpeg("slow.jpg") && ConvertedRows(path) == 1; }));
   const WatchEnd end = Stop(SIGTERM);
   EXPECT_EQ(end.exitStatus, 0) << end.output;
   EXPECT_EQ(ConvertedRows(path), 1u);
@@ -192,8 +179,8 @@ TEST_F(BatchWatch, AFileWrittenAgainIsConvertedAgain) {
   ASSERT_TRUE(WaitUntil([&] { return JpegWidth(out() + "/again.jpg") == 320; }));
   Drop("again.dng", Sized(160, 120));
   EXPECT_TRUE(WaitUntil([&] { return JpegWidth(out() + "/again.jpg") == 160; }));
+  EXPECT_TRUE(WaitUntil([&] { return ConvertedRows(in() + "/again.dng") == 2; }));
   Stop(SIGTERM);
-  EXPECT_EQ(ConvertedRows(in() + "/again.dng"), 2u);
 }
 
 TEST_F(BatchWatch, ANewSubfolderIsWatchedAndKeptInTheOutput) {
@@ -247,7 +234,7 @@ TEST_F(BatchWatch, AJpegNameTakenByAnotherFileIsNotReplaced) {
   // A file finished later is never taken before it: once that one is converted, the
   // clashing one has been dealt with.
   Drop("101/IMG_0002.dng");
-  ASSERT_TRUE(WaitUntil([&] { return HasJpeg("IMG_0002.jpg"); }));
+  ASSERT_TRUE(WaitUntil([&] { return HasJpeg("IMG_0002.jpg") && ConvertedRows(in() + "/101/IMG_0002.dng") == 1; }));
   const WatchEnd end = Stop(SIGTERM);
   EXPECT_EQ(end.exitStatus, 1);
   EXPECT_EQ(JpegWidth(out() + "/IMG_0001.jpg"), 320);
@@ -297,6 +284,7 @@ TEST_F(BatchWatch, ABurstOfFilesIsConvertedInFlatMemory) {
   const long afterFew = PeakKilobytes(watch->pid);
   burst(200, 2000);
   ASSERT_TRUE(converted(2000));
+  ASSERT_TRUE(WaitUntil([&] { return Rows("converted") == 2000; }));
   const long afterMany = PeakKilobytes(watch->pid);
   const WatchEnd end = Stop(SIGTERM);
   EXPECT_EQ(end.exitStatus, 0) << end.output;

@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -30,4 +31,18 @@ void WriteText(const std::string& path, const std::string& text) {
 std::vector<uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool IsWholeJpeg(const std::string& path) {
+  const std::vector<uint8_t> bytes = ReadBytes(path);
+  return bytes.size() > 100 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[bytes.size() - 2] == 0xFF &&
+         bytes.back() == 0xD9;
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+    if (entry.is_regular_file()) files.push_back(entry.path().string().substr(folder.size() + 1));
+  std::sort(files.begin(), files.end());
+  return files;
 }

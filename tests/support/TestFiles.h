@@ -21,3 +21,10 @@ class TempFolder {
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 void WriteText(const std::string& path, const std::string& text);
 std::vector<uint8_t> ReadBytes(const std::string& path);
+
+// True for a file that starts and ends as a JPEG does: one cut short or left half-written fails.
+bool IsWholeJpeg(const std::string& path);
+
+// Every file below `folder`, hidden ones too (a leftover temporary file is a fault),
+// relative to it and sorted.
+std::vector<std::string> FilesIn(const std::string& folder);
