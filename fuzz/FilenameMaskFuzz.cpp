@@ -8,7 +8,6 @@
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   BuildInputExtensionTable();
   BuildOutputFormatTable();
-  ResetConversionSettings(true);
   return 0;
 }
 
@@ -16,9 +15,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> parts = SplitAtNul(AsText(data, size));
   parts.resize(3);
-  ConversionSettings.filenameMask = parts[0];
-  ConversionSettings.wmText = parts[0];
-  ImageRequest request;
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
+  settings.filenameMask = parts[0];
+  settings.wmText = parts[0];
+  ImageRequest request{settings};
   request.currentFile = parts[1];
   request.outputExtension = parts[2];
   request.outputFolder = "/tmp/out/";

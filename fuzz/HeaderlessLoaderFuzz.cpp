@@ -20,8 +20,7 @@ int32_t TakeInt32(std::string_view& bytes) {
 }
 
 // The size the loader must choose: the stated one, or the square the data fills.
-void CheckSize(const BitmapPtr& bitmap, int64_t dataSize, int bytesPerPixel) {
-  const ConversionSettingsRecord& s = ConversionSettings;
+void CheckSize(const BitmapPtr& bitmap, int64_t dataSize, int bytesPerPixel, const ConversionSettingsRecord& s) {
   if (s.rawWidth != 0 && s.rawHeight != 0) {
     Require(WidthOf(bitmap) == s.rawWidth && HeightOf(bitmap) == s.rawHeight, "the stated size is used");
   } else {
@@ -45,15 +44,15 @@ void CheckTopRow(const BitmapPtr& bitmap, std::string_view data, int bytesPerPix
 // choosing 8-bit or 16-bit pixels, then the file's bytes.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes = AsText(data, size);
-  ResetConversionSettings(true);
-  ConversionSettings.rawWidth = TakeInt32(bytes);
-  ConversionSettings.rawHeight = TakeInt32(bytes);
-  ConversionSettings.rawHeaderSize = TakeInt32(bytes);
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
+  settings.rawWidth = TakeInt32(bytes);
+  settings.rawHeight = TakeInt32(bytes);
+  settings.rawHeaderSize = TakeInt32(bytes);
   const int32_t mode = bytes.empty() ? 1 : 1 + (static_cast<uint8_t>(bytes[0]) & 1);
   bytes.remove_prefix(std::min<size_t>(bytes.size(), 1));
 
-  BitmapPtr bitmap = LoadRawPixelData(WriteScratchFile(bytes), mode);
-  const int64_t header = ConversionSettings.rawHeaderSize;
+  BitmapPtr bitmap = LoadRawPixelData(WriteScratchFile(bytes), mode, settings);
+  const int64_t header = settings.rawHeaderSize;
   const auto fileLength = static_cast<int64_t>(bytes.size());
   if (header < 0 || header >= fileLength) {
     Require(!bitmap, "a header that leaves no data fails the load");
@@ -63,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int bytesPerPixel = mode == 1 ? 1 : 2;
   Require(BppOf(bitmap) == 8 * bytesPerPixel, "the bitmap has the mode's depth");
   Require(FitsImageLimits(WidthOf(bitmap), HeightOf(bitmap), BppOf(bitmap)), "the bitmap stays within the limits");
-  CheckSize(bitmap, fileLength - header, bytesPerPixel);
+  CheckSize(bitmap, fileLength - header, bytesPerPixel, settings);
   CheckTopRow(bitmap, bytes.substr(static_cast<size_t>(header)), bytesPerPixel);
   return 0;
 }

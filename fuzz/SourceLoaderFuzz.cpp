@@ -17,12 +17,12 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   static constexpr int32_t kModes[] = {kLoadAsAuto, kLoadAs24, kLoadAs48HalfSize, kLoadAs48};
-  ResetConversionSettings(true);
-  ConversionSettings.rawLoadAs = kModes[data[0] % 4];
-  BitmapPtr bitmap = LoadSourceImage(WriteScratchFile(AsText(data + 1, size - 1)));
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
+  settings.rawLoadAs = kModes[data[0] % 4];
+  BitmapPtr bitmap = LoadSourceImage(WriteScratchFile(AsText(data + 1, size - 1)), settings);
   if (bitmap) {
     Require(FitsImageLimits(WidthOf(bitmap), HeightOf(bitmap), BppOf(bitmap)), "a loaded bitmap is within the limits");
-    bitmap = ApplyToneMapping(std::move(bitmap));
+    bitmap = ApplyToneMapping(std::move(bitmap), settings);
   }
   return 0;
 }

@@ -19,13 +19,15 @@ void ResetConversionJob() {
 
 ImageRequest ImageRequestFor(const std::string& file, const std::string& subfolder) {
   const ConversionJobRecord& job = ConversionJob;
-  return {file,
-          subfolder,
-          job.outputFolder,
-          OutputExtensionOrDefault(job.outputExtension),
-          {job.saveFormat, job.targetBpp, job.saveFlags, job.autoBpp},
-          job.randomNumber,
-          job.fileCounter};
+  ImageRequest request(ConversionSettings);
+  request.currentFile = file;
+  request.currentSubfolder = subfolder;
+  request.outputFolder = job.outputFolder;
+  request.outputExtension = OutputExtensionOrDefault(job.outputExtension);
+  request.save = {job.saveFormat, job.targetBpp, job.saveFlags, job.autoBpp};
+  request.randomNumber = job.randomNumber;
+  request.fileCounter = job.fileCounter;
+  return request;
 }
 
 ImageRequest CurrentImageRequest() {

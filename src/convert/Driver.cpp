@@ -113,7 +113,7 @@ std::optional<std::string> CheckWatermark(bool debug) {
   ReportWatermarkKind(debug);
   if (ConversionSettings.doWatermark == kWatermarkText) {
     ReportTextWatermark(debug);
-    if (!CreateWatermarkFont()) return "Invalid watermark font";
+    if (!CreateWatermarkFont(ConversionSettings)) return "Invalid watermark font";
   } else if (ConversionSettings.doWatermark == kWatermarkImage) {
     ReportImageWatermark(debug);
     if (FileSize(ConversionSettings.wmImage) <= 0) return "Invalid watermark image";
@@ -205,7 +205,7 @@ struct WatermarkFontRelease {
 }  // namespace
 
 void FixSaveSettings() {
-  const SaveSettings save = PrepareSaveSettings(ConversionJob.outputExtension);
+  const SaveSettings save = PrepareSaveSettings(ConversionJob.outputExtension, ConversionSettings);
   ConversionJob.saveFormat = save.saveFormat;
   ConversionJob.targetBpp = save.targetBpp;
   ConversionJob.saveFlags = save.saveFlags;

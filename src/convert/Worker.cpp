@@ -98,7 +98,7 @@ int ConversionWorker(int /*parameter*/) {
     duration = std::max(MonotonicMilliseconds() - start, kMinimumDuration);
     ConversionJob.randomNumber = RandomInteger(1, 99999);
     ConversionJob.fileCounter += 1;
-    ApplyFileTimestamp(ConversionJob.currentFile, ConversionJob.outputFile);
+    ApplyFileTimestamp(ConversionJob.currentFile, ConversionJob.outputFile, ConversionSettings);
   }
   std::lock_guard<std::mutex> guard(progressLock);
   ConversionProgress.convertedCount = succeeded;

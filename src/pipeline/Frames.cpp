@@ -19,8 +19,7 @@ struct FrameWidths {
 
 // Negative widths count as 0. A width beyond the image is cut to the image: every pixel it
 // could cover is covered already, and the coordinates stay in the drawing layer's range.
-FrameWidths ClampedFrameWidths(int width, int height) {
-  const ConversionSettingsRecord& s = ConversionSettings;
+FrameWidths ClampedFrameWidths(int width, int height, const ConversionSettingsRecord& s) {
   return {std::clamp(s.frSolidLeft, 0, width), std::clamp(s.frSolidRight, 0, width),
           std::clamp(s.frSolidTop, 0, height), std::clamp(s.frSolidBottom, 0, height)};
 }
@@ -45,8 +44,7 @@ struct FrameSide {
 // The sides in painting order: top, right, bottom, left. Each corner square is split along
 // its diagonal by the two trapezoids that meet there; the rectangles underneath keep the
 // background from showing through the antialiased seams.
-std::array<FrameSide, 4> FrameSides(int64_t w, int64_t h, FrameWidths f) {
-  const ConversionSettingsRecord& s = ConversionSettings;
+std::array<FrameSide, 4> FrameSides(int64_t w, int64_t h, FrameWidths f, const ConversionSettingsRecord& s) {
   int64_t innerWidth = w - f.left - f.right, innerHeight = h - f.top - f.bottom;
   return {{
       {ParseHexColorAlpha(s.frSolidTopColor, 255),
@@ -101,10 +99,10 @@ CanvasPtr CreateTileCanvas(Rect tile) {
   return canvas;
 }
 
-void DrawFrame(cairo_surface_t* canvas, int width, int height, FrameWidths widths) {
+void DrawFrame(cairo_surface_t* canvas, int width, int height, FrameWidths widths, const ConversionSettingsRecord& s) {
   DrawingPtr drawing = StartDrawing(canvas);
   if (!drawing) return;
-  std::array<FrameSide, 4> sides = FrameSides(width, height, widths);
+  std::array<FrameSide, 4> sides = FrameSides(width, height, widths, s);
   for (const FrameSide& side : sides) {
     SetFillColor(drawing.get(), side.color);
     FillRectangle(drawing.get(), side.corner.x, side.corner.y, side.corner.width, side.corner.height);
@@ -117,29 +115,29 @@ void DrawFrame(cairo_surface_t* canvas, int width, int height, FrameWidths width
 
 // The frame's pixels within one tile, faded to the frame's opacity; null when no canvas
 // could be had.
-CanvasPtr FadedFrameTile(Rect tile, int width, int height, FrameWidths widths) {
+CanvasPtr FadedFrameTile(Rect tile, int width, int height, FrameWidths widths, const ConversionSettingsRecord& s) {
   CanvasPtr drawing = CreateTileCanvas(tile);
   if (!drawing) return nullptr;
-  DrawFrame(drawing.get(), width, height, widths);
+  DrawFrame(drawing.get(), width, height, widths, s);
   CanvasPtr faded = CreateTileCanvas(tile);
-  if (faded) DrawCanvas(faded.get(), drawing.get(), ConversionSettings.frSolidOpacity);
+  if (faded) DrawCanvas(faded.get(), drawing.get(), s.frSolidOpacity);
   return faded;
 }
 
 }  // namespace
 
-BitmapPtr ApplySolidFrame(BitmapPtr image, int width, int height) {
-  if (ConversionSettings.doFrame == kFrameNone || !image) return image;
+BitmapPtr ApplySolidFrame(BitmapPtr image, int width, int height, const ConversionSettingsRecord& s) {
+  if (s.doFrame == kFrameNone || !image) return image;
   image = ConvertToRgb24(std::move(image));
-  if (!image || ConversionSettings.doFrame != kFrameSolid || width <= 0 || height <= 0) return image;
+  if (!image || s.doFrame != kFrameSolid || width <= 0 || height <= 0) return image;
   // The frame is laid out for the size the pipeline reported; on a bitmap of another size
   // the stage fails rather than draw the frame out of place.
   if (FreeImage_GetWidth(image.get()) != static_cast<unsigned>(width) ||
       FreeImage_GetHeight(image.get()) != static_cast<unsigned>(height))
     return nullptr;
-  FrameWidths widths = ClampedFrameWidths(width, height);
+  FrameWidths widths = ClampedFrameWidths(width, height, s);
   for (Rect tile : FrameTiles(width, height, widths))
-    if (CanvasPtr faded = FadedFrameTile(tile, width, height, widths))
+    if (CanvasPtr faded = FadedFrameTile(tile, width, height, widths, s))
       (void)CompositeCanvas(image.get(), faded.get(), tile.x, tile.y);  // the image is 24-bit here
   return image;
 }

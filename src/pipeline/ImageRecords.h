@@ -17,7 +17,11 @@ struct SaveSettings {
   bool8 autoBpp = 0;
 };
 
+// The settings are the one record the program keeps (or a test's own); the stages read
+// them from here, never from the global.
 struct ImageRequest {
+  explicit ImageRequest(const ConversionSettingsRecord& given) : settings(given) {}
+  const ConversionSettingsRecord& settings;
   std::string currentFile;
   std::string currentSubfolder;  // kept below the output folder when keepSubfolders is set
   std::string outputFolder;      // ending in "/"

@@ -66,14 +66,15 @@ struct HeaderlessLayout {
 
 // Width and height from the settings, or the side of the square the data fills (halves
 // round to even). False for any size that cannot be loaded safely.
-bool PlanHeaderlessLayout(int64_t fileLength, const HeaderlessFormat& format, HeaderlessLayout& layout) {
-  const int64_t header = ConversionSettings.rawHeaderSize;
+bool PlanHeaderlessLayout(int64_t fileLength, const HeaderlessFormat& format, HeaderlessLayout& layout,
+                          const ConversionSettingsRecord& s) {
+  const int64_t header = s.rawHeaderSize;
   const int64_t bytesPerPixel = format.bitsPerPixel / 8;
   if (header < 0 || fileLength <= header) return false;
   layout.dataSize = fileLength - header;
-  if (ConversionSettings.rawWidth != 0 && ConversionSettings.rawHeight != 0) {
-    layout.width = ConversionSettings.rawWidth;
-    layout.height = ConversionSettings.rawHeight;
+  if (s.rawWidth != 0 && s.rawHeight != 0) {
+    layout.width = s.rawWidth;
+    layout.height = s.rawHeight;
   } else {
     const double side =
         std::nearbyint(std::sqrt(static_cast<double>(layout.dataSize) / static_cast<double>(bytesPerPixel)));
@@ -86,8 +87,9 @@ bool PlanHeaderlessLayout(int64_t fileLength, const HeaderlessFormat& format, He
 
 // Row y of the file (top row first) goes to the bitmap's row y from the top; whatever the
 // file does not supply stays black.
-bool ReadHeaderlessRows(std::FILE* file, const HeaderlessLayout& layout, FIBITMAP* bitmap) {
-  if (fseeko(file, ConversionSettings.rawHeaderSize, SEEK_SET) != 0) return false;
+bool ReadHeaderlessRows(std::FILE* file, const HeaderlessLayout& layout, FIBITMAP* bitmap,
+                        const ConversionSettingsRecord& s) {
+  if (fseeko(file, s.rawHeaderSize, SEEK_SET) != 0) return false;
   const int64_t height = layout.height;
   int64_t remaining = layout.dataSize;
   for (int64_t y = 0; y < height; ++y) {
@@ -100,9 +102,9 @@ bool ReadHeaderlessRows(std::FILE* file, const HeaderlessLayout& layout, FIBITMA
   return true;
 }
 
-const RawFlagsRow& RawLoadRow() {
+const RawFlagsRow& RawLoadRow(const ConversionSettingsRecord& s) {
   for (const RawFlagsRow& row : kRawLoadFlags)
-    if (row.loadAs == ConversionSettings.rawLoadAs) return row;
+    if (row.loadAs == s.rawLoadAs) return row;
   return kRawDefaultRow;
 }
 
@@ -144,39 +146,41 @@ struct HalfSizeReduction {
 const HalfSizeReduction kHalfSizeReductions[] = {
     {kResizeBilinear, 3}, {kResizeBspline, 3}, {kResizeBicubic, 3}, {kResizeCatmullRom, 5}, {kResizeLanczos, 5}};
 
-int HalfSizeFactor() {
+int HalfSizeFactor(const ConversionSettingsRecord& s) {
   for (const HalfSizeReduction& row : kHalfSizeReductions)
-    if (row.resizeAlgorithm == ConversionSettings.resizeAlgorithm) return row.factor;
+    if (row.resizeAlgorithm == s.resizeAlgorithm) return row.factor;
   return 0;
 }
 
-// The resize still works from the full size, which `reducedFrom` gets. SmallestDecodeForResize
-// gives half again of the target.
-void ShrinkFullDecodeForResize(RawDevelopment& development, ImageSize* reducedFrom) {
+// The resize still works from the full size, which `shrink.reducedFrom` gets.
+// SmallestDecodeForResize gives half again of the target.
+void ShrinkFullDecodeForResize(RawDevelopment& development, ShrinkForResize* shrink) {
+  if (!shrink) return;
   const ImageSize full = RawOutputSize(development);
   ImageSize smallest;
-  const int factor = HalfSizeFactor();
-  if (!reducedFrom || factor == 0 || !SmallestDecodeForResize(full.width, full.height, smallest)) return;
+  const int factor = HalfSizeFactor(shrink->settings);
+  if (factor == 0 || !SmallestDecodeForResize(full.width, full.height, smallest, shrink->settings)) return;
   const auto fits = [factor](int side, int smallestSide) {
     return int64_t{side} * 3 >= int64_t{smallestSide} * 2 * factor;
   };
   if (!fits(full.width, smallest.width) || !fits(full.height, smallest.height)) return;
   DecodeAtHalfSize(development);
-  *reducedFrom = full;
+  shrink->reducedFrom = full;
 }
 
-BitmapPtr LoadRawWithinLimits(const std::string& path, ImageSize* reducedFrom, std::string& notes) {
-  const RawFlagsRow& row = RawLoadRow();
+BitmapPtr LoadRawWithinLimits(const std::string& path, const ConversionSettingsRecord& s, ShrinkForResize* shrink,
+                              std::string& notes) {
+  const RawFlagsRow& row = RawLoadRow(s);
   bool previewEndedEarly = false;
   if (row.flags == RAW_PREVIEW)
-    if (BitmapPtr preview = DecodeJpegPreview(path, reducedFrom, &previewEndedEarly)) return preview;
+    if (BitmapPtr preview = DecodeJpegPreview(path, shrink, &previewEndedEarly)) return preview;
   RawDevelopmentPtr development = OpenRawDevelopment(path, row.sizeDivisor == 2);
   if (!development || !FitsImageLimits(RawImageWidth(*development) / row.sizeDivisor,
                                        RawImageHeight(*development) / row.sizeDivisor, row.decodedBpp))
     return nullptr;
   const int bitsPerSample = row.decodedBpp / 3;
   if (row.flags != RAW_PREVIEW) {
-    if (row.halfSizeForResize) ShrinkFullDecodeForResize(*development, reducedFrom);
+    if (row.halfSizeForResize) ShrinkFullDecodeForResize(*development, shrink);
     return DecodeFullImage(std::move(development), bitsPerSample, true);
   }
   if (previewEndedEarly) return DecodeInsteadOfPreview(std::move(development), bitsPerSample, true, notes);
@@ -200,30 +204,30 @@ BitmapPtr LoadRawWithinLimits(const std::string& path, ImageSize* reducedFrom, s
 // told the size it needs (flags >> 16: at least that many pixels on the longer side). Only
 // the half is asked for, when it still gives the size the resize needs
 // (SmallestDecodeForResize): the quarter and the eighth alias (see PreviewDecoding.cpp).
-// Returns the flags to add; `reducedFrom` gets the full, upright size.
-int ReducedJpegLoadFlags(FIBITMAP* header, ImageSize& reducedFrom) {
+// Returns the flags to add; `fullSize` gets the full, upright size.
+int ReducedJpegLoadFlags(FIBITMAP* header, const ConversionSettingsRecord& s, ImageSize& fullSize) {
   const int width = static_cast<int>(FreeImage_GetWidth(header)),
             height = static_cast<int>(FreeImage_GetHeight(header));
   const bool quarterTurn = ExifOrientationTurnsAQuarter(header);
   const ImageSize upright = quarterTurn ? ImageSize{height, width} : ImageSize{width, height};
   ImageSize smallest;
-  if (!SmallestDecodeForResize(upright.width, upright.height, smallest)) return 0;
+  if (!SmallestDecodeForResize(upright.width, upright.height, smallest, s)) return 0;
   if (quarterTurn) std::swap(smallest.width, smallest.height);
   if ((width + 1) / 2 < smallest.width || (height + 1) / 2 < smallest.height) return 0;
-  reducedFrom = upright;
+  fullSize = upright;
   return (std::max(width, height) / 2) << 16;
 }
 
 // A JPEG states its size in a few header bytes, so a file of a few kilobytes can claim a
 // picture of many gigabytes that the decoder would allocate and fill. The header is read
 // first (without pixels, which costs next to nothing) and such a claim refused.
-BitmapPtr LoadJpegWithinLimits(const std::string& path, ImageSize* reducedFrom) {
+BitmapPtr LoadJpegWithinLimits(const std::string& path, ShrinkForResize* shrink) {
   BitmapPtr header = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), FIF_LOAD_NOPIXELS));
   if (!header || !FitsImageLimits(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()),
                                   FreeImage_GetBPP(header.get())))
     return nullptr;
   ImageSize fullSize;
-  const int reduction = reducedFrom ? ReducedJpegLoadFlags(header.get(), fullSize) : 0;
+  const int reduction = shrink ? ReducedJpegLoadFlags(header.get(), shrink->settings, fullSize) : 0;
   // The decoder turns the pixels upright by the file's EXIF orientation, and leaves the
   // file's colour profile behind when it turns them.
   BitmapPtr bitmap = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE | reduction));
@@ -233,28 +237,25 @@ BitmapPtr LoadJpegWithinLimits(const std::string& path, ImageSize* reducedFrom) 
   // file's own otherwise.
   FreeImage_SetMetadata(FIMD_COMMENTS, bitmap.get(), "OriginalJPEGWidth", nullptr);
   FreeImage_SetMetadata(FIMD_COMMENTS, bitmap.get(), "OriginalJPEGHeight", nullptr);
-  *reducedFrom = fullSize;
+  shrink->reducedFrom = fullSize;
   return bitmap;
 }
 
 // Greyscale, threshold and dither leave grey levels or black and white, whatever depth they
 // are saved at afterwards.
-bool PipelineRemovesColour() {
-  const ConversionSettingsRecord& s = ConversionSettings;
-  return s.greyscale || s.doThreshold || s.doDither;
-}
+bool PipelineRemovesColour(const ConversionSettingsRecord& s) { return s.greyscale || s.doThreshold || s.doDither; }
 
 // A colour profile describes colour pixels and a grey profile grey ones (the colour space of
 // the data stands at bytes 16-19 of the profile's header); any other profile (CMYK, Lab)
 // describes pixels the decoders have already converted.
-bool ProfileDescribesPixels(const FIICCPROFILE& profile, FIBITMAP* bitmap) {
+bool ProfileDescribesPixels(const FIICCPROFILE& profile, FIBITMAP* bitmap, const ConversionSettingsRecord& s) {
   constexpr size_t kHeaderSize = 128, kColourSpaceAt = 16;
   if (!profile.data || profile.size < kHeaderSize) return false;
   const std::string_view space(static_cast<const char*>(profile.data) + kColourSpaceAt, 4);
   const FREE_IMAGE_COLOR_TYPE type = FreeImage_GetColorType(bitmap);
   const bool grey = type == FIC_MINISBLACK || type == FIC_MINISWHITE;
   if (space == "GRAY") return grey;
-  return space == "RGB " && !grey && !PipelineRemovesColour();
+  return space == "RGB " && !grey && !PipelineRemovesColour(s);
 }
 
 }  // namespace
@@ -264,36 +265,39 @@ void InitialiseImageLibraries() {
   TIFFSetWarningHandler(nullptr);
 }
 
-BitmapPtr LoadSourceImage(const std::string& path, ImageSize* reducedFrom, std::string* notes) {
-  const int32_t loadAs = ConversionSettings.rawLoadAs;
-  if (reducedFrom) *reducedFrom = {};
+BitmapPtr LoadSourceImage(const std::string& path, const ConversionSettingsRecord& s, ImageSize* reducedFrom,
+                          std::string* notes) {
+  const int32_t loadAs = s.rawLoadAs;
+  ShrinkForResize shrink{s, {}};
+  ShrinkForResize* const mayShrink = reducedFrom ? &shrink : nullptr;
   std::string unused;
   BitmapPtr bitmap;
-  if (loadAs == kLoadAs8BitPixels || loadAs == kLoadAs16BitPixels) bitmap = LoadRawPixelData(path, loadAs);
-  if (!bitmap) bitmap = LoadRawWithinLimits(path, reducedFrom, notes ? *notes : unused);
-  if (!bitmap) bitmap = LoadJpegWithinLimits(path, reducedFrom);
+  if (loadAs == kLoadAs8BitPixels || loadAs == kLoadAs16BitPixels) bitmap = LoadRawPixelData(path, loadAs, s);
+  if (!bitmap) bitmap = LoadRawWithinLimits(path, s, mayShrink, notes ? *notes : unused);
+  if (!bitmap) bitmap = LoadJpegWithinLimits(path, mayShrink);
+  if (reducedFrom) *reducedFrom = shrink.reducedFrom;
   // A file of a known kind that its decoders refused (damaged, unsupported, or too large for
   // the memory at hand) is not made into a picture of its bytes.
-  if (!bitmap && !HasKnownFileSignature(path)) bitmap = LoadRawPixelData(path, kLoadAs16BitPixels);
+  if (!bitmap && !HasKnownFileSignature(path)) bitmap = LoadRawPixelData(path, kLoadAs16BitPixels, s);
   return bitmap;
 }
 
-BitmapPtr LoadRawPixelData(const std::string& path, int32_t mode) {
+BitmapPtr LoadRawPixelData(const std::string& path, int32_t mode, const ConversionSettingsRecord& s) {
   const HeaderlessFormat* format = FindHeaderlessFormat(mode);
   if (!format) return nullptr;
   FilePtr file(std::fopen(path.c_str(), "rb"));
   struct stat info {};
   if (!file || fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
   HeaderlessLayout layout;
-  if (!PlanHeaderlessLayout(info.st_size, *format, layout)) return nullptr;
+  if (!PlanHeaderlessLayout(info.st_size, *format, layout, s)) return nullptr;
   BitmapPtr bitmap = AdoptBitmap(FreeImage_AllocateT(
       FIT_BITMAP, static_cast<int>(layout.width), static_cast<int>(layout.height),
       static_cast<int>(format->bitsPerPixel), format->redMask, format->greenMask, format->blueMask));
-  if (!bitmap || !ReadHeaderlessRows(file.get(), layout, bitmap.get())) return nullptr;
+  if (!bitmap || !ReadHeaderlessRows(file.get(), layout, bitmap.get(), s)) return nullptr;
   return bitmap;
 }
 
-int32_t RawLoadFlags() { return RawLoadRow().flags; }
+int32_t RawLoadFlags(const ConversionSettingsRecord& s) { return RawLoadRow(s).flags; }
 
 BitmapPtr MakeMetadataHolder(FIBITMAP* source) {
   BitmapPtr holder = AdoptBitmap(FreeImage_AllocateT(FIT_BITMAP, 10, 10, 8, 0, 0, 0));
@@ -304,13 +308,13 @@ BitmapPtr MakeMetadataHolder(FIBITMAP* source) {
   return holder;
 }
 
-void RestoreSourceMetadata(FIBITMAP* bitmap, FIBITMAP* holder) {
+void RestoreSourceMetadata(FIBITMAP* bitmap, FIBITMAP* holder, const ConversionSettingsRecord& s) {
   if (!bitmap || !holder) return;
   FreeImage_CloneMetadata(bitmap, holder);
   // The stages that make a new bitmap (turning, resizing, tone mapping, depth conversions)
   // leave its profile behind, and one left on the bitmap may no longer fit its pixels.
   FreeImage_DestroyICCProfile(bitmap);
   const FIICCPROFILE* profile = FreeImage_GetICCProfile(holder);
-  if (ProfileDescribesPixels(*profile, bitmap))
+  if (ProfileDescribesPixels(*profile, bitmap, s))
     FreeImage_CreateICCProfile(bitmap, profile->data, static_cast<long>(profile->size));
 }

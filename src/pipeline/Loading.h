@@ -6,6 +6,7 @@
 
 #include "pipeline/ImageSize.h"
 #include "platform/BitmapPtr.h"
+#include "settings/ConversionSettings.h"
 
 // Silences libtiff's own console output (it writes warnings about private tags of camera
 // files straight to standard error). Call once at start-up, before any image is loaded.
@@ -25,8 +26,8 @@ void InitialiseImageLibraries();
 //
 // With `notes`, the debug report's lines about the load are added there (a damaged preview
 // passed over for the camera's own image).
-[[nodiscard]] BitmapPtr LoadSourceImage(const std::string& path, ImageSize* reducedFrom = nullptr,
-                                        std::string* notes = nullptr);
+[[nodiscard]] BitmapPtr LoadSourceImage(const std::string& path, const ConversionSettingsRecord& settings,
+                                        ImageSize* reducedFrom = nullptr, std::string* notes = nullptr);
 
 // Reads the file as headerless pixels: mode kLoadAs8BitPixels is 8-bit grey,
 // kLoadAs16BitPixels is 16-bit RGB 5-6-5.
@@ -34,10 +35,11 @@ void InitialiseImageLibraries();
 // otherwise the data is taken as a square. Missing pixels come out black, surplus bytes are
 // ignored. Null for an unreadable file, a negative header, an empty remainder, a size that
 // is not positive, or more pixel data than the headerless limit.
-[[nodiscard]] BitmapPtr LoadRawPixelData(const std::string& path, int32_t mode);
+[[nodiscard]] BitmapPtr LoadRawPixelData(const std::string& path, int32_t mode,
+                                         const ConversionSettingsRecord& settings);
 
 // The RAW decoder flags for the current rawLoadAs.
-[[nodiscard]] int32_t RawLoadFlags();
+[[nodiscard]] int32_t RawLoadFlags(const ConversionSettingsRecord& settings);
 
 // A small bitmap that holds a copy of `source`'s metadata and ICC profile until the output
 // is saved.
@@ -47,4 +49,4 @@ void InitialiseImageLibraries();
 // profile where that profile describes the saved pixels: a colour profile for colour pixels
 // (none after greyscale, threshold or dither, or at a grey or one-bit depth), a grey profile
 // for grey pixels. The bitmap keeps no other profile.
-void RestoreSourceMetadata(FIBITMAP* bitmap, FIBITMAP* holder);
+void RestoreSourceMetadata(FIBITMAP* bitmap, FIBITMAP* holder, const ConversionSettingsRecord& settings);

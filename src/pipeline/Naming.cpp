@@ -99,7 +99,7 @@ std::string ExpandTokensPresentIn(const std::string& probe, std::string text, co
 
 // The mask is its own probe, so a value that holds a later token is expanded again.
 std::string ExpandMask(bool onlyKnownBeforeConversion, const ImageRequest& request, const ImageResult& result) {
-  std::string mask = ToLower(ConversionSettings.filenameMask);
+  std::string mask = ToLower(request.settings.filenameMask);
   if (mask.empty()) mask = kDefaultMask;
   for (const NamePlaceholder& placeholder : kNamePlaceholders) {
     if (onlyKnownBeforeConversion && !placeholder.knownBeforeConversion) continue;
@@ -156,22 +156,22 @@ std::string BuildOutputPath(const ImageRequest& request, const ImageResult& resu
   const std::string name = ExpandFilenameMask(request, result);
   if (!NameStaysInFolder(name)) return {};
   std::string folder = request.outputFolder;
-  if (ConversionSettings.keepSubfolders) folder += request.currentSubfolder;
+  if (request.settings.keepSubfolders) folder += request.currentSubfolder;
   return folder + name;
 }
 
 std::string ExpandWatermarkText(const ImageRequest& request, const ImageResult& result) {
-  const std::string& text = ConversionSettings.wmText;
+  const std::string& text = request.settings.wmText;
   if (std::count(text.begin(), text.end(), '%') < 2) return text;
   // The configured text is the probe: literal text keeps its case, and values are expanded
   // again only by tokens that the configured text holds itself.
   return ExpandTokensPresentIn(ToLower(text), text, request, result);
 }
 
-void ApplyFileTimestamp(const std::string& input, const std::string& output) {
-  switch (ConversionSettings.fileTimestamp) {
+void ApplyFileTimestamp(const std::string& input, const std::string& output, const ConversionSettingsRecord& s) {
+  switch (s.fileTimestamp) {
     case kTimestampOriginal: (void)CopyModificationTime(input, output); break;
-    case kTimestampCustom: (void)SetLocalModificationTime(output, ConversionSettings.fileTimestampCustom); break;
+    case kTimestampCustom: (void)SetLocalModificationTime(output, s.fileTimestampCustom); break;
     default: break;
   }
 }

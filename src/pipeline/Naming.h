@@ -46,4 +46,4 @@ std::string ExpandWatermarkText(const ImageRequest& request, const ImageResult& 
 
 // Gives the output file the modification time that fileTimestamp asks for (ORIGINAL copies
 // the input's); failures are ignored.
-void ApplyFileTimestamp(const std::string& input, const std::string& output);
+void ApplyFileTimestamp(const std::string& input, const std::string& output, const ConversionSettingsRecord& settings);

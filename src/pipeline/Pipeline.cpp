@@ -12,32 +12,33 @@
 namespace {
 
 bool ConvertWholeImage(const ImageRequest& request, ImageResult& result) {
+  const ConversionSettingsRecord& settings = request.settings;
   ImageSize reducedFrom;
-  BitmapPtr bitmap = LoadSourceImage(request.currentFile, &reducedFrom, &result.notes);
+  BitmapPtr bitmap = LoadSourceImage(request.currentFile, settings, &reducedFrom, &result.notes);
   result.sourceBpp = BppOf(bitmap);
   if (WidthOf(bitmap) == 0 || HeightOf(bitmap) == 0) return false;
   BitmapPtr metadataHolder = MakeMetadataHolder(bitmap.get());
 
-  bitmap = ApplyRotation(std::move(bitmap));
+  bitmap = ApplyRotation(std::move(bitmap), settings);
   // A bitmap decoded smaller (never one that a rotation turns) is resized by its full size.
-  bitmap = reducedFrom.width > 0 ? ApplyResize(std::move(bitmap), reducedFrom.width, reducedFrom.height)
-                                 : ApplyResize(std::move(bitmap), WidthOf(bitmap), HeightOf(bitmap));
+  bitmap = reducedFrom.width > 0 ? ApplyResize(std::move(bitmap), reducedFrom.width, reducedFrom.height, settings)
+                                 : ApplyResize(std::move(bitmap), WidthOf(bitmap), HeightOf(bitmap), settings);
   // The size after rotation and resizing is the one the frame, the watermark and the
   // output name see.
   const int width = WidthOf(bitmap);
   const int height = HeightOf(bitmap);
-  bitmap = ApplyToneMapping(std::move(bitmap));
-  bitmap = ApplyFlips(std::move(bitmap));
-  bitmap = ApplyColorAdjustment(std::move(bitmap));
-  bitmap = ApplyGreyscale(std::move(bitmap));
-  bitmap = ApplyThreshold(std::move(bitmap));
-  bitmap = ApplyDither(std::move(bitmap));
-  bitmap = ApplySolidFrame(std::move(bitmap), width, height);
+  bitmap = ApplyToneMapping(std::move(bitmap), settings);
+  bitmap = ApplyFlips(std::move(bitmap), settings);
+  bitmap = ApplyColorAdjustment(std::move(bitmap), settings);
+  bitmap = ApplyGreyscale(std::move(bitmap), settings);
+  bitmap = ApplyThreshold(std::move(bitmap), settings);
+  bitmap = ApplyDither(std::move(bitmap), settings);
+  bitmap = ApplySolidFrame(std::move(bitmap), width, height, settings);
 
   result.outputWidth = width;
   result.outputHeight = height;
   result.frameNumber = 1;
-  bitmap = ApplyWatermark(std::move(bitmap), width, height, ExpandWatermarkText(request, result));
+  bitmap = ApplyWatermark(std::move(bitmap), width, height, ExpandWatermarkText(request, result), settings);
 
   bitmap = ConvertForSave(std::move(bitmap), request, result);
   return SaveOutputImage(std::move(bitmap), std::move(metadataHolder), request, result);

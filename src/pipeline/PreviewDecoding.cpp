@@ -14,10 +14,11 @@ namespace {
 
 // What the decode is asked for beyond FreeImage's own: whether the EXIF orientation turns
 // the image by a quarter, and whether it may be decoded smaller for a resize that follows
-// (the full, upright size then goes to `reducedFrom`).
+// (by the settings of the resize that follows; the full, upright size then goes to
+// `reducedFrom`).
 struct DecodeRequest {
   bool quarterTurn = false;
-  bool mayReduce = false;
+  const ConversionSettingsRecord* resize = nullptr;
   ImageSize reducedFrom;
 };
 
@@ -31,7 +32,7 @@ void ChooseReducedScale(jpeg_decompress_struct& info, DecodeRequest& request) {
   const int width = static_cast<int>(info.image_width), height = static_cast<int>(info.image_height);
   const ImageSize upright = request.quarterTurn ? ImageSize{height, width} : ImageSize{width, height};
   ImageSize smallest;
-  if (!request.mayReduce || !SmallestDecodeForResize(upright.width, upright.height, smallest)) return;
+  if (!request.resize || !SmallestDecodeForResize(upright.width, upright.height, smallest, *request.resize)) return;
   if (request.quarterTurn) std::swap(smallest.width, smallest.height);
   for (unsigned eighths = kSmallestEighths; eighths < 8; ++eighths) {
     info.scale_num = eighths;
@@ -148,7 +149,7 @@ bool ExifOrientationTurnsAQuarter(FIBITMAP* bitmap) {
   return step && step->degrees % 180 != 0;
 }
 
-BitmapPtr DecodeJpegPreview(const std::string& path, ImageSize* reducedFrom, bool* endedEarly) {
+BitmapPtr DecodeJpegPreview(const std::string& path, ShrinkForResize* shrink, bool* endedEarly) {
   RawJpegPreviewPtr preview = ExtractJpegPreview(path);
   if (!preview) return nullptr;
   const std::span<unsigned char> jpeg = JpegPreviewBytes(*preview);
@@ -157,7 +158,7 @@ BitmapPtr DecodeJpegPreview(const std::string& path, ImageSize* reducedFrom, boo
   bool unreadable = false;
   const OrientationStep* step = ExifOrientationStep(header.get(), unreadable);
   if (unreadable) return nullptr;
-  DecodeRequest request{step && step->degrees % 180 != 0, reducedFrom != nullptr, {}};
+  DecodeRequest request{step && step->degrees % 180 != 0, shrink ? &shrink->settings : nullptr, {}};
   BitmapPtr bitmap;
   JpegErrorManager errors{};
   const bool decoded = DecodeRgbJpeg(jpeg.data(), jpeg.size(), request, errors, bitmap);
@@ -169,7 +170,7 @@ BitmapPtr DecodeJpegPreview(const std::string& path, ImageSize* reducedFrom, boo
   if (bitmap && !profile.empty() &&
       !FreeImage_CreateICCProfile(bitmap.get(), profile.data(), static_cast<long>(profile.size())))
     return nullptr;
-  if (bitmap && reducedFrom) *reducedFrom = request.reducedFrom;
+  if (bitmap && shrink) shrink->reducedFrom = request.reducedFrom;
   return bitmap;
 }
 

@@ -17,6 +17,8 @@
 #include "pipeline/ImageSize.h"
 #include "platform/BitmapPtr.h"
 
+struct ShrinkForResize;
+
 // The decoded preview, or null when this decoder does not take the file: no LibRaw file, a
 // camera size beyond the image limits, no JPEG preview, a preview that is not 3-component
 // or whose stated size exceeds the limits, or one libjpeg-turbo reports an error in. The
@@ -25,11 +27,10 @@
 // would fill the rest with grey) is not taken either, and sets `endedEarly`: the camera's
 // own image is then to be decoded instead.
 //
-// With `reducedFrom`, the preview may be decoded at a fraction of its size when a resize
+// With `shrink`, the preview may be decoded at a fraction of its size when a resize
 // follows (see SmallestDecodeForResize): the bitmap is then smaller, and its full size goes
-// to `reducedFrom`, from which the resize and every size rule are to be computed. Zero there
-// means the bitmap has its full size.
-[[nodiscard]] BitmapPtr DecodeJpegPreview(const std::string& path, ImageSize* reducedFrom = nullptr,
+// to `shrink->reducedFrom`.
+[[nodiscard]] BitmapPtr DecodeJpegPreview(const std::string& path, ShrinkForResize* shrink = nullptr,
                                           bool* endedEarly = nullptr);
 
 // True when FreeImage's JPEG decoder turns an image with this bitmap's EXIF orientation by a

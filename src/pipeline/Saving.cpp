@@ -33,7 +33,7 @@ enum class UnlistedCode {
 
 struct SaveFlagRule {
   std::string_view extension;
-  int32_t (*setting)();  // null: the rule always contributes `fixedFlags`
+  int32_t (*setting)(const ConversionSettingsRecord&);  // null: the rule always contributes `fixedFlags`
   std::span<const CodeFlag> codes;
   UnlistedCode unlisted;
   int32_t fixedFlags;
@@ -67,23 +67,30 @@ const CodeFlag kWebpQuality[] = {{100, WEBP_LOSSLESS}};
 // Every rule of an extension contributes its flag; the contributions are OR-ed together.
 // Compression codes are read per format, whichever format's keyword set them.
 const SaveFlagRule kSaveFlagRules[] = {
-    {"bmp", [] { return ConversionSettings.bmpCompression; }, kBmpCompression, UnlistedCode::kZero, 0},
-    {"exr", [] { return ConversionSettings.exrCompression; }, kExrCompression, UnlistedCode::kZero, 0},
-    {"jpg", [] { return ConversionSettings.jpgQuality; }, {}, UnlistedCode::kValueItself, 0},
-    {"jpg", [] { return ConversionSettings.jpgChroma; }, kJpegChroma, UnlistedCode::kZero, 0},
-    {"jpg", [] { return ConversionSettings.jpgSaveAs; }, kJpegSaveAs, UnlistedCode::kZero, 0},
+    {"bmp", [](const ConversionSettingsRecord& s) { return s.bmpCompression; }, kBmpCompression, UnlistedCode::kZero,
+     0},
+    {"exr", [](const ConversionSettingsRecord& s) { return s.exrCompression; }, kExrCompression, UnlistedCode::kZero,
+     0},
+    {"jpg", [](const ConversionSettingsRecord& s) { return s.jpgQuality; }, {}, UnlistedCode::kValueItself, 0},
+    {"jpg", [](const ConversionSettingsRecord& s) { return s.jpgChroma; }, kJpegChroma, UnlistedCode::kZero, 0},
+    {"jpg", [](const ConversionSettingsRecord& s) { return s.jpgSaveAs; }, kJpegSaveAs, UnlistedCode::kZero, 0},
     {"jxr", nullptr, {}, UnlistedCode::kZero, JXR_LOSSLESS},
-    {"png", [] { return ConversionSettings.pngCompression; }, kPngCompression, UnlistedCode::kZero, 0},
-    {"png", [] { return int32_t{ConversionSettings.pngInterlaced}; }, kPngInterlaced, UnlistedCode::kZero, 0},
-    {"tga", [] { return ConversionSettings.tgaCompression; }, kTgaCompression, UnlistedCode::kZero, 0},
-    {"tiff", [] { return ConversionSettings.tiffCompression; }, kTiffCompression, UnlistedCode::kZero, 0},
-    {"tiff", [] { return ConversionSettings.tiffColorMode; }, kTiffColorMode, UnlistedCode::kZero, 0},
-    {"webp", [] { return ConversionSettings.webpQuality; }, kWebpQuality, UnlistedCode::kValueItself, 0},
+    {"png", [](const ConversionSettingsRecord& s) { return s.pngCompression; }, kPngCompression, UnlistedCode::kZero,
+     0},
+    {"png", [](const ConversionSettingsRecord& s) { return int32_t{s.pngInterlaced}; }, kPngInterlaced,
+     UnlistedCode::kZero, 0},
+    {"tga", [](const ConversionSettingsRecord& s) { return s.tgaCompression; }, kTgaCompression, UnlistedCode::kZero,
+     0},
+    {"tiff", [](const ConversionSettingsRecord& s) { return s.tiffCompression; }, kTiffCompression, UnlistedCode::kZero,
+     0},
+    {"tiff", [](const ConversionSettingsRecord& s) { return s.tiffColorMode; }, kTiffColorMode, UnlistedCode::kZero, 0},
+    {"webp", [](const ConversionSettingsRecord& s) { return s.webpQuality; }, kWebpQuality, UnlistedCode::kValueItself,
+     0},
 };
 
-int32_t FlagOf(const SaveFlagRule& rule) {
+int32_t FlagOf(const SaveFlagRule& rule, const ConversionSettingsRecord& settings) {
   if (!rule.setting) return rule.fixedFlags;
-  const int32_t code = rule.setting();
+  const int32_t code = rule.setting(settings);
   for (const CodeFlag& row : rule.codes)
     if (row.code == code) return row.flag;
   return rule.unlisted == UnlistedCode::kValueItself ? code : 0;
@@ -197,21 +204,21 @@ std::optional<JpegSegments> PhotographMetadata(const BitmapPtr& bitmap, const Im
 
 }  // namespace
 
-SaveSettings PrepareSaveSettings(const std::string& extension) {
+SaveSettings PrepareSaveSettings(const std::string& extension, const ConversionSettingsRecord& settings) {
   SaveSettings save;
   const auto entry = OutputFormatTable.find(extension);
   save.saveFormat = entry == OutputFormatTable.end() ? kNoFormatCode : entry->second.formatCode;
   const auto depthSetting = BitDepthSetting(extension);
-  save.targetBpp = depthSetting ? ConversionSettings.*depthSetting : 0;
-  save.saveFlags = SaveFlagsFor(extension);
+  save.targetBpp = depthSetting ? settings.*depthSetting : 0;
+  save.saveFlags = SaveFlagsFor(extension, settings);
   save.autoBpp = save.targetBpp == 0 ? 1 : 0;
   return save;
 }
 
-int32_t SaveFlagsFor(const std::string& extension) {
+int32_t SaveFlagsFor(const std::string& extension, const ConversionSettingsRecord& settings) {
   int32_t flags = 0;
   for (const SaveFlagRule& rule : kSaveFlagRules)
-    if (rule.extension == extension) flags |= FlagOf(rule);
+    if (rule.extension == extension) flags |= FlagOf(rule, settings);
   return flags;
 }
 
@@ -233,7 +240,7 @@ BitmapPtr ConvertForSave(BitmapPtr bitmap, const ImageRequest& request, ImageRes
 
 bool SaveOutputImage(BitmapPtr bitmap, BitmapPtr metadataHolder, const ImageRequest& request, ImageResult& result,
                      const PixelRows* rows) {
-  RestoreSourceMetadata(bitmap.get(), metadataHolder.get());
+  RestoreSourceMetadata(bitmap.get(), metadataHolder.get(), request.settings);
   MarkMetadataUpright(bitmap.get());
   result.outputFile = BuildOutputPath(request, result);
   if (!bitmap || result.outputFile.empty()) return false;

@@ -10,11 +10,11 @@
 
 // The save format, depth and flags of the output extension, from the per-format settings.
 // Run once per run, before the worker starts.
-[[nodiscard]] SaveSettings PrepareSaveSettings(const std::string& extension);
+[[nodiscard]] SaveSettings PrepareSaveSettings(const std::string& extension, const ConversionSettingsRecord& settings);
 
 // The FreeImage save flags for an extension from the per-format settings; 0 (FreeImage's
 // defaults) for an extension without options.
-[[nodiscard]] int32_t SaveFlagsFor(const std::string& extension);
+[[nodiscard]] int32_t SaveFlagsFor(const std::string& extension, const ConversionSettingsRecord& settings);
 
 // The smallest permitted depth of the extension not below `sourceBpp`, or its largest
 // when the source is deeper than all of them; 0 for an extension without depths.

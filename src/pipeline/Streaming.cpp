@@ -20,13 +20,17 @@ constexpr int32_t kOutputBpp = 24;
 // Each of these makes a stage work on the whole image (or the output a writer other than
 // the direct JPEG writer); any of them keeps the conversion on the whole-image path.
 bool (*const kWholeImageNeeds[])(const ImageRequest&) = {
-    [](const ImageRequest&) { return RawLoadFlags() != RAW_PREVIEW; },
-    [](const ImageRequest&) { return ConversionSettings.doRotation != 0 || ConversionSettings.doResize != 0; },
-    [](const ImageRequest&) { return ConversionSettings.flipHorizontal != 0 || ConversionSettings.flipVertical != 0; },
-    [](const ImageRequest&) { return ConversionSettings.doColorCorrection != 0 || ConversionSettings.greyscale != 0; },
-    [](const ImageRequest&) { return ConversionSettings.doThreshold != 0 || ConversionSettings.doDither != 0; },
-    [](const ImageRequest&) {
-      return ConversionSettings.doFrame != kFrameNone || ConversionSettings.doWatermark != kWatermarkNone;
+    [](const ImageRequest& request) { return RawLoadFlags(request.settings) != RAW_PREVIEW; },
+    [](const ImageRequest& request) { return request.settings.doRotation != 0 || request.settings.doResize != 0; },
+    [](const ImageRequest& request) {
+      return request.settings.flipHorizontal != 0 || request.settings.flipVertical != 0;
+    },
+    [](const ImageRequest& request) {
+      return request.settings.doColorCorrection != 0 || request.settings.greyscale != 0;
+    },
+    [](const ImageRequest& request) { return request.settings.doThreshold != 0 || request.settings.doDither != 0; },
+    [](const ImageRequest& request) {
+      return request.settings.doFrame != kFrameNone || request.settings.doWatermark != kWatermarkNone;
     },
     [](const ImageRequest& request) { return request.save.saveFormat != FIF_JPEG; },
     [](const ImageRequest& request) {

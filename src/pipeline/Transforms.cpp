@@ -51,9 +51,9 @@ bool RotationFitsLimits(int width, int height, int bpp, int degrees) {
   return FitsImageBytes(static_cast<int64_t>(std::ceil(sheared)), static_cast<int64_t>(std::ceil(tall)), bpp);
 }
 
-BitmapPtr RotateSimple(BitmapPtr bitmap, int degrees) {
+BitmapPtr RotateSimple(BitmapPtr bitmap, int degrees, const ConversionSettingsRecord& s) {
   if (!RotationFitsLimits(WidthOf(bitmap), HeightOf(bitmap), BppOf(bitmap), degrees)) return nullptr;
-  const uint32_t color = ParseHexColor(ConversionSettings.rotationBackColor);
+  const uint32_t color = ParseHexColor(s.rotationBackColor);
   const RGBQUAD background{BlueOf(color), GreenOf(color), RedOf(color), 0};
   return AdoptBitmap(FreeImage_Rotate(bitmap.get(), degrees, &background));
 }
@@ -86,26 +86,22 @@ bool ResizeFitsLimits(int width, int height, int bpp, Size target) {
   return FitsImageLimits(target.width, target.height, resultBpp) && FitsImageBytes(between, 1, resultBpp);
 }
 
-bool ResizeWanted(int width, int height, int32_t targetWidth, int32_t targetHeight) {
+bool ResizeWanted(int width, int height, int32_t targetWidth, int32_t targetHeight, const ConversionSettingsRecord& s) {
   if (targetWidth <= 0 || targetHeight <= 0) return false;
   if (width == targetWidth && height == targetHeight) return false;
   // LARGEIMAGES: an image that reaches the target in at least one direction is resized.
-  if (ConversionSettings.resizeType == kResizeLargeImages && width < targetWidth && height < targetHeight) return false;
+  if (s.resizeType == kResizeLargeImages && width < targetWidth && height < targetHeight) return false;
   return true;
 }
 
-bool RotationWanted() {
-  const ConversionSettingsRecord& s = ConversionSettings;
-  return s.doRotation && s.rotation > 0 && s.rotation < 360;
-}
+bool RotationWanted(const ConversionSettingsRecord& s) { return s.doRotation && s.rotation > 0 && s.rotation < 360; }
 
 // The size the resize settings make of a `width` x `height` image; false when they leave it.
-bool ResizeTarget(int width, int height, Size& size) {
-  const ConversionSettingsRecord& s = ConversionSettings;
+bool ResizeTarget(int width, int height, Size& size, const ConversionSettingsRecord& s) {
   if (!s.doResize) return false;
   const int32_t targetWidth = ResizeDimension(s.width, s.widthUnit, width);
   const int32_t targetHeight = ResizeDimension(s.height, s.heightUnit, height);
-  if (!ResizeWanted(width, height, targetWidth, targetHeight)) return false;
+  if (!ResizeWanted(width, height, targetWidth, targetHeight, s)) return false;
   size = s.keepAspectRatio ? KeepAspectSize(width, height, targetWidth, targetHeight) : Size{targetWidth, targetHeight};
   return true;
 }
@@ -151,30 +147,29 @@ const ToneMapper* FindToneMapper(int32_t code) {
 
 }  // namespace
 
-BitmapPtr ApplyRotation(BitmapPtr bitmap) {
-  const ConversionSettingsRecord& s = ConversionSettings;
-  if (!bitmap || !RotationWanted()) return bitmap;
+BitmapPtr ApplyRotation(BitmapPtr bitmap, const ConversionSettingsRecord& s) {
+  if (!bitmap || !RotationWanted(s)) return bitmap;
   const int width = WidthOf(bitmap);
   const int height = HeightOf(bitmap);
   const int bpp = BppOf(bitmap);
   if (bpp <= 16 || bpp > 32) bitmap = ConvertToRgb24(std::move(bitmap));
   if (!bitmap) return bitmap;
-  if (s.rotationType == kRotateSimple) return RotateSimple(std::move(bitmap), s.rotation);
+  if (s.rotationType == kRotateSimple) return RotateSimple(std::move(bitmap), s.rotation, s);
   if (s.rotationType == kRotateAdvanced) return RotateAboutCentre(std::move(bitmap), s.rotation, width, height);
   return bitmap;
 }
 
-BitmapPtr ApplyResize(BitmapPtr bitmap, int width, int height) {
+BitmapPtr ApplyResize(BitmapPtr bitmap, int width, int height, const ConversionSettingsRecord& s) {
   Size size{};
-  if (!bitmap || !ResizeTarget(width, height, size)) return bitmap;
+  if (!bitmap || !ResizeTarget(width, height, size, s)) return bitmap;
   if (!ResizeFitsLimits(width, height, BppOf(bitmap), size)) return nullptr;
   return AdoptBitmap(
-      FreeImage_Rescale(bitmap.get(), static_cast<int>(size.width), static_cast<int>(size.height), ResizeFilter()));
+      FreeImage_Rescale(bitmap.get(), static_cast<int>(size.width), static_cast<int>(size.height), ResizeFilter(s)));
 }
 
-bool SmallestDecodeForResize(int width, int height, ImageSize& smallest) {
+bool SmallestDecodeForResize(int width, int height, ImageSize& smallest, const ConversionSettingsRecord& s) {
   Size size{};
-  if (RotationWanted() || ConversionSettings.resizeAlgorithm == kResizeBox || !ResizeTarget(width, height, size) ||
+  if (RotationWanted(s) || s.resizeAlgorithm == kResizeBox || !ResizeTarget(width, height, size, s) ||
       !ResizeFitsLimits(width, height, 24, size))
     return false;
   if (width < 2 * size.width || height < 2 * size.height) return false;
@@ -192,21 +187,20 @@ int32_t ResizeDimension(int32_t value, int8_t unit, int32_t current) {
   return static_cast<int32_t>(std::clamp(target, kLowest, kHighest));
 }
 
-FREE_IMAGE_FILTER ResizeFilter() {
+FREE_IMAGE_FILTER ResizeFilter(const ConversionSettingsRecord& s) {
   for (const FilterRow& row : kResizeFilters)
-    if (row.code == ConversionSettings.resizeAlgorithm) return row.filter;
+    if (row.code == s.resizeAlgorithm) return row.filter;
   return FILTER_BICUBIC;
 }
 
-BitmapPtr ApplyFlips(BitmapPtr bitmap) {
+BitmapPtr ApplyFlips(BitmapPtr bitmap, const ConversionSettingsRecord& s) {
   if (!bitmap) return bitmap;
-  if (ConversionSettings.flipHorizontal) FreeImage_FlipHorizontal(bitmap.get());
-  if (ConversionSettings.flipVertical) FreeImage_FlipVertical(bitmap.get());
+  if (s.flipHorizontal) FreeImage_FlipHorizontal(bitmap.get());
+  if (s.flipVertical) FreeImage_FlipVertical(bitmap.get());
   return bitmap;
 }
 
-BitmapPtr ApplyColorAdjustment(BitmapPtr bitmap) {
-  const ConversionSettingsRecord& s = ConversionSettings;
+BitmapPtr ApplyColorAdjustment(BitmapPtr bitmap, const ConversionSettingsRecord& s) {
   if (!bitmap || !s.doColorCorrection) return bitmap;
   const int bpp = BppOf(bitmap);
   if (bpp < 8 || bpp > 32) bitmap = ConvertToRgb24(std::move(bitmap));
@@ -215,35 +209,35 @@ BitmapPtr ApplyColorAdjustment(BitmapPtr bitmap) {
   return bitmap;
 }
 
-BitmapPtr ApplyGreyscale(BitmapPtr bitmap) {
-  if (!bitmap || !ConversionSettings.greyscale) return bitmap;
+BitmapPtr ApplyGreyscale(BitmapPtr bitmap, const ConversionSettingsRecord& s) {
+  if (!bitmap || !s.greyscale) return bitmap;
   if (BppOf(bitmap) > 32) bitmap = ConvertToRgb24(std::move(bitmap));
   return ConvertWithinLimits(std::move(bitmap), 8, FreeImage_ConvertToGreyscale);
 }
 
-BitmapPtr ApplyThreshold(BitmapPtr bitmap) {
-  if (!bitmap || !ConversionSettings.doThreshold) return bitmap;
+BitmapPtr ApplyThreshold(BitmapPtr bitmap, const ConversionSettingsRecord& s) {
+  if (!bitmap || !s.doThreshold) return bitmap;
   bitmap = WithBinarisableDepth(std::move(bitmap));
-  const BYTE level = static_cast<BYTE>(ConversionSettings.threshold & 0xFF);
+  const BYTE level = static_cast<BYTE>(s.threshold & 0xFF);
   return bitmap ? AdoptBitmap(FreeImage_Threshold(bitmap.get(), level)) : nullptr;
 }
 
-BitmapPtr ApplyDither(BitmapPtr bitmap) {
-  if (!bitmap || !ConversionSettings.doDither) return bitmap;
+BitmapPtr ApplyDither(BitmapPtr bitmap, const ConversionSettingsRecord& s) {
+  if (!bitmap || !s.doDither) return bitmap;
   bitmap = WithBinarisableDepth(std::move(bitmap));
-  return bitmap ? AdoptBitmap(FreeImage_Dither(bitmap.get(), DitherAlgorithm())) : nullptr;
+  return bitmap ? AdoptBitmap(FreeImage_Dither(bitmap.get(), DitherAlgorithm(s))) : nullptr;
 }
 
-FREE_IMAGE_DITHER DitherAlgorithm() {
+FREE_IMAGE_DITHER DitherAlgorithm(const ConversionSettingsRecord& s) {
   for (const DitherRow& row : kDitherAlgorithms)
-    if (row.code == ConversionSettings.dither) return row.dither;
+    if (row.code == s.dither) return row.dither;
   return FID_FS;
 }
 
-BitmapPtr ApplyToneMapping(BitmapPtr bitmap) {
-  const int32_t loadAs = ConversionSettings.rawLoadAs;
+BitmapPtr ApplyToneMapping(BitmapPtr bitmap, const ConversionSettingsRecord& s) {
+  const int32_t loadAs = s.rawLoadAs;
   if (!bitmap || (loadAs != kLoadAs48HalfSize && loadAs != kLoadAs48)) return bitmap;
-  const ToneMapper* mapper = FindToneMapper(ConversionSettings.rawToneMapping);
+  const ToneMapper* mapper = FindToneMapper(s.rawToneMapping);
   if (!mapper) return bitmap;
   if (!mapper->fits(WidthOf(bitmap), HeightOf(bitmap))) return nullptr;
   // GD's Poisson solver does not report an allocation that fails: it hands back its unsolved

@@ -45,11 +45,9 @@ constexpr WatermarkFields kWatermarkFields[] = {
      &ConversionSettingsRecord::wmImageRotation},
 };
 
-const WatermarkFields& CurrentFields() {
-  return kWatermarkFields[ConversionSettings.doWatermark == kWatermarkImage ? 1 : 0];
+const WatermarkFields& FieldsOf(const ConversionSettingsRecord& s) {
+  return kWatermarkFields[s.doWatermark == kWatermarkImage ? 1 : 0];
 }
-int CurrentSetting(int32_t ConversionSettingsRecord::*field) { return ConversionSettings.*field; }
-int CurrentSetting(int8_t ConversionSettingsRecord::*field) { return ConversionSettings.*field; }
 
 // Where an anchor puts the overlay along one axis.
 enum class Along { kStart, kCenter, kEnd };
@@ -81,10 +79,8 @@ struct ReferenceArea {
 // The whole image, or the part inside the frame when the watermark keeps to the frame and a
 // frame is drawn. Negative frame widths count as 0, so that the area ends where the drawn
 // frame does.
-ReferenceArea CurrentReferenceArea(int width, int height) {
-  const ConversionSettingsRecord& s = ConversionSettings;
-  if (CurrentSetting(CurrentFields().boundary) != kBoundaryFrame || s.doFrame == kFrameNone)
-    return {0, 0, width, height};
+ReferenceArea ReferenceAreaOf(int width, int height, const ConversionSettingsRecord& s) {
+  if (s.*FieldsOf(s).boundary != kBoundaryFrame || s.doFrame == kFrameNone) return {0, 0, width, height};
   int64_t left = std::max(s.frSolidLeft, 0), right = std::max(s.frSolidRight, 0);
   int64_t top = std::max(s.frSolidTop, 0), bottom = std::max(s.frSolidBottom, 0);
   return {left, top, width - left - right, height - top - bottom};
@@ -96,15 +92,15 @@ bool RotatesOverlay(int angle) { return angle > 0 && angle < 360; }
 
 // Overlays beyond the canvas side limit or kMaxOverlayPixels, before or after the turn, are
 // refused.
-bool IsOverlaySizeAllowed(int64_t width, int64_t height) {
+bool IsOverlaySizeAllowed(int64_t width, int64_t height, const ConversionSettingsRecord& s) {
   if (width <= 0 || height <= 0 || width > kMaxCanvasSide || height > kMaxCanvasSide) return false;
   if (width * height > kMaxOverlayPixels) return false;
-  int angle = CurrentSetting(CurrentFields().rotation);
+  int angle = s.*FieldsOf(s).rotation;
   if (!RotatesOverlay(angle)) return true;
   double radians = angle * std::numbers::pi / 180;
-  double c = std::abs(std::cos(radians)), s = std::abs(std::sin(radians));
+  double cosine = std::abs(std::cos(radians)), sine = std::abs(std::sin(radians));
   const double w = static_cast<double>(width), h = static_cast<double>(height);
-  double turnedWidth = std::ceil(w * c + h * s) + 2, turnedHeight = std::ceil(w * s + h * c) + 2;
+  double turnedWidth = std::ceil(w * cosine + h * sine) + 2, turnedHeight = std::ceil(w * sine + h * cosine) + 2;
   return turnedWidth * turnedHeight <= static_cast<double>(kMaxOverlayPixels);
 }
 
@@ -129,7 +125,7 @@ int RasterWidth(cairo_t* drawing, const std::string& line) {
 }
 
 // The box of the text without padding, measured as raster text.
-TextBox MeasureTextBox(cairo_surface_t* canvas, const std::string& text) {
+TextBox MeasureTextBox(cairo_surface_t* canvas, const std::string& text, const ConversionSettingsRecord& s) {
   TextBox box;
   DrawingPtr drawing = StartDrawing(canvas);
   if (!drawing) {
@@ -149,20 +145,19 @@ TextBox MeasureTextBox(cairo_surface_t* canvas, const std::string& text) {
     box.height = std::max<int64_t>(box.height, MeasureText(drawing.get(), watermarkFont, line).height);
   }
   int64_t lineHeight = box.height;
-  box.lineStep = lineHeight + ConversionSettings.wmFontLeading;
+  box.lineStep = lineHeight + s.wmFontLeading;
   box.height = lineHeight + static_cast<int64_t>(box.lines.size() - 1) * box.lineStep;
   return box;
 }
 
-int TextLeft(const TextBox& box, int lineWidth, int padding) {
-  return box.multiLine ? LineX(lineWidth, static_cast<int>(box.width)) : padding;
+int TextLeft(const TextBox& box, int lineWidth, int padding, const ConversionSettingsRecord& s) {
+  return box.multiLine ? LineX(lineWidth, static_cast<int>(box.width), s) : padding;
 }
 
 // Every pixel of the box holds the background colour at the background opacity, every glyph
 // pixel the text colour at the text opacity: written, not blended, so letters less opaque
 // than the box show through it.
-void DrawRasterText(cairo_surface_t* canvas, const TextBox& box, int padding) {
-  const ConversionSettingsRecord& s = ConversionSettings;
+void DrawRasterText(cairo_surface_t* canvas, const TextBox& box, int padding, const ConversionSettingsRecord& s) {
   uint32_t text = ParseHexColorAlpha(s.wmFontColor, OpacityByte(s.wmTextOpacity));
   uint32_t back = ParseHexColorAlpha(s.wmBackColor, OpacityByte(s.wmBackOpacity));
   DrawingPtr drawing = StartDrawing(canvas);
@@ -180,7 +175,7 @@ void DrawRasterText(cairo_surface_t* canvas, const TextBox& box, int padding) {
   int64_t top = padding;
   for (const std::string& line : box.lines) {
     TextMetrics metrics = MeasureText(cr, watermarkFont, line);
-    int left = TextLeft(box, RasterWidth(cr, line), padding);
+    int left = TextLeft(box, RasterWidth(cr, line), padding, s);
     SetFillColor(cr, back);  // the text cell's own background
     FillRectangle(cr, left, static_cast<double>(top), std::round(metrics.width), metrics.height);
     SetFillColor(cr, text);
@@ -191,8 +186,7 @@ void DrawRasterText(cairo_surface_t* canvas, const TextBox& box, int padding) {
 
 // Antialiased text on its own canvas; the overlay is the background at the background
 // opacity with the text laid over it at the text opacity.
-CanvasPtr DrawVectorText(cairo_surface_t* canvas, const TextBox& box, int padding) {
-  const ConversionSettingsRecord& s = ConversionSettings;
+CanvasPtr DrawVectorText(cairo_surface_t* canvas, const TextBox& box, int padding, const ConversionSettingsRecord& s) {
   int width = static_cast<int>(box.width), height = static_cast<int>(box.height);
   if (DrawingPtr drawing = StartDrawing(canvas)) {
     cairo_t* cr = drawing.get();
@@ -201,7 +195,7 @@ CanvasPtr DrawVectorText(cairo_surface_t* canvas, const TextBox& box, int paddin
     int64_t top = padding;
     for (const std::string& line : box.lines) {
       double lineWidth = std::nearbyint(MeasureText(cr, watermarkFont, line).width);  // ties to even
-      int left = TextLeft(box, static_cast<int>(std::min(lineWidth, double{kMaxCanvasSide} * 4)), padding);
+      int left = TextLeft(box, static_cast<int>(std::min(lineWidth, double{kMaxCanvasSide} * 4)), padding, s);
       DrawText(cr, watermarkFont, TextMode::kVector, line, left, static_cast<double>(top));
       top += box.lineStep;
     }
@@ -215,22 +209,22 @@ CanvasPtr DrawVectorText(cairo_surface_t* canvas, const TextBox& box, int paddin
   return overlay;
 }
 
-BitmapPtr RenderTextOverlay(const std::string& text) {
+BitmapPtr RenderTextOverlay(const std::string& text, const ConversionSettingsRecord& s) {
   // A line taller than any canvas cannot be drawn; asking FreeType for it would only waste time.
   if (!watermarkFont.face || watermarkFont.pixelSize > kMaxCanvasSide) return nullptr;
   CanvasPtr canvas = CreateCanvas(10, 10);
   if (!canvas) return nullptr;
-  TextBox box = MeasureTextBox(canvas.get(), text);
-  int padding = ConversionSettings.wmTextPadding;
+  TextBox box = MeasureTextBox(canvas.get(), text, s);
+  int padding = s.wmTextPadding;
   box.width += 2 * int64_t{padding};
   box.height += 2 * int64_t{padding};
-  if (!IsOverlaySizeAllowed(box.width, box.height)) return nullptr;
+  if (!IsOverlaySizeAllowed(box.width, box.height, s)) return nullptr;
   if (!ResizeBlankCanvas(canvas, static_cast<int>(box.width), static_cast<int>(box.height))) return nullptr;
-  if (ConversionSettings.wmTextAntialiasing == 0) {
-    DrawRasterText(canvas.get(), box, padding);
+  if (s.wmTextAntialiasing == 0) {
+    DrawRasterText(canvas.get(), box, padding, s);
     return CanvasToBitmap(canvas.get());
   }
-  CanvasPtr overlay = DrawVectorText(canvas.get(), box, padding);
+  CanvasPtr overlay = DrawVectorText(canvas.get(), box, padding, s);
   canvas.reset();
   return CanvasToBitmap(overlay.get());
 }
@@ -248,12 +242,11 @@ struct Overlay {
 // An opaque picture is laid on opaque black, so below full opacity it darkens and still
 // covers the photo; a picture with any transparency starts from a transparent canvas, so its
 // transparent parts stay see-through whatever its depth.
-Overlay RenderPictureOverlay() {
-  const ConversionSettingsRecord& s = ConversionSettings;
+Overlay RenderPictureOverlay(const ConversionSettingsRecord& s) {
   Picture picture;
   const PictureRead read = ReadPicture(s.wmImage, kMaxOverlayPixels, picture);
   if (read != PictureRead::kRead) return {nullptr, read == PictureRead::kUnusable};
-  if (!IsOverlaySizeAllowed(picture.width, picture.height)) return {nullptr, true};
+  if (!IsOverlaySizeAllowed(picture.width, picture.height, s)) return {nullptr, true};
   CanvasPtr overlay = picture.transparent ? CreateCanvas(picture.width, picture.height)
                                           : CreateFilledCanvas(picture.width, picture.height, 0xFF000000);
   if (!overlay) return {nullptr, true};
@@ -264,18 +257,17 @@ Overlay RenderPictureOverlay() {
   return {std::move(bitmap), unusable};
 }
 
-Overlay RenderOverlay(const std::string& text) {
-  switch (ConversionSettings.doWatermark) {
-    case kWatermarkText: return {RenderTextOverlay(text)};
-    case kWatermarkImage: return RenderPictureOverlay();
+Overlay RenderOverlay(const std::string& text, const ConversionSettingsRecord& s) {
+  switch (s.doWatermark) {
+    case kWatermarkText: return {RenderTextOverlay(text, s)};
+    case kWatermarkImage: return RenderPictureOverlay(s);
     default: return {};
   }
 }
 
 }  // namespace
 
-bool CreateWatermarkFont() {
-  const ConversionSettingsRecord& s = ConversionSettings;
+bool CreateWatermarkFont(const ConversionSettingsRecord& s) {
   FontRequest request;
   request.family = s.wmFont;
   request.pointSize = s.wmFontSize;
@@ -288,9 +280,9 @@ bool CreateWatermarkFont() {
 
 void ReleaseWatermarkFont() { watermarkFont = {}; }
 
-int LineX(int lineWidth, int boxWidth) {
-  int padding = ConversionSettings.wmTextPadding;
-  switch (ConversionSettings.wmTextAlignment) {
+int LineX(int lineWidth, int boxWidth, const ConversionSettingsRecord& s) {
+  int padding = s.wmTextPadding;
+  switch (s.wmTextAlignment) {
     case kAlignLeft: return padding;
     case kAlignCenter:
       return static_cast<int>(std::lround((static_cast<float>(boxWidth) - static_cast<float>(lineWidth)) / 2.0f));
@@ -300,16 +292,17 @@ int LineX(int lineWidth, int boxWidth) {
   }
 }
 
-BitmapPtr RotateWatermark(BitmapPtr overlay) {
-  int angle = CurrentSetting(CurrentFields().rotation);
+BitmapPtr RotateWatermark(BitmapPtr overlay, const ConversionSettingsRecord& s) {
+  int angle = s.*FieldsOf(s).rotation;
   if (!overlay || !RotatesOverlay(angle)) return overlay;
   return AdoptBitmap(FreeImage_Rotate(overlay.get(), angle, nullptr));
 }
 
-BitmapPtr CropWatermarkToFit(BitmapPtr overlay, int width, int height, int overlayWidth, int overlayHeight) {
+BitmapPtr CropWatermarkToFit(BitmapPtr overlay, int width, int height, int overlayWidth, int overlayHeight,
+                             const ConversionSettingsRecord& s) {
   if (!overlay) return overlay;
-  ReferenceArea area = CurrentReferenceArea(width, height);
-  int64_t xOffset = CurrentSetting(CurrentFields().xOffset), yOffset = CurrentSetting(CurrentFields().yOffset);
+  ReferenceArea area = ReferenceAreaOf(width, height, s);
+  int64_t xOffset = s.*FieldsOf(s).xOffset, yOffset = s.*FieldsOf(s).yOffset;
   int64_t keptWidth = overlayWidth, keptHeight = overlayHeight;
   if (keptWidth + xOffset > area.width) keptWidth = area.width - xOffset;
   if (keptHeight + yOffset > area.height) keptHeight = area.height - yOffset;
@@ -318,14 +311,15 @@ BitmapPtr CropWatermarkToFit(BitmapPtr overlay, int width, int height, int overl
   return AdoptBitmap(FreeImage_Copy(overlay.get(), 0, 0, static_cast<int>(keptWidth), static_cast<int>(keptHeight)));
 }
 
-WatermarkPosition PlaceWatermark(int width, int height, int overlayWidth, int overlayHeight) {
-  const WatermarkFields& fields = CurrentFields();
-  ReferenceArea area = CurrentReferenceArea(width, height);
-  int code = CurrentSetting(fields.position);
+WatermarkPosition PlaceWatermark(int width, int height, int overlayWidth, int overlayHeight,
+                                 const ConversionSettingsRecord& s) {
+  const WatermarkFields& fields = FieldsOf(s);
+  ReferenceArea area = ReferenceAreaOf(width, height, s);
+  int code = s.*fields.position;
   WatermarkPosition position;
   if (code >= 0 && code < static_cast<int>(std::size(kAnchors))) {
-    position.x = PlaceAlong(kAnchors[code].x, area.width, overlayWidth, CurrentSetting(fields.xOffset));
-    position.y = PlaceAlong(kAnchors[code].y, area.height, overlayHeight, CurrentSetting(fields.yOffset));
+    position.x = PlaceAlong(kAnchors[code].x, area.width, overlayWidth, s.*fields.xOffset);
+    position.y = PlaceAlong(kAnchors[code].y, area.height, overlayHeight, s.*fields.yOffset);
   }
   position.x += area.x;
   position.y += area.y;
@@ -337,19 +331,20 @@ uint32_t GreyFilter(uint32_t rgba) {
   return grey | grey << 8 | grey << 16 | (rgba & 0xFF000000);
 }
 
-BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height, const std::string& text) {
-  if (ConversionSettings.doWatermark == kWatermarkNone || !image) return image;
+BitmapPtr ApplyWatermark(BitmapPtr image, int width, int height, const std::string& text,
+                         const ConversionSettingsRecord& s) {
+  if (s.doWatermark == kWatermarkNone || !image) return image;
   image = ConvertToRgb24(std::move(image));
   if (!image) return image;
-  Overlay rendered = RenderOverlay(text);
+  Overlay rendered = RenderOverlay(text, s);
   if (!rendered.bitmap) return rendered.unusable ? nullptr : std::move(image);
   BitmapPtr overlay = std::move(rendered.bitmap);
-  overlay = RotateWatermark(std::move(overlay));
-  if (overlay) overlay = CropWatermarkToFit(std::move(overlay), width, height, WidthOf(overlay), HeightOf(overlay));
+  overlay = RotateWatermark(std::move(overlay), s);
+  if (overlay) overlay = CropWatermarkToFit(std::move(overlay), width, height, WidthOf(overlay), HeightOf(overlay), s);
   // Nothing left to lay on the image (an offset beyond the reference area, or no memory for
   // the turn): the stage fails rather than save the photo without the watermark asked for.
   if (!overlay) return nullptr;
-  WatermarkPosition position = PlaceWatermark(width, height, WidthOf(overlay), HeightOf(overlay));
+  WatermarkPosition position = PlaceWatermark(width, height, WidthOf(overlay), HeightOf(overlay), s);
   // The layer has the size the pipeline reported; laying it on a bitmap of another size fails.
   if (WidthOf(image) != width || HeightOf(image) != height) return nullptr;
   if (!CompositePastedOverlay(image.get(), overlay.get(), position.x, position.y)) return nullptr;

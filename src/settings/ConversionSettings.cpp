@@ -28,13 +28,16 @@ const DepthSetting kDepthSettings[] = {
 
 }  // namespace
 
-void ResetConversionSettings(bool consoleProgram) {
-  ConversionSettings = ConversionSettingsRecord{};
-  ConversionSettings.keepAspectRatio = consoleProgram ? 0 : 1;
-  ConversionSettings.wmText = kDefaultWatermarkText;
+ConversionSettingsRecord DefaultConversionSettings(bool consoleProgram) {
+  ConversionSettingsRecord settings;
+  settings.keepAspectRatio = consoleProgram ? 0 : 1;
+  settings.wmText = kDefaultWatermarkText;
   // The custom time stamp is an int32 of local wall-clock seconds; it holds dates up to 2038.
-  ConversionSettings.fileTimestampCustom = static_cast<int32_t>(LocalSecondsNow());
+  settings.fileTimestampCustom = static_cast<int32_t>(LocalSecondsNow());
+  return settings;
 }
+
+void ResetConversionSettings(bool consoleProgram) { ConversionSettings = DefaultConversionSettings(consoleProgram); }
 
 int32_t ConversionSettingsRecord::*BitDepthSetting(std::string_view extension) {
   for (const DepthSetting& row : kDepthSettings)

@@ -156,10 +156,12 @@ extern ConversionSettingsRecord ConversionSettings;
 // The watermark text used when --wm-text gives none.
 inline constexpr const char* kDefaultWatermarkText = "(c) Quillmark Software";
 
-// Sets every field to its default. `keepAspectRatio` is 0 for the console program and 1
+// Sets every field to its default (the second gives the defaults as a record of its own, for
+// a caller that keeps one). `keepAspectRatio` is 0 for the console program and 1
 // for the interactive front end; `fileTimestampCustom` takes the local date and time of
 // the call.
 void ResetConversionSettings(bool consoleProgram);
+[[nodiscard]] ConversionSettingsRecord DefaultConversionSettings(bool consoleProgram);
 
 // The bit-depth setting of an output extension ("bmp", "dds", ..., "xpm"); null for any other
 // extension.

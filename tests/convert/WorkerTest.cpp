@@ -83,7 +83,7 @@ TEST_F(WorkerTest, StopsBeforeTheNextFileWhenNoLongerRunning) {
 TEST_F(WorkerTest, ConvertsAfterThisProcessDecodedARawFileItself) {
   ConversionSettings.rawLoadAs = kLoadAs48;  // the full decode, whose development runs OpenMP regions
   Add("a.dng", true);
-  ASSERT_TRUE(LoadSourceImage(folder / "a.dng", nullptr));
+  ASSERT_TRUE(LoadSourceImage(folder / "a.dng", ConversionSettings));
   ConversionWorker(0);
   EXPECT_EQ(ConversionProgress.convertedCount, 1);
   EXPECT_GT(ReadBytes(folder / "a-00001.jpg").size(), 0u);

@@ -19,22 +19,23 @@ const Rgb8 kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255}, kYellow{255, 25
 class FramesTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetProgramState(); }
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
 
-  static void SetWidths(int left, int right, int top, int bottom) {
-    ConversionSettings.doFrame = kFrameSolid;
-    ConversionSettings.frSolidLeft = left;
-    ConversionSettings.frSolidRight = right;
-    ConversionSettings.frSolidTop = top;
-    ConversionSettings.frSolidBottom = bottom;
+  void SetWidths(int left, int right, int top, int bottom) {
+    settings.doFrame = kFrameSolid;
+    settings.frSolidLeft = left;
+    settings.frSolidRight = right;
+    settings.frSolidTop = top;
+    settings.frSolidBottom = bottom;
   }
-  static void SetColours(const char* top, const char* right, const char* bottom, const char* left) {
-    ConversionSettings.frSolidTopColor = top;
-    ConversionSettings.frSolidRightColor = right;
-    ConversionSettings.frSolidBottomColor = bottom;
-    ConversionSettings.frSolidLeftColor = left;
+  void SetColours(const char* top, const char* right, const char* bottom, const char* left) {
+    settings.frSolidTopColor = top;
+    settings.frSolidRightColor = right;
+    settings.frSolidBottomColor = bottom;
+    settings.frSolidLeftColor = left;
   }
-  static BitmapPtr Framed(int width, int height, int bpp = 24) {
-    return ApplySolidFrame(MakeSolidBitmap(width, height, bpp, kGrey), width, height);
+  BitmapPtr Framed(int width, int height, int bpp = 24) {
+    return ApplySolidFrame(MakeSolidBitmap(width, height, bpp, kGrey), width, height, settings);
   }
 };
 
@@ -157,7 +158,7 @@ TEST_F(FramesTest, UnequalWidthsSplitTheTopRightBlockBetweenTopAndRight) {
 TEST_F(FramesTest, HalfOpacityBlendsSideColourAndPhotoEvenly) {
   SetWidths(0, 0, 10, 0);
   SetColours("ff0000", "000000", "000000", "000000");
-  ConversionSettings.frSolidOpacity = 128;
+  settings.frSolidOpacity = 128;
   BitmapPtr image = Framed(30, 30);
   // side × a + photo × (1 − a) with a = 128/255; one level of rounding allowed.
   double a = 128.0 / 255;
@@ -171,7 +172,7 @@ TEST_F(FramesTest, HalfOpacityBlendsSideColourAndPhotoEvenly) {
 TEST_F(FramesTest, OnlySixCharacterColourTextsAreRead) {
   SetWidths(0, 0, 10, 0);
   for (auto [text, colour] : {std::pair{"#FF0000", kBlack}, {"ff0000", kRed}, {"FF00", kBlack}, {"", kBlack}}) {
-    ConversionSettings.frSolidTopColor = text;
+    settings.frSolidTopColor = text;
     BitmapPtr image = Framed(20, 20);
     ExpectSamples(image.get(), {{10, 5, colour}});
   }
@@ -191,8 +192,8 @@ TEST_F(FramesTest, EveryFrameKindGivesTwentyFourBitsAndKeepsTheSize) {
                  {2, 255, 32, 24, kGrey},
                  {0, 255, 8, 8, kGrey}}) {
     SetWidths(3, 3, 3, 3);
-    ConversionSettings.doFrame = static_cast<bool8>(c.doFrame);
-    ConversionSettings.frSolidOpacity = c.opacity;
+    settings.doFrame = static_cast<bool8>(c.doFrame);
+    settings.frSolidOpacity = c.opacity;
     BitmapPtr image = Framed(41, 23, c.bpp);
     ASSERT_TRUE(image) << c.doFrame << " " << c.bpp;
     EXPECT_EQ(FreeImage_GetBPP(image.get()), c.resultBpp) << c.doFrame << " " << c.bpp;
@@ -205,11 +206,11 @@ TEST_F(FramesTest, EveryFrameKindGivesTwentyFourBitsAndKeepsTheSize) {
 TEST_F(FramesTest, NoFrameHandsTheSameBitmapOnAndNullPassesThrough) {
   BitmapPtr photo = MakeSolidBitmap(10, 10, 8, kGrey);
   FIBITMAP* same = photo.get();
-  BitmapPtr image = ApplySolidFrame(std::move(photo), 10, 10);
+  BitmapPtr image = ApplySolidFrame(std::move(photo), 10, 10, settings);
   EXPECT_EQ(image.get(), same);
   EXPECT_EQ(FreeImage_GetBPP(image.get()), 8u);
   SetWidths(5, 5, 5, 5);
-  EXPECT_FALSE(ApplySolidFrame(nullptr, 10, 10));
+  EXPECT_FALSE(ApplySolidFrame(nullptr, 10, 10, settings));
 }
 
 TEST_F(FramesTest, HostileWidthsNeverCrashAndNegativeWidthsCountAsZero) {
@@ -233,7 +234,7 @@ TEST_F(FramesTest, HostileWidthsNeverCrashAndNegativeWidthsCountAsZero) {
 
 TEST_F(FramesTest, WidthsDifferentFromTheBitmapFailTheStage) {
   SetWidths(5, 5, 5, 5);
-  EXPECT_FALSE(ApplySolidFrame(MakeSolidBitmap(30, 30, 24, kGrey), 31, 30));
+  EXPECT_FALSE(ApplySolidFrame(MakeSolidBitmap(30, 30, 24, kGrey), 31, 30, settings));
 }
 
 TEST_F(FramesTest, AnImageWiderThanACanvasStillGetsItsWholeFrame) {
@@ -253,7 +254,7 @@ TEST_F(FramesTest, KeepsTheMetadataOfTheImage) {
   SetWidths(5, 5, 5, 5);
   BitmapPtr photo = MakeSolidBitmap(30, 30, 24, kGrey);
   AddCommentTag(photo.get(), "camera");
-  BitmapPtr image = ApplySolidFrame(std::move(photo), 30, 30);
+  BitmapPtr image = ApplySolidFrame(std::move(photo), 30, 30, settings);
   EXPECT_TRUE(HasCommentTag(image.get()));
 }
 
@@ -271,11 +272,11 @@ TEST_F(FramesTest, SameColoursAsAFullSizeOverlayCompositedByFreeImage) {
                  {2500, 900, 700, 650, 800, 60, 150}}) {
     SetWidths(c.left, c.right, c.top, c.bottom);
     SetColours("ff0000", "00ff00", "0000ff", "ffff00");
-    ConversionSettings.frSolidOpacity = c.opacity;
+    settings.frSolidOpacity = c.opacity;
     BitmapPtr photo = MakeTestBitmap(c.width, c.height, 24, TestPattern::kGradient);
     BitmapPtr expected = FramedTheLongWay(photo.get(), c.width, c.height, c.left, c.right, c.top, c.bottom, c.opacity);
     ASSERT_TRUE(expected) << c.left << " " << c.right << " " << c.top << " " << c.bottom;
-    BitmapPtr image = ApplySolidFrame(std::move(photo), c.width, c.height);
+    BitmapPtr image = ApplySolidFrame(std::move(photo), c.width, c.height, settings);
     EXPECT_EQ(CountDifferentPixels(image.get(), expected.get()), 0)
         << c.left << " " << c.right << " " << c.top << " " << c.bottom << " at " << c.opacity;
   }

@@ -36,21 +36,23 @@ long PeakResidentMegabytes() {
 // 1.2 GB. Named like a camera file, it passes acceptance and reaches every decoder.
 TEST(LoadingLimits, JpegClaimingHugeSizeIsNotDecoded) {
   ResetProgramState();
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
   TempFolder folder;
   std::vector<uint8_t> jpeg = SmallJpeg(16, 16);
   ASSERT_TRUE(SetJpegFrameSize(jpeg, 20000, 20000));
   WriteBytes(folder / "claims.cr2", jpeg);
 
   // Nor is it read as headerless pixels: its signature says what it is.
-  EXPECT_FALSE(LoadSourceImage(folder / "claims.cr2"));
+  EXPECT_FALSE(LoadSourceImage(folder / "claims.cr2", settings));
   EXPECT_LT(PeakResidentMegabytes(), 500);
 }
 
 TEST(LoadingLimits, JpegWithinTheLimitsStillDecodes) {
   ResetProgramState();
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
   TempFolder folder;
   WriteBytes(folder / "small.cr2", SmallJpeg(40, 30));
-  BitmapPtr bitmap = LoadSourceImage(folder / "small.cr2");
+  BitmapPtr bitmap = LoadSourceImage(folder / "small.cr2", settings);
   ASSERT_TRUE(bitmap);
   EXPECT_EQ(WidthOf(bitmap), 40);
   EXPECT_EQ(HeightOf(bitmap), 30);
@@ -60,15 +62,16 @@ TEST(LoadingLimits, JpegWithinTheLimitsStillDecodes) {
 // A DNG that states a mosaic of 30000 x 25000 pixels, in a file of a few kilobytes, for
 // every RAW mode: refused before the RAW decoder runs, and never read as headerless pixels.
 TEST(LoadingLimits, DngClaimingHugeSizeIsRefusedInEveryMode) {
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
   TempFolder folder;
   ASSERT_TRUE(WriteTestDng(folder / "plain.dng", DngOptions{}));
   std::vector<uint8_t> dng = ReadBytes(folder / "plain.dng");
   ASSERT_TRUE(SetTiffImageSize(dng, 30000, 25000));
   WriteBytes(folder / "claims.dng", dng);
   for (int32_t loadAs : {0, 3, 4, 5}) {
-    ResetConversionSettings(true);
-    ConversionSettings.rawLoadAs = loadAs;
-    EXPECT_FALSE(LoadSourceImage(folder / "claims.dng")) << "rawLoadAs " << loadAs;
+    settings = DefaultConversionSettings(true);
+    settings.rawLoadAs = loadAs;
+    EXPECT_FALSE(LoadSourceImage(folder / "claims.dng", settings)) << "rawLoadAs " << loadAs;
   }
   EXPECT_LT(PeakResidentMegabytes(), 500);
 }
@@ -77,6 +80,7 @@ TEST(LoadingLimits, DngClaimingHugeSizeIsRefusedInEveryMode) {
 // preview header claims 30000 x 30000 pixels took 2.6 GB and 6 s to load. The preview is
 // passed over and the mosaic decoded, as for a file without a preview.
 TEST(LoadingLimits, DngPreviewClaimingHugeSizeIsPassedOver) {
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
   TempFolder folder;
   DngOptions options;
   options.preview = true;
@@ -86,7 +90,7 @@ TEST(LoadingLimits, DngPreviewClaimingHugeSizeIsPassedOver) {
   WriteBytes(folder / "claims.dng", dng);
   ResetProgramState();
 
-  BitmapPtr bitmap = LoadSourceImage(folder / "claims.dng");
+  BitmapPtr bitmap = LoadSourceImage(folder / "claims.dng", settings);
   ASSERT_TRUE(bitmap);
   EXPECT_EQ(WidthOf(bitmap), DngOptions{}.width);
   EXPECT_EQ(HeightOf(bitmap), DngOptions{}.height);
@@ -96,6 +100,7 @@ TEST(LoadingLimits, DngPreviewClaimingHugeSizeIsPassedOver) {
 
 // The same DNG with an honest preview still yields the preview.
 TEST(LoadingLimits, DngPreviewWithinTheLimitsIsDecoded) {
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
   TempFolder folder;
   DngOptions options;
   options.preview = true;
@@ -103,7 +108,7 @@ TEST(LoadingLimits, DngPreviewWithinTheLimitsIsDecoded) {
   options.height = 80;
   ASSERT_TRUE(WriteTestDng(folder / "plain.dng", options));
   ResetProgramState();
-  BitmapPtr bitmap = LoadSourceImage(folder / "plain.dng");
+  BitmapPtr bitmap = LoadSourceImage(folder / "plain.dng", settings);
   ASSERT_TRUE(bitmap);
   EXPECT_EQ(WidthOf(bitmap), 120);
   EXPECT_EQ(HeightOf(bitmap), 80);
@@ -138,14 +143,15 @@ TEST(LoadingLimits, ToneMappingStopsWhereItsWorkingMemoryWouldExceedTheLimits) {
 TEST(LoadingLimits, ToneMappingThatRunsShortOfMemoryFails) {
   if (IsSanitizerBuild()) GTEST_SKIP() << "sanitizer builds cannot limit the address space";
   ResetProgramState();
-  ConversionSettings.rawLoadAs = kLoadAs48;
-  ConversionSettings.rawToneMapping = kToneMapGd;
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
+  settings.rawLoadAs = kLoadAs48;
+  settings.rawToneMapping = kToneMapGd;
   ASSERT_TRUE(ToneMappingFitsLimits(2049, 64, kToneMapGd));
   BitmapPtr input = MakeTestBitmap(2049, 64, 48, TestPattern::kQuadrants);
   ASSERT_TRUE(input);
-  const ChildResult result = RunInChildProcess([&input](std::string&) {
+  const ChildResult result = RunInChildProcess([&input, &settings](std::string&) {
     const rlimit limit{VirtualMemoryBytes() + (rlim_t{200} << 20), RLIM_INFINITY};
-    return setrlimit(RLIMIT_AS, &limit) == 0 && !ApplyToneMapping(std::move(input));
+    return setrlimit(RLIMIT_AS, &limit) == 0 && !ApplyToneMapping(std::move(input), settings);
   });
   EXPECT_TRUE(result.succeeded);
 }

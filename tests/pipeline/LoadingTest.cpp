@@ -27,6 +27,7 @@ constexpr int kPreviewTolerance = 6;
 class LoadingTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetProgramState(); }
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
   TempFolder folder;
 };
 
@@ -49,7 +50,7 @@ TEST_F(LoadingTest, HeaderlessDataWithoutSizeIsReadAsSquare) {
     std::vector<uint8_t> bytes = HeaderlessPixels(40, 40, c.mode == kLoadAs8BitPixels ? 8 : 16, TestPattern::kGradient);
     bytes.resize(c.bytes);
     WriteBytes(folder / "pixels.raw", bytes);
-    BitmapPtr bitmap = LoadRawPixelData(folder / "pixels.raw", c.mode);
+    BitmapPtr bitmap = LoadRawPixelData(folder / "pixels.raw", c.mode, settings);
     ASSERT_TRUE(bitmap);
     EXPECT_EQ(FreeImage_GetWidth(bitmap.get()), static_cast<unsigned>(c.side));
     EXPECT_EQ(FreeImage_GetHeight(bitmap.get()), static_cast<unsigned>(c.side));
@@ -59,7 +60,7 @@ TEST_F(LoadingTest, HeaderlessDataWithoutSizeIsReadAsSquare) {
 
 TEST_F(LoadingTest, HeaderlessPixelsKeepTheirPlaceAndColour) {
   WriteHeaderlessFile(folder / "565.raw", 20, 20, 16, TestPattern::kQuadrants);
-  BitmapPtr bitmap = LoadRawPixelData(folder / "565.raw", kLoadAs16BitPixels);
+  BitmapPtr bitmap = LoadRawPixelData(folder / "565.raw", kLoadAs16BitPixels, settings);
   ASSERT_TRUE(bitmap);
   EXPECT_EQ(FreeImage_GetRedMask(bitmap.get()), unsigned{FI16_565_RED_MASK});
   for (int y = 0; y < 20; ++y)
@@ -69,11 +70,11 @@ TEST_F(LoadingTest, HeaderlessPixelsKeepTheirPlaceAndColour) {
 }
 
 TEST_F(LoadingTest, HeaderIsSkippedAndGivenSizeWins) {
-  ConversionSettings.rawHeaderSize = 37;
-  ConversionSettings.rawWidth = 13;
-  ConversionSettings.rawHeight = 7;
+  settings.rawHeaderSize = 37;
+  settings.rawWidth = 13;
+  settings.rawHeight = 7;
   WriteHeaderlessFile(folder / "grey.raw", 13, 7, 8, TestPattern::kGradient, 37);
-  BitmapPtr bitmap = LoadRawPixelData(folder / "grey.raw", kLoadAs8BitPixels);
+  BitmapPtr bitmap = LoadRawPixelData(folder / "grey.raw", kLoadAs8BitPixels, settings);
   ASSERT_TRUE(bitmap);
   ASSERT_EQ(FreeImage_GetWidth(bitmap.get()), 13u);
   ASSERT_EQ(FreeImage_GetHeight(bitmap.get()), 7u);
@@ -83,27 +84,27 @@ TEST_F(LoadingTest, HeaderIsSkippedAndGivenSizeWins) {
 }
 
 TEST_F(LoadingTest, ShortDataIsPaddedWithBlackRowsAndLongDataIsCut) {
-  ConversionSettings.rawWidth = 10;
-  ConversionSettings.rawHeight = 10;
+  settings.rawWidth = 10;
+  settings.rawHeight = 10;
   WriteHeaderlessFile(folder / "short.raw", 10, 6, 8, TestPattern::kMidGrey);
   WriteHeaderlessFile(folder / "long.raw", 10, 12, 8, TestPattern::kGradient);
 
-  BitmapPtr padded = LoadRawPixelData(folder / "short.raw", kLoadAs8BitPixels);
+  BitmapPtr padded = LoadRawPixelData(folder / "short.raw", kLoadAs8BitPixels, settings);
   ASSERT_TRUE(padded);
   EXPECT_EQ(PixelAt(padded.get(), 9, 5).red, 100);
   EXPECT_EQ(PixelAt(padded.get(), 0, 6).red, 0);
   EXPECT_EQ(PixelAt(padded.get(), 9, 9).red, 0);
 
-  BitmapPtr cut = LoadRawPixelData(folder / "long.raw", kLoadAs8BitPixels);
+  BitmapPtr cut = LoadRawPixelData(folder / "long.raw", kLoadAs8BitPixels, settings);
   ASSERT_TRUE(cut);
   ASSERT_EQ(FreeImage_GetHeight(cut.get()), 10u);
   EXPECT_EQ(PixelAt(cut.get(), 4, 9).red, GreyOf(PatternColor(TestPattern::kGradient, 10, 12, 4, 9)));
 }
 
 TEST_F(LoadingTest, WidthWithoutHeightFallsBackToTheSquare) {
-  ConversionSettings.rawWidth = 8;
+  settings.rawWidth = 8;
   WriteHeaderlessFile(folder / "grey.raw", 20, 20, 8, TestPattern::kMidGrey);
-  BitmapPtr bitmap = LoadRawPixelData(folder / "grey.raw", kLoadAs8BitPixels);
+  BitmapPtr bitmap = LoadRawPixelData(folder / "grey.raw", kLoadAs8BitPixels, settings);
   ASSERT_TRUE(bitmap);
   EXPECT_EQ(FreeImage_GetWidth(bitmap.get()), 20u);
 }
@@ -129,22 +130,22 @@ TEST_F(LoadingTest, UnsafeOrEmptyHeaderlessRequestsFail) {
   };
   for (const RefusedCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ConversionSettings.rawHeaderSize = c.header;
-    ConversionSettings.rawWidth = c.width;
-    ConversionSettings.rawHeight = c.height;
+    settings.rawHeaderSize = c.header;
+    settings.rawWidth = c.width;
+    settings.rawHeight = c.height;
     WriteBytes(folder / "data.raw", std::vector<uint8_t>(c.fileBytes, 7));
-    EXPECT_FALSE(LoadRawPixelData(folder / "data.raw", c.mode));
+    EXPECT_FALSE(LoadRawPixelData(folder / "data.raw", c.mode, settings));
   }
   ConversionSettings = ConversionSettingsRecord{};
-  EXPECT_FALSE(LoadRawPixelData(folder / "missing.raw", kLoadAs16BitPixels));
-  EXPECT_FALSE(LoadRawPixelData(folder.path(), kLoadAs16BitPixels));
+  EXPECT_FALSE(LoadRawPixelData(folder / "missing.raw", kLoadAs16BitPixels, settings));
+  EXPECT_FALSE(LoadRawPixelData(folder.path(), kLoadAs16BitPixels, settings));
 }
 
 TEST_F(LoadingTest, EightBitModeReadsEvenACameraFileAsHeaderlessPixels) {
   DngOptions dng;
   ASSERT_TRUE(WriteTestDng(folder / "camera.dng", dng));
-  ConversionSettings.rawLoadAs = kLoadAs8BitPixels;
-  BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng");
+  settings.rawLoadAs = kLoadAs8BitPixels;
+  BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng", settings);
   ASSERT_TRUE(bitmap);
   struct stat info {};
   ASSERT_EQ(stat((folder / "camera.dng").c_str(), &info), 0);
@@ -157,7 +158,7 @@ TEST_F(LoadingTest, AutoTakesTheEmbeddedPreview) {
   DngOptions dng;
   dng.preview = true;
   ASSERT_TRUE(WriteTestDng(folder / "camera.dng", dng));
-  BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng");
+  BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng", settings);
   ASSERT_TRUE(bitmap);
   EXPECT_EQ(FreeImage_GetBPP(bitmap.get()), 24u);
   // The demosaiced mosaic comes out more saturated (about 243, 24, 24 for the red quadrant),
@@ -167,7 +168,7 @@ TEST_F(LoadingTest, AutoTakesTheEmbeddedPreview) {
 
 TEST_F(LoadingTest, AutoWithoutPreviewDecodesTheMosaicTo24Bits) {
   ASSERT_TRUE(WriteTestDng(folder / "camera.dng", DngOptions{}));
-  BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng");
+  BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng", settings);
   ASSERT_TRUE(bitmap);
   EXPECT_EQ(FreeImage_GetBPP(bitmap.get()), 24u);
   EXPECT_EQ(FreeImage_GetWidth(bitmap.get()), 96u);
@@ -180,16 +181,17 @@ TEST_F(LoadingTest, AutoWithoutPreviewDecodesTheMosaicTo24Bits) {
 // full-size route and nearly its pixels, for every filter that takes it. Orientation 6 swaps
 // the sides the scale is chosen for; BOX, which does not take it, gets the full size. The
 // files written from these pictures are compared in bench/ ("filters").
-void ExpectReducedDecodeResizesLikeTheFullSize(const std::string& path, int target, bool reduces) {
-  ConversionSettings.doResize = 1;
-  ConversionSettings.width = ConversionSettings.height = target;
-  ConversionSettings.keepAspectRatio = 1;
+void ExpectReducedDecodeResizesLikeTheFullSize(ConversionSettingsRecord& settings, const std::string& path, int target,
+                                               bool reduces) {
+  settings.doResize = 1;
+  settings.width = settings.height = target;
+  settings.keepAspectRatio = 1;
   for (int8_t algorithm = 0; algorithm <= 5; ++algorithm) {
     SCOPED_TRACE("filter " + std::to_string(algorithm));
-    ConversionSettings.resizeAlgorithm = algorithm;
-    BitmapPtr full = LoadSourceImage(path);
+    settings.resizeAlgorithm = algorithm;
+    BitmapPtr full = LoadSourceImage(path, settings);
     ImageSize reducedFrom{-1, -1};
-    BitmapPtr reduced = LoadSourceImage(path, &reducedFrom);
+    BitmapPtr reduced = LoadSourceImage(path, settings, &reducedFrom);
     ASSERT_TRUE(full && reduced);
     const bool reducedHere = reduces && algorithm != 0;
     EXPECT_EQ(reducedFrom.width, reducedHere ? WidthOf(full) : 0);
@@ -198,8 +200,8 @@ void ExpectReducedDecodeResizesLikeTheFullSize(const std::string& path, int targ
     // Never below 3/8: smaller scales alias.
     EXPECT_GE(WidthOf(reduced) * 8, WidthOf(full) * 3);
     const ImageSize size = reducedHere ? reducedFrom : ImageSize{WidthOf(reduced), HeightOf(reduced)};
-    BitmapPtr expected = ApplyResize(std::move(full), WidthOf(full), HeightOf(full));
-    BitmapPtr actual = ApplyResize(std::move(reduced), size.width, size.height);
+    BitmapPtr expected = ApplyResize(std::move(full), WidthOf(full), HeightOf(full), settings);
+    BitmapPtr actual = ApplyResize(std::move(reduced), size.width, size.height, settings);
     ASSERT_TRUE(actual && expected);
     EXPECT_EQ(WidthOf(actual), WidthOf(expected));
     EXPECT_EQ(HeightOf(actual), HeightOf(expected));
@@ -214,9 +216,9 @@ TEST_F(LoadingTest, PreviewDecodedSmallerResizesLikeTheFullSize) {
         .width = 640, .height = 420, .preview = true, .orientation = orientation, .exif = true, .noise = 4};
     const std::string path = folder / ("o" + std::to_string(orientation) + ".dng");
     ASSERT_TRUE(WriteTestDng(path, dng));
-    ExpectReducedDecodeResizesLikeTheFullSize(path, 150, true);
-    ExpectReducedDecodeResizesLikeTheFullSize(path, 40, true);
-    ExpectReducedDecodeResizesLikeTheFullSize(path, 400, false);
+    ExpectReducedDecodeResizesLikeTheFullSize(settings, path, 150, true);
+    ExpectReducedDecodeResizesLikeTheFullSize(settings, path, 40, true);
+    ExpectReducedDecodeResizesLikeTheFullSize(settings, path, 400, false);
   }
 }
 
@@ -227,11 +229,11 @@ TEST_F(LoadingTest, FullDecodeAtHalfSizeResizesLikeTheFullSize) {
     SCOPED_TRACE("orientation " + std::to_string(orientation));
     const std::string path = folder / ("o" + std::to_string(orientation) + ".dng");
     ASSERT_TRUE(WriteTestDng(path, {.width = 640, .height = 420, .orientation = orientation, .noise = 4}));
-    ConversionSettings.rawLoadAs = kLoadAs24;
-    ExpectReducedDecodeResizesLikeTheFullSize(path, 80, true);
-    ExpectReducedDecodeResizesLikeTheFullSize(path, 250, false);  // more than a third of 640
-    ConversionSettings.rawLoadAs = kLoadAs48;                     // tone mapped afterwards: always the full size
-    ExpectReducedDecodeResizesLikeTheFullSize(path, 80, false);
+    settings.rawLoadAs = kLoadAs24;
+    ExpectReducedDecodeResizesLikeTheFullSize(settings, path, 80, true);
+    ExpectReducedDecodeResizesLikeTheFullSize(settings, path, 250, false);  // more than a third of 640
+    settings.rawLoadAs = kLoadAs48;  // tone mapped afterwards: always the full size
+    ExpectReducedDecodeResizesLikeTheFullSize(settings, path, 80, false);
   }
 }
 
@@ -240,7 +242,7 @@ TEST_F(LoadingTest, CameraPreviewDecodedSmallerResizesLikeTheFullSize) {
   if (samples.empty()) GTEST_SKIP() << "no camera samples in ../shared/samples/raw";
   // Its preview is 1440 x 960: a sixth of it and a little less than half.
   for (int target : {240, 700})
-    ExpectReducedDecodeResizesLikeTheFullSize(samples + "/RAW_CANON_D30_SRGB.CRW", target, true);
+    ExpectReducedDecodeResizesLikeTheFullSize(settings, samples + "/RAW_CANON_D30_SRGB.CRW", target, true);
 }
 
 // A JPEG file (under a camera file's name) scales in FreeImage's decoder, which notes the
@@ -249,9 +251,9 @@ TEST_F(LoadingTest, JpegDecodedSmallerKeepsItsOwnCommentsOnly) {
   BitmapPtr picture = MakeTestBitmap(400, 300, 24, TestPattern::kGradient);
   ASSERT_TRUE(FreeImage_SetMetadataKeyValue(FIMD_COMMENTS, picture.get(), "Comment", "from the camera"));
   ASSERT_TRUE(FreeImage_Save(FIF_JPEG, picture.get(), (folder / "picture.cr2").c_str(), 90));
-  ExpectReducedDecodeResizesLikeTheFullSize(folder / "picture.cr2", 90, true);
+  ExpectReducedDecodeResizesLikeTheFullSize(settings, folder / "picture.cr2", 90, true);
   ImageSize reducedFrom;
-  BitmapPtr reduced = LoadSourceImage(folder / "picture.cr2", &reducedFrom);
+  BitmapPtr reduced = LoadSourceImage(folder / "picture.cr2", settings, &reducedFrom);
   ASSERT_EQ(reducedFrom.width, 400);
   EXPECT_EQ(FreeImage_GetMetadataCount(FIMD_COMMENTS, reduced.get()), 1u);
 }
@@ -280,14 +282,14 @@ TEST_F(LoadingTest, ToneMappingRunsOnlyFor48BitLoads) {
   };
   for (const ToneCase& c : cases) {
     SCOPED_TRACE("rawLoadAs " + std::to_string(c.loadAs) + ", tone mapping " + std::to_string(c.toneMapping));
-    ConversionSettings.rawLoadAs = c.loadAs;
-    ConversionSettings.rawToneMapping = c.toneMapping;
-    BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng");
+    settings.rawLoadAs = c.loadAs;
+    settings.rawToneMapping = c.toneMapping;
+    BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng", settings);
     ASSERT_TRUE(bitmap);
     EXPECT_EQ(FreeImage_GetBPP(bitmap.get()), c.loadedBpp);
     EXPECT_EQ(FreeImage_GetWidth(bitmap.get()), c.width);
     FIBITMAP* loaded = bitmap.get();
-    BitmapPtr mapped = ApplyToneMapping(std::move(bitmap));
+    BitmapPtr mapped = ApplyToneMapping(std::move(bitmap), settings);
     ASSERT_TRUE(mapped);
     EXPECT_EQ(FreeImage_GetBPP(mapped.get()), c.mappedBpp);
     if (c.mappedBpp == c.loadedBpp) {
@@ -301,11 +303,11 @@ TEST_F(LoadingTest, ToneMappingRunsOnlyFor48BitLoads) {
 
 TEST_F(LoadingTest, UnknownFileBecomesA565Picture) {
   WriteText(folder / "notes.txt", std::string(800, 'x'));
-  BitmapPtr bitmap = LoadSourceImage(folder / "notes.txt");
+  BitmapPtr bitmap = LoadSourceImage(folder / "notes.txt", settings);
   ASSERT_TRUE(bitmap);
   EXPECT_EQ(FreeImage_GetBPP(bitmap.get()), 16u);
   EXPECT_EQ(FreeImage_GetWidth(bitmap.get()), 20u);
-  EXPECT_FALSE(LoadSourceImage(folder / "missing.dng"));
+  EXPECT_FALSE(LoadSourceImage(folder / "missing.dng", settings));
 }
 
 TEST_F(LoadingTest, JpegInputIsTurnedByItsOrientation) {
@@ -315,11 +317,11 @@ TEST_F(LoadingTest, JpegInputIsTurnedByItsOrientation) {
   dng.preview = true;
   dng.orientation = 6;
   ASSERT_TRUE(WriteTestDng(folder / "camera.dng", dng));
-  BitmapPtr upright = LoadSourceImage(folder / "camera.dng");
+  BitmapPtr upright = LoadSourceImage(folder / "camera.dng", settings);
   ASSERT_TRUE(upright);
   ASSERT_EQ(FreeImage_GetWidth(upright.get()), 64u);
   ASSERT_TRUE(FreeImage_Save(FIF_JPEG, upright.get(), (folder / "turned.jpg").c_str(), 90));
-  BitmapPtr loaded = LoadSourceImage(folder / "turned.jpg");
+  BitmapPtr loaded = LoadSourceImage(folder / "turned.jpg", settings);
   ASSERT_TRUE(loaded);
   EXPECT_EQ(FreeImage_GetWidth(loaded.get()), 96u);
   EXPECT_EQ(FreeImage_GetHeight(loaded.get()), 64u);
@@ -331,9 +333,9 @@ TEST_F(LoadingTest, ColourProfileSurvivesTheTurnUpright) {
   std::vector<uint8_t> profile(132, 0);  // a header naming the colour space, and no tags
   std::copy_n("RGB ", 4, profile.begin() + 16);
   ASSERT_TRUE(WriteTestDng(folder / "camera.dng", {.preview = true, .previewProfile = profile, .orientation = 6}));
-  BitmapPtr preview = LoadSourceImage(folder / "camera.dng");
+  BitmapPtr preview = LoadSourceImage(folder / "camera.dng", settings);
   ASSERT_TRUE(preview && FreeImage_Save(FIF_JPEG, preview.get(), (folder / "turned.jpg").c_str(), 90));
-  BitmapPtr jpeg = LoadSourceImage(folder / "turned.jpg");
+  BitmapPtr jpeg = LoadSourceImage(folder / "turned.jpg", settings);
   ASSERT_TRUE(jpeg);
   EXPECT_EQ(FreeImage_GetICCProfile(preview.get())->size, 132);
   EXPECT_EQ(FreeImage_GetICCProfile(jpeg.get())->size, 132);
@@ -355,7 +357,7 @@ TEST_F(LoadingTest, JpegClaimingAHugeSizeIsNotDecoded) {
   for (size_t at : {frame + 5, frame + 7}) jpeg[at] = 20000 >> 8, jpeg[at + 1] = 20000 & 0xFF;
   WriteBytes(folder / "claims-1.2GB.dng", jpeg);
 
-  EXPECT_FALSE(LoadSourceImage(folder / "claims-1.2GB.dng")) << "not even as headerless pixels";
+  EXPECT_FALSE(LoadSourceImage(folder / "claims-1.2GB.dng", settings)) << "not even as headerless pixels";
 }
 
 TEST_F(LoadingTest, MetadataHolderKeepsTheInputsMetadata) {
@@ -363,7 +365,7 @@ TEST_F(LoadingTest, MetadataHolderKeepsTheInputsMetadata) {
   dng.preview = true;
   dng.exif = true;
   ASSERT_TRUE(WriteTestDng(folder / "camera.dng", dng));
-  BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng");
+  BitmapPtr bitmap = LoadSourceImage(folder / "camera.dng", settings);
   ASSERT_TRUE(bitmap);
   BitmapPtr holder = MakeMetadataHolder(bitmap.get());
   ASSERT_TRUE(holder);

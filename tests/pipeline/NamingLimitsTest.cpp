@@ -10,7 +10,9 @@
 
 namespace {
 
-ImageRequest request;
+ConversionSettingsRecord settings = DefaultConversionSettings(true);
+
+ImageRequest request{settings};
 ImageResult result;
 
 std::string Repeat(const std::string& text, int times) {
@@ -21,7 +23,8 @@ std::string Repeat(const std::string& text, int times) {
 
 void StartJob(const std::string& currentFile) {
   ResetProgramState();
-  request = ImageRequest{};
+  settings = DefaultConversionSettings(true);
+  ClearImageRequest(request);
   result = ImageResult{};
   request.currentFile = currentFile;
   request.outputExtension = "jpg";
@@ -33,7 +36,7 @@ const std::string kSelfMultiplyingName = "/x/" + Repeat("%filename[u]%%filename[
 
 TEST(NamingLimits, SelfMultiplyingMaskStopsOneByteBeyondTheBound) {
   StartJob(kSelfMultiplyingName);
-  ConversionSettings.filenameMask = Repeat("%filename%", 100);
+  settings.filenameMask = Repeat("%filename%", 100);
   const std::string name = ExpandFilenameMask(request, result);
   EXPECT_EQ(name.size(), kMaxExpandedTextBytes + 1);
   // Longer than any path the file system takes, so such a name can never be saved.
@@ -42,21 +45,21 @@ TEST(NamingLimits, SelfMultiplyingMaskStopsOneByteBeyondTheBound) {
 
 TEST(NamingLimits, SelfMultiplyingWatermarkTextStaysBounded) {
   StartJob(kSelfMultiplyingName);
-  ConversionSettings.wmText = Repeat("%filename%%filename[u]%%filename[l]%%filename[t]%", 20);
+  settings.wmText = Repeat("%filename%%filename[u]%%filename[l]%%filename[t]%", 20);
   EXPECT_EQ(ExpandWatermarkText(request, result).size(), kMaxExpandedTextBytes + 1);
 }
 
 TEST(NamingLimits, LongExpansionsBelowTheBoundAreComplete) {
   const std::string base(200, 'a');
   StartJob("/in/" + base + ".cr2");
-  ConversionSettings.filenameMask = Repeat("%filename%-", 300) + ".%ext%";
+  settings.filenameMask = Repeat("%filename%-", 300) + ".%ext%";
   EXPECT_EQ(ExpandFilenameMask(request, result), Repeat(base + "-", 300) + ".jpg");  // 60,305 bytes
 }
 
 TEST(NamingLimits, AMaskLongerThanTheBoundWithoutTokensIsKept) {
   StartJob("/in/a.cr2");
   const std::string mask(kMaxExpandedTextBytes + 500, 'x');
-  ConversionSettings.filenameMask = mask;
+  settings.filenameMask = mask;
   EXPECT_EQ(ExpandFilenameMask(request, result), mask);
 }
 

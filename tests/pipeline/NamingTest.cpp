@@ -17,12 +17,15 @@
 
 namespace {
 
-ImageRequest request;
+ConversionSettingsRecord settings = DefaultConversionSettings(true);
+
+ImageRequest request{settings};
 ImageResult result;
 
 void StartJob(const std::string& currentFile, const std::string& extension) {
   ResetProgramState();
-  request = ImageRequest{};
+  settings = DefaultConversionSettings(true);
+  ClearImageRequest(request);
   result = ImageResult{};
   request.currentFile = currentFile;
   request.outputExtension = extension;
@@ -44,7 +47,7 @@ class MaskTest : public ::testing::TestWithParam<MaskCase> {};
 TEST_P(MaskTest, ExpandsToExpectedName) {
   const MaskCase& c = GetParam();
   StartJob(c.currentFile, c.extension);
-  ConversionSettings.filenameMask = c.mask;
+  settings.filenameMask = c.mask;
   request.fileCounter = c.fileCounter;
   request.randomNumber = c.randomNumber;
   result.targetBpp = 24;
@@ -99,7 +102,7 @@ TEST(NamingTest, ExpandNameTokenIgnoresCaseAndContinuesBehindTheValue) {
 // Each field must equal that of a clock reading taken before or after the expansion.
 TEST(NamingTest, DateAndTimeTokensReadTheClock) {
   StartJob("/in/a.cr2", "jpg");
-  ConversionSettings.filenameMask = "%YYYY%-%mm%-%dd% %hh%:%ii%:%ss%";
+  settings.filenameMask = "%YYYY%-%mm%-%dd% %hh%:%ii%:%ss%";
   std::tm before = LocalNow();
   std::string name = ExpandFilenameMask(request, result);
   std::tm after = LocalNow();
@@ -120,18 +123,18 @@ TEST(NamingTest, DateAndTimeTokensReadTheClock) {
 TEST(NamingTest, OutputPathJoinsFolderSubfolderAndName) {
   StartJob("/in/photo.CR2", "jpg");
   request.outputFolder = "/out/";
-  ConversionSettings.keepSubfolders = 1;
+  settings.keepSubfolders = 1;
   EXPECT_EQ(BuildOutputPath(request, result), "/out/photo.jpg");
-  ConversionSettings.keepSubfolders = 0;
+  settings.keepSubfolders = 0;
   EXPECT_EQ(BuildOutputPath(request, result), "/out/photo.jpg");
 
   request.currentSubfolder = "day 1/";
   EXPECT_EQ(BuildOutputPath(request, result), "/out/photo.jpg");
-  ConversionSettings.keepSubfolders = 1;
+  settings.keepSubfolders = 1;
   EXPECT_EQ(BuildOutputPath(request, result), "/out/day 1/photo.jpg");
 
   // Nothing is added: a mask without the extension token gives a name without one.
-  ConversionSettings.filenameMask = "%filename%";
+  settings.filenameMask = "%filename%";
   EXPECT_EQ(BuildOutputPath(request, result), "/out/day 1/photo");
 }
 
@@ -144,17 +147,17 @@ TEST(NamingTest, NamesReachSubfoldersButNeverLeaveTheOutputFolder) {
       {"./%filename%", "/out/./photo"},
   };
   for (const auto& [mask, path] : kept) {
-    ConversionSettings.filenameMask = mask;
+    settings.filenameMask = mask;
     EXPECT_EQ(BuildOutputPath(request, result), path) << mask;
   }
   for (const char* mask :
        {"../../notes.txt", "../%filename%.%ext%", "day 1/../../x.jpg", "day 1/..", "/tmp/x.%ext%", "//x.jpg"}) {
-    ConversionSettings.filenameMask = mask;
+    settings.filenameMask = mask;
     EXPECT_EQ(BuildOutputPath(request, result), "") << mask;
   }
   // The expanded name counts: a file called "...cr2" has ".." for its name.
   StartJob("/in/...cr2", "jpg");
-  ConversionSettings.filenameMask = "%filename%";
+  settings.filenameMask = "%filename%";
   EXPECT_EQ(BuildOutputPath(request, result), "");
 }
 
@@ -171,7 +174,7 @@ class WatermarkTextTest : public ::testing::TestWithParam<WatermarkCase> {};
 TEST_P(WatermarkTextTest, ExpandsConfiguredText) {
   const WatermarkCase& c = GetParam();
   StartJob(c.currentFile, "jpg");
-  ConversionSettings.wmText = c.text;
+  settings.wmText = c.text;
   request.fileCounter = 1;
   result.outputWidth = 640;
   result.outputHeight = 480;
@@ -244,9 +247,9 @@ TEST_P(TimestampTest, CustomValueIsLocalWallClockAndLeavesAccessTime) {
   const CustomCase cases[] = {{0, {1970, 1, 1, 0, 0, 0}}, {1626352496, {2021, 7, 15, 12, 34, 56}}};
   for (const CustomCase& c : cases) {
     SetTimes(result.outputFile, {1000000000, 0}, {1000000000, 0});
-    ConversionSettings.fileTimestamp = kTimestampCustom;
-    ConversionSettings.fileTimestampCustom = c.value;
-    ApplyFileTimestamp(request.currentFile, result.outputFile);
+    settings.fileTimestamp = kTimestampCustom;
+    settings.fileTimestampCustom = c.value;
+    ApplyFileTimestamp(request.currentFile, result.outputFile, settings);
     struct stat info = StatOf(result.outputFile);
     std::tm local = LocalFieldsOf(info.st_mtim.tv_sec);
     const int actual[6] = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
@@ -262,8 +265,8 @@ TEST_P(TimestampTest, OriginalCopiesTheInputTimeToTheSecond) {
   for (time_t instant : {time_t{1600000000}, time_t{1699165800}, time_t{1699162200}}) {
     SetTimes(request.currentFile, {instant, 0}, {instant, 700000000});
     SetTimes(result.outputFile, {5, 0}, {5, 0});
-    ConversionSettings.fileTimestamp = kTimestampOriginal;
-    ApplyFileTimestamp(request.currentFile, result.outputFile);
+    settings.fileTimestamp = kTimestampOriginal;
+    ApplyFileTimestamp(request.currentFile, result.outputFile, settings);
     struct stat info = StatOf(result.outputFile);
     EXPECT_EQ(info.st_mtim.tv_sec, instant);
     EXPECT_EQ(info.st_mtim.tv_nsec, 0);
@@ -274,8 +277,8 @@ TEST_P(TimestampTest, OriginalCopiesTheInputTimeToTheSecond) {
 TEST_P(TimestampTest, CurrentAndUnknownCodesLeaveTheTimeAlone) {
   for (int8_t code : {int8_t{0}, int8_t{3}, int8_t{-1}}) {
     SetTimes(result.outputFile, {1234, 0}, {1234, 5678});
-    ConversionSettings.fileTimestamp = code;
-    ApplyFileTimestamp(request.currentFile, result.outputFile);
+    settings.fileTimestamp = code;
+    ApplyFileTimestamp(request.currentFile, result.outputFile, settings);
     struct stat info = StatOf(result.outputFile);
     EXPECT_EQ(info.st_mtim.tv_sec, 1234) << "code " << int{code};
     EXPECT_EQ(info.st_mtim.tv_nsec, 5678) << "code " << int{code};
@@ -285,13 +288,13 @@ TEST_P(TimestampTest, CurrentAndUnknownCodesLeaveTheTimeAlone) {
 TEST_P(TimestampTest, FailuresAreIgnored) {
   SetTimes(result.outputFile, {1234, 0}, {1234, 0});
   request.currentFile = folder_ / "missing.cr2";
-  ConversionSettings.fileTimestamp = kTimestampOriginal;
-  ApplyFileTimestamp(request.currentFile, result.outputFile);
+  settings.fileTimestamp = kTimestampOriginal;
+  ApplyFileTimestamp(request.currentFile, result.outputFile, settings);
   EXPECT_EQ(StatOf(result.outputFile).st_mtim.tv_sec, 1234);
 
   result.outputFile = folder_ / "missing.jpg";
-  ConversionSettings.fileTimestamp = kTimestampCustom;
-  ApplyFileTimestamp(request.currentFile, result.outputFile);
+  settings.fileTimestamp = kTimestampCustom;
+  ApplyFileTimestamp(request.currentFile, result.outputFile, settings);
   EXPECT_EQ(FileSize(result.outputFile), -1);  // nothing was created
 }
 

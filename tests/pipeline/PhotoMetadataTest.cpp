@@ -47,12 +47,13 @@ bool AddPhotographersMetadata(const std::string& path) {
   }
 }
 
-std::optional<ImageResult> ConvertToJpeg(const std::string& input, const TempFolder& folder) {
-  ImageRequest request;
+std::optional<ImageResult> ConvertToJpeg(const std::string& input, const TempFolder& folder,
+                                         const ConversionSettingsRecord& settings) {
+  ImageRequest request{settings};
   request.currentFile = input;
   request.outputFolder = folder.path() + "/";
   request.outputExtension = "jpg";
-  request.save = PrepareSaveSettings("jpg");
+  request.save = PrepareSaveSettings("jpg", settings);
   return ProcessImage(request);
 }
 
@@ -85,8 +86,9 @@ TEST(PhotoMetadata, ReachesTheJpegOnEveryRouteMadeTrueOfIt) {
   for (const Route& route : kRoutes) {
     SCOPED_TRACE(route.name);
     ResetProgramState();
-    route.set(ConversionSettings);
-    const std::optional<ImageResult> result = ConvertToJpeg(input, folder);
+    ConversionSettingsRecord settings = DefaultConversionSettings(true);
+    route.set(settings);
+    const std::optional<ImageResult> result = ConvertToJpeg(input, folder, settings);
     ASSERT_TRUE(result);
     EXPECT_EQ(result->notes, "");
     outputs.push_back(folder / (std::string(route.name) + ".jpg"));
@@ -125,8 +127,9 @@ TEST(PhotoMetadata, SimpleJpegsCarryNoneAndUnreadableFilesSaySo) {
   const std::string input = folder / "photo.dng";
   ASSERT_TRUE(WriteTestDng(input, {.preview = true, .exif = true}));
   ResetProgramState();
-  ConversionSettings.jpgSaveAs = kJpegSimple;
-  const std::optional<ImageResult> result = ConvertToJpeg(input, folder);
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
+  settings.jpgSaveAs = kJpegSimple;
+  const std::optional<ImageResult> result = ConvertToJpeg(input, folder, settings);
   ASSERT_TRUE(result);
   EXPECT_TRUE(ReadPhotoTags(result->outputFile).values.empty());
 

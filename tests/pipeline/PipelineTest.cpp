@@ -35,7 +35,7 @@ class PipelineTest : public ::testing::Test {
   }
   // Prepares the save settings as the driver does and runs the pipeline.
   bool Convert() {
-    request.save = PrepareSaveSettings(request.outputExtension);
+    request.save = PrepareSaveSettings(request.outputExtension, settings);
     result = ProcessImage(request);
     return result.has_value();
   }
@@ -46,7 +46,8 @@ class PipelineTest : public ::testing::Test {
   }
   BitmapPtr Output() const { return AdoptBitmap(FreeImage_Load(FIF_JPEG, result->outputFile.c_str(), 0)); }
   TempFolder folder;
-  ImageRequest request;
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
+  ImageRequest request{settings};
   std::optional<ImageResult> result;
 };
 
@@ -91,8 +92,8 @@ TEST(ImageResultTest, EncodingRoundTripsAndRefusesDamagedRecords) {
 }
 
 TEST_F(PipelineTest, Deep48BitLoadIsToneMappedAndSavedAt24Bits) {
-  ConversionSettings.rawLoadAs = kLoadAs48;
-  ConversionSettings.rawToneMapping = kToneMapNone;  // the 48 bits reach the depth conversion
+  settings.rawLoadAs = kLoadAs48;
+  settings.rawToneMapping = kToneMapNone;  // the 48 bits reach the depth conversion
   ASSERT_TRUE(Convert(DngOptions{}));
   EXPECT_EQ(result->sourceBpp, 48);
   EXPECT_EQ(result->targetBpp, 24);
@@ -102,7 +103,7 @@ TEST_F(PipelineTest, Deep48BitLoadIsToneMappedAndSavedAt24Bits) {
 }
 
 TEST_F(PipelineTest, GreyscaleOfA24BitSourceStillSaves24Bits) {
-  ConversionSettings.greyscale = 1;
+  settings.greyscale = 1;
   ASSERT_TRUE(Convert(WithPreview()));
   EXPECT_EQ(result->targetBpp, 24);
   BitmapPtr output = Output();
@@ -123,11 +124,11 @@ TEST_F(PipelineTest, SizeAfterRotationAndResizingReachesTheJob) {
   } cases[] = {{90, 50, 32, 48}, {0, 25, 24, 16}};
   for (const auto& c : cases) {
     SCOPED_TRACE("rotation " + std::to_string(c.rotation));
-    ConversionSettings.doRotation = c.rotation != 0;
-    ConversionSettings.rotation = c.rotation;
-    ConversionSettings.doResize = 1;
-    ConversionSettings.width = ConversionSettings.height = c.percent;
-    ConversionSettings.widthUnit = ConversionSettings.heightUnit = kUnitPercent;
+    settings.doRotation = c.rotation != 0;
+    settings.rotation = c.rotation;
+    settings.doResize = 1;
+    settings.width = settings.height = c.percent;
+    settings.widthUnit = settings.heightUnit = kUnitPercent;
     ASSERT_TRUE(Convert(WithPreview()));
     EXPECT_EQ(result->outputWidth, c.width);
     EXPECT_EQ(result->outputHeight, c.height);
@@ -172,8 +173,8 @@ TEST_F(PipelineTest, TheSourceIccProfileReachesTheJpegWhereItFits) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ResetConversionSettings(true);
-    c.set(ConversionSettings);
+    settings = DefaultConversionSettings(true);
+    c.set(settings);
     std::vector<uint8_t> profile(132, 0);  // a header naming the colour space, and no tags
     std::copy_n(c.space, 4, profile.begin() + 16);
     BitmapPtr input = MakeTestBitmap(60, 40, c.inputBpp, TestPattern::kGradient);
@@ -188,7 +189,7 @@ TEST_F(PipelineTest, TheSourceIccProfileReachesTheJpegWhereItFits) {
 }
 
 TEST_F(PipelineTest, SimpleJpegCarriesNoMetadata) {
-  ConversionSettings.jpgSaveAs = kJpegSimple;
+  settings.jpgSaveAs = kJpegSimple;
   DngOptions dng = WithPreview();
   dng.exif = true;
   ASSERT_TRUE(Convert(dng));
@@ -201,11 +202,11 @@ TEST_F(PipelineTest, SimpleJpegCarriesNoMetadata) {
 // The default conversion streams the preview's rows into the encoder: the file it writes is
 // the whole-image path's, byte for byte, for every kind of JPEG the writer makes. A turn by
 // 0 degrees keeps a conversion on the whole-image path without changing what it writes.
-std::vector<uint8_t> WholeImageOutput(const ImageRequest& request) {
-  ConversionSettings.doRotation = 1;
-  ConversionSettings.rotation = 0;
+std::vector<uint8_t> WholeImageOutput(ConversionSettingsRecord& settings, const ImageRequest& request) {
+  settings.doRotation = 1;
+  settings.rotation = 0;
   const std::optional<ImageResult> result = ProcessImage(request);
-  ConversionSettings.doRotation = 0;
+  settings.doRotation = 0;
   return result ? ReadBytes(result->outputFile) : std::vector<uint8_t>{};
 }
 
@@ -219,14 +220,14 @@ TEST_F(PipelineTest, StreamedConversionWritesTheWholeImagePathsBytes) {
   ASSERT_TRUE(Convert(dng));
   for (const auto& kind : kinds) {
     SCOPED_TRACE("quality " + std::to_string(kind.quality) + ", save as " + std::to_string(kind.saveAs));
-    ConversionSettings.jpgQuality = kind.quality;
-    ConversionSettings.jpgChroma = kind.chroma;
-    ConversionSettings.jpgSaveAs = kind.saveAs;
-    request.save = PrepareSaveSettings(request.outputExtension);
+    settings.jpgQuality = kind.quality;
+    settings.jpgChroma = kind.chroma;
+    settings.jpgSaveAs = kind.saveAs;
+    request.save = PrepareSaveSettings(request.outputExtension, settings);
     ImageResult streamedResult;
     ASSERT_EQ(ConvertByStreaming(request, streamedResult), std::optional<bool>(true));
     const std::vector<uint8_t> streamed = ReadBytes(streamedResult.outputFile);
-    EXPECT_EQ(streamed, WholeImageOutput(request));
+    EXPECT_EQ(streamed, WholeImageOutput(settings, request));
   }
 }
 
@@ -242,13 +243,13 @@ TEST_F(PipelineTest, PreviewFailingAtItsEndIsLeftToTheWholeImagePath) {
   ASSERT_NE(marker, bytes.end());
   marker[1] = 0xC0;
   WriteBytes(request.currentFile, bytes);
-  request.save = PrepareSaveSettings(request.outputExtension);
+  request.save = PrepareSaveSettings(request.outputExtension, settings);
   ImageResult streamedResult;
   EXPECT_EQ(ConvertByStreaming(request, streamedResult), std::nullopt);
   EXPECT_FALSE(std::filesystem::exists(folder / "photo.jpg"));
   ASSERT_TRUE(Convert());
   const std::vector<uint8_t> converted = ReadBytes(result->outputFile);
-  EXPECT_EQ(converted, WholeImageOutput(request));
+  EXPECT_EQ(converted, WholeImageOutput(settings, request));
 }
 
 // A preview cut short (libjpeg fills the rest with grey) or pointing past the end of the file
@@ -263,8 +264,8 @@ TEST_F(PipelineTest, DamagedPreviewGivesWayToTheCamerasImage) {
       ASSERT_TRUE(
           WriteTestDng(request.currentFile,
                        {.width = 160, .height = 120, .preview = true, .previewLengthShare = share, .noise = 8}));
-      ResetConversionSettings(true);
-      paths[path](ConversionSettings);
+      settings = DefaultConversionSettings(true);
+      paths[path](settings);
       ASSERT_TRUE(Convert());
       EXPECT_EQ(result->notes, "[WARNING] The embedded preview is damaged; the RAW data was decoded instead\n");
     }
@@ -296,8 +297,8 @@ TEST_F(PipelineTest, HostileNumbersEndInAResultNotACrash) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ResetConversionSettings(true);
-    c.set(ConversionSettings);
+    settings = DefaultConversionSettings(true);
+    c.set(settings);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(Convert(WithPreview()), c.converts);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
@@ -313,7 +314,7 @@ TEST_F(PipelineTest, EveryCameraSampleConvertsWithDefaults) {
     const std::string path = entry.path().string();
     if (!IsAcceptedInputExtension(FileExtension(path))) continue;
     SCOPED_TRACE(path);
-    ResetConversionSettings(true);
+    settings = DefaultConversionSettings(true);
     request.currentFile = path;
     ASSERT_TRUE(Convert());
     BitmapPtr output = Output();

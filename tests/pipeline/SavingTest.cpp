@@ -29,11 +29,11 @@ class SavingTest : public ::testing::Test {
     request.outputFolder = folder.path() + "/";
     request.currentFile = folder / "photo.dng";
     request.outputExtension = "jpg";
-    request.save = PrepareSaveSettings(request.outputExtension);
+    request.save = PrepareSaveSettings(request.outputExtension, settings);
   }
   void UseExtension(const std::string& extension) {
     request.outputExtension = extension;
-    request.save = PrepareSaveSettings(request.outputExtension);
+    request.save = PrepareSaveSettings(request.outputExtension, settings);
   }
   std::vector<std::string> FolderContents() const {
     std::vector<std::string> names;
@@ -43,7 +43,8 @@ class SavingTest : public ::testing::Test {
     return names;
   }
   TempFolder folder;
-  ImageRequest request;
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
+  ImageRequest request{settings};
   ImageResult result;
 };
 
@@ -92,9 +93,9 @@ TEST_F(SavingTest, SaveFlagsFollowEachFormatsSettings) {
   };
   for (const FlagsCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ResetConversionSettings(true);
-    c.set(ConversionSettings);
-    EXPECT_EQ(SaveFlagsFor(c.extension), c.expected);
+    settings = DefaultConversionSettings(true);
+    c.set(settings);
+    EXPECT_EQ(SaveFlagsFor(c.extension, settings), c.expected);
   }
 }
 
@@ -103,9 +104,9 @@ TEST_F(SavingTest, JpegDepthIsAutomaticUnlessSet) {
   EXPECT_EQ(request.save.targetBpp, 0);
   EXPECT_EQ(request.save.autoBpp, 1);
   EXPECT_EQ(request.save.saveFlags, 95 | 0x10000);
-  ConversionSettings.jpgBpp = 8;
-  ConversionSettings.pngBpp = 24;
-  request.save = PrepareSaveSettings(request.outputExtension);
+  settings.jpgBpp = 8;
+  settings.pngBpp = 24;
+  request.save = PrepareSaveSettings(request.outputExtension, settings);
   EXPECT_EQ(request.save.targetBpp, 8);
   EXPECT_EQ(request.save.autoBpp, 0);
   UseExtension("dds");  // known to the settings, but this FreeImage cannot write it
@@ -160,7 +161,7 @@ TEST_F(SavingTest, ConvertForSaveReachesEveryTargetDepth) {
   };
   for (const ConvertCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ResetConversionSettings(true);
+    settings = DefaultConversionSettings(true);
     request.outputExtension = c.extension;
     result.targetBpp = c.targetBpp;
     request.save.autoBpp = c.targetBpp == 0;
@@ -327,7 +328,7 @@ TEST_F(SavingTest, WebpQuality100IsLosslessAnd99IsNot) {
   BitmapPtr expected = MakeTestBitmap(64, 48, 24, TestPattern::kGradient);
   EXPECT_EQ(ComparePixels(lossless.get(), expected.get(), 0), "");
 
-  ConversionSettings.webpQuality = 99;
+  settings.webpQuality = 99;
   UseExtension("webp");
   ASSERT_TRUE(SaveOutputImage(MakeTestBitmap(64, 48, 24, TestPattern::kGradient), nullptr, request, result));
   BitmapPtr lossy = LoadFile(result.outputFile);

@@ -19,6 +19,7 @@ namespace {
 class TransformsTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetProgramState(); }
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
 };
 
 unsigned WidthOf(const BitmapPtr& b) { return FreeImage_GetWidth(b.get()); }
@@ -32,19 +33,19 @@ BitmapPtr Blank(int width, int height, int bpp = 8) { return AdoptBitmap(FreeIma
 
 BitmapPtr Copy(const BitmapPtr& b) { return AdoptBitmap(FreeImage_Clone(b.get())); }
 
-void Rotate(int degrees, int8_t type = 0, const char* background = "000000") {
-  ConversionSettings.doRotation = 1;
-  ConversionSettings.rotation = degrees;
-  ConversionSettings.rotationType = type;
-  ConversionSettings.rotationBackColor = background;
+void Rotate(ConversionSettingsRecord& settings, int degrees, int8_t type = 0, const char* background = "000000") {
+  settings.doRotation = 1;
+  settings.rotation = degrees;
+  settings.rotationType = type;
+  settings.rotationBackColor = background;
 }
 
 // ---- rotation -------------------------------------------------------------------------
 
 TEST_F(TransformsTest, QuarterTurnSwapsTheSidesCounterClockwise) {
   BitmapPtr input = Quadrants(31, 17);
-  Rotate(90);
-  BitmapPtr turned = ApplyRotation(Copy(input));
+  Rotate(settings, 90);
+  BitmapPtr turned = ApplyRotation(Copy(input), settings);
   ASSERT_TRUE(turned);
   ASSERT_EQ(WidthOf(turned), 17u);
   ASSERT_EQ(HeightOf(turned), 31u);
@@ -54,9 +55,9 @@ TEST_F(TransformsTest, QuarterTurnSwapsTheSidesCounterClockwise) {
 
 TEST_F(TransformsTest, FourQuarterTurnsGiveTheInputBack) {
   BitmapPtr input = MakeTestBitmap(31, 17, 24, TestPattern::kGradient);
-  Rotate(90);
+  Rotate(settings, 90);
   BitmapPtr turned = Copy(input);
-  for (int i = 0; i < 4; ++i) turned = ApplyRotation(std::move(turned));
+  for (int i = 0; i < 4; ++i) turned = ApplyRotation(std::move(turned), settings);
   EXPECT_EQ(ComparePixels(turned.get(), input.get(), 0), "");
 }
 
@@ -67,8 +68,8 @@ TEST_F(TransformsTest, SimpleTurnGrowsTheCanvasAndFillsTheCorners) {
   } cases[] = {{"ff8000", {255, 128, 0}}, {"#FF8000", {0, 0, 0}}, {"00ff0", {0, 0, 0}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.background);
-    Rotate(45, 0, c.background);
-    BitmapPtr turned = ApplyRotation(Quadrants(40, 30));
+    Rotate(settings, 45, 0, c.background);
+    BitmapPtr turned = ApplyRotation(Quadrants(40, 30), settings);
     ASSERT_TRUE(turned);
     EXPECT_GT(WidthOf(turned), 40u);
     EXPECT_GT(HeightOf(turned), 30u);
@@ -78,8 +79,8 @@ TEST_F(TransformsTest, SimpleTurnGrowsTheCanvasAndFillsTheCorners) {
 }
 
 TEST_F(TransformsTest, AdvancedTurnKeepsTheCanvas) {
-  Rotate(45, 1, "ff8000");
-  BitmapPtr turned = ApplyRotation(Quadrants(40, 30));
+  Rotate(settings, 45, 1, "ff8000");
+  BitmapPtr turned = ApplyRotation(Quadrants(40, 30), settings);
   ASSERT_TRUE(turned);
   EXPECT_EQ(WidthOf(turned), 40u);
   EXPECT_EQ(HeightOf(turned), 30u);
@@ -87,10 +88,10 @@ TEST_F(TransformsTest, AdvancedTurnKeepsTheCanvas) {
 }
 
 TEST_F(TransformsTest, GreyAndDeepBitmapsAreTurnedAs24Bits) {
-  Rotate(90);
+  Rotate(settings, 90);
   for (int bpp : {8, 16, 48}) {
     SCOPED_TRACE(bpp);
-    BitmapPtr turned = ApplyRotation(Quadrants(20, 10, bpp));
+    BitmapPtr turned = ApplyRotation(Quadrants(20, 10, bpp), settings);
     ASSERT_TRUE(turned);
     EXPECT_EQ(FreeImage_GetBPP(turned.get()), 24u);
     EXPECT_EQ(WidthOf(turned), 10u);
@@ -100,26 +101,26 @@ TEST_F(TransformsTest, GreyAndDeepBitmapsAreTurnedAs24Bits) {
 TEST_F(TransformsTest, AnglesOutsideTheOpenRangeChangeNothing) {
   for (int degrees : {0, 360, -90, 1000, INT_MIN, INT_MAX}) {
     SCOPED_TRACE(degrees);
-    Rotate(degrees);
+    Rotate(settings, degrees);
     BitmapPtr input = Quadrants(20, 10, 8);
     FIBITMAP* before = input.get();
-    BitmapPtr output = ApplyRotation(std::move(input));
+    BitmapPtr output = ApplyRotation(std::move(input), settings);
     EXPECT_EQ(output.get(), before);
     EXPECT_EQ(FreeImage_GetBPP(output.get()), 8u);
   }
-  ConversionSettings.doRotation = 0;
-  ConversionSettings.rotation = 90;
+  settings.doRotation = 0;
+  settings.rotation = 90;
   BitmapPtr input = Quadrants(20, 10);
   FIBITMAP* before = input.get();
-  EXPECT_EQ(ApplyRotation(std::move(input)).get(), before);
+  EXPECT_EQ(ApplyRotation(std::move(input), settings).get(), before);
 }
 
 TEST_F(TransformsTest, TurnThatWouldExceedTheLimitsFails) {
   // A thin strip of 400 KB turned by 45 degrees needs a canvas of about 46000 x 46000.
-  Rotate(45);
-  EXPECT_FALSE(ApplyRotation(Blank(65535, 2, 24)));
-  Rotate(90);
-  EXPECT_TRUE(ApplyRotation(Blank(65535, 2, 24)));
+  Rotate(settings, 45);
+  EXPECT_FALSE(ApplyRotation(Blank(65535, 2, 24), settings));
+  Rotate(settings, 90);
+  EXPECT_TRUE(ApplyRotation(Blank(65535, 2, 24), settings));
 }
 
 // ---- resizing -------------------------------------------------------------------------
@@ -153,16 +154,16 @@ TEST_F(TransformsTest, ResizeFollowsTheTargetRules) {
   };
   for (const ResizeCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ConversionSettings.doResize = 1;
-    ConversionSettings.width = c.targetWidth;
-    ConversionSettings.widthUnit = c.widthUnit;
-    ConversionSettings.height = c.targetHeight;
-    ConversionSettings.heightUnit = c.heightUnit;
-    ConversionSettings.keepAspectRatio = c.keepAspect;
-    ConversionSettings.resizeType = c.type;
+    settings.doResize = 1;
+    settings.width = c.targetWidth;
+    settings.widthUnit = c.widthUnit;
+    settings.height = c.targetHeight;
+    settings.heightUnit = c.heightUnit;
+    settings.keepAspectRatio = c.keepAspect;
+    settings.resizeType = c.type;
     BitmapPtr input = Blank(c.width, c.height);
     FIBITMAP* before = input.get();
-    BitmapPtr output = ApplyResize(std::move(input), c.width, c.height);
+    BitmapPtr output = ApplyResize(std::move(input), c.width, c.height, settings);
     ASSERT_TRUE(output);
     EXPECT_EQ(WidthOf(output), c.expectedWidth);
     EXPECT_EQ(HeightOf(output), c.expectedHeight);
@@ -185,12 +186,12 @@ TEST_F(TransformsTest, ResizeThatWouldExceedTheLimitsFails) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ConversionSettings.doResize = 1;
-    ConversionSettings.width = c.width;
-    ConversionSettings.widthUnit = c.widthUnit;
-    ConversionSettings.height = c.height;
-    ConversionSettings.keepAspectRatio = c.keepAspect;
-    EXPECT_FALSE(ApplyResize(Blank(60, 40, 24), 60, 40));
+    settings.doResize = 1;
+    settings.width = c.width;
+    settings.widthUnit = c.widthUnit;
+    settings.height = c.height;
+    settings.keepAspectRatio = c.keepAspect;
+    EXPECT_FALSE(ApplyResize(Blank(60, 40, 24), 60, 40, settings));
   }
 }
 
@@ -218,15 +219,15 @@ TEST_F(TransformsTest, ReducedDecodeOnlyWhereTheResizeHalvesTheImage) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ConversionSettings.doResize = c.target != 0;
-    ConversionSettings.width = ConversionSettings.height = c.target;
-    ConversionSettings.widthUnit = ConversionSettings.heightUnit = c.unit;
-    ConversionSettings.keepAspectRatio = c.keepAspect;
-    ConversionSettings.resizeAlgorithm = c.algorithm;
-    ConversionSettings.doRotation = c.rotation != 0;
-    ConversionSettings.rotation = c.rotation;
+    settings.doResize = c.target != 0;
+    settings.width = settings.height = c.target;
+    settings.widthUnit = settings.heightUnit = c.unit;
+    settings.keepAspectRatio = c.keepAspect;
+    settings.resizeAlgorithm = c.algorithm;
+    settings.doRotation = c.rotation != 0;
+    settings.rotation = c.rotation;
     ImageSize smallest;
-    ASSERT_EQ(SmallestDecodeForResize(c.width, c.height, smallest), c.reduced);
+    ASSERT_EQ(SmallestDecodeForResize(c.width, c.height, smallest, settings), c.reduced);
     if (!c.reduced) continue;
     EXPECT_EQ(smallest.width, c.smallestWidth);
     EXPECT_EQ(smallest.height, c.smallestHeight);
@@ -273,12 +274,12 @@ TEST_F(TransformsTest, FlipsMirrorAndTwoFlipsAreTheIdentity) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.horizontal) + std::to_string(c.vertical));
-    ConversionSettings.flipHorizontal = c.horizontal;
-    ConversionSettings.flipVertical = c.vertical;
-    BitmapPtr once = ApplyFlips(Copy(input));
+    settings.flipHorizontal = c.horizontal;
+    settings.flipVertical = c.vertical;
+    BitmapPtr once = ApplyFlips(Copy(input), settings);
     for (int y = 0; y < 17; ++y)
       for (int x = 0; x < 31; ++x) ASSERT_EQ(PixelAt(once.get(), x, y), c.expected(x, y)) << x << "," << y;
-    BitmapPtr twice = ApplyFlips(std::move(once));
+    BitmapPtr twice = ApplyFlips(std::move(once), settings);
     EXPECT_EQ(ComparePixels(twice.get(), input.get(), 0), "");
   }
 }
@@ -300,12 +301,12 @@ TEST_F(TransformsTest, EachAdjustmentAloneLeavesTheOthersNeutral) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ConversionSettings.doColorCorrection = 1;
-    ConversionSettings.brightness = c.brightness;
-    ConversionSettings.contrast = c.contrast;
-    ConversionSettings.gamma = c.gamma;
-    ConversionSettings.invert = c.invert;
-    BitmapPtr adjusted = ApplyColorAdjustment(MakeTestBitmap(9, 5, 24, TestPattern::kMidGrey));
+    settings.doColorCorrection = 1;
+    settings.brightness = c.brightness;
+    settings.contrast = c.contrast;
+    settings.gamma = c.gamma;
+    settings.invert = c.invert;
+    BitmapPtr adjusted = ApplyColorAdjustment(MakeTestBitmap(9, 5, 24, TestPattern::kMidGrey), settings);
     ASSERT_TRUE(adjusted);
     EXPECT_TRUE(Near(PixelAt(adjusted.get(), 4, 2), Rgb8{c.expected, c.expected, c.expected}, 1))
         << ToString(PixelAt(adjusted.get(), 4, 2));
@@ -313,15 +314,15 @@ TEST_F(TransformsTest, EachAdjustmentAloneLeavesTheOthersNeutral) {
 }
 
 TEST_F(TransformsTest, AdjustmentWidensShallowAndDeepBitmapsTo24Bits) {
-  ConversionSettings.doColorCorrection = 1;
-  ConversionSettings.invert = 1;
+  settings.doColorCorrection = 1;
+  settings.invert = 1;
   for (int bpp : {1, 4, 48}) {
     SCOPED_TRACE(bpp);
-    BitmapPtr adjusted = ApplyColorAdjustment(MakeTestBitmap(9, 5, bpp, TestPattern::kMidGrey));
+    BitmapPtr adjusted = ApplyColorAdjustment(MakeTestBitmap(9, 5, bpp, TestPattern::kMidGrey), settings);
     ASSERT_TRUE(adjusted);
     EXPECT_EQ(FreeImage_GetBPP(adjusted.get()), 24u);
   }
-  BitmapPtr refused = ApplyColorAdjustment(MakeTestBitmap(9, 5, 16, TestPattern::kMidGrey));
+  BitmapPtr refused = ApplyColorAdjustment(MakeTestBitmap(9, 5, 16, TestPattern::kMidGrey), settings);
   ASSERT_TRUE(refused);
   EXPECT_EQ(FreeImage_GetBPP(refused.get()), 16u) << "FreeImage does not adjust 16-bit bitmaps";
 }
@@ -329,17 +330,17 @@ TEST_F(TransformsTest, AdjustmentWidensShallowAndDeepBitmapsTo24Bits) {
 // ---- greyscale, threshold, dither ------------------------------------------------------
 
 TEST_F(TransformsTest, GreyscaleThenThresholdSplitsTheGreyLevels) {
-  ConversionSettings.greyscale = 1;
-  ConversionSettings.doThreshold = 1;
-  ConversionSettings.threshold = 256 + 128;  // only the low 8 bits count
-  BitmapPtr grey = ApplyGreyscale(Quadrants(20, 20, 48));
+  settings.greyscale = 1;
+  settings.doThreshold = 1;
+  settings.threshold = 256 + 128;  // only the low 8 bits count
+  BitmapPtr grey = ApplyGreyscale(Quadrants(20, 20, 48), settings);
   ASSERT_TRUE(grey);
   ASSERT_EQ(FreeImage_GetBPP(grey.get()), 8u);
   for (int q = 0; q < 4; ++q) {
     const Rgb8 color = PatternColor(TestPattern::kQuadrants, 20, 20, q % 2 * 10, q / 2 * 10);
     EXPECT_NEAR(PixelAt(grey.get(), q % 2 * 10 + 5, q / 2 * 10 + 5).red, GreyOf(color), 1) << "quadrant " << q;
   }
-  BitmapPtr split = ApplyThreshold(std::move(grey));
+  BitmapPtr split = ApplyThreshold(std::move(grey), settings);
   ASSERT_TRUE(split);
   ASSERT_EQ(FreeImage_GetBPP(split.get()), 1u);
   // Grey levels: red 94, green 146, blue 61, light grey 230.
@@ -350,13 +351,13 @@ TEST_F(TransformsTest, GreyscaleThenThresholdSplitsTheGreyLevels) {
 }
 
 TEST_F(TransformsTest, ThresholdThenDitherDithersTheWidenedResult) {
-  ConversionSettings.doThreshold = 1;
-  ConversionSettings.threshold = 128;
-  ConversionSettings.doDither = 1;
-  BitmapPtr split = ApplyThreshold(Quadrants(16, 16));
+  settings.doThreshold = 1;
+  settings.threshold = 128;
+  settings.doDither = 1;
+  BitmapPtr split = ApplyThreshold(Quadrants(16, 16), settings);
   ASSERT_TRUE(split);
   BitmapPtr expected = Copy(split);
-  BitmapPtr dithered = ApplyDither(std::move(split));
+  BitmapPtr dithered = ApplyDither(std::move(split), settings);
   ASSERT_TRUE(dithered);
   EXPECT_EQ(FreeImage_GetBPP(dithered.get()), 1u);
   // Black and white pixels have no error to spread, so dithering them again changes nothing.
@@ -366,19 +367,23 @@ TEST_F(TransformsTest, ThresholdThenDitherDithersTheWidenedResult) {
 // ---- every stage -----------------------------------------------------------------------
 
 TEST_F(TransformsTest, NullPassesEveryStage) {
-  ConversionSettingsRecord& s = ConversionSettings;
+  ConversionSettingsRecord& s = settings;
   s.rawLoadAs = kLoadAs48;
   s.doRotation = s.doResize = s.flipHorizontal = s.flipVertical = s.doColorCorrection = 1;
   s.greyscale = s.doThreshold = s.doDither = 1;
   s.rotation = 45;
   s.width = s.height = 10;
-  const std::function<BitmapPtr(BitmapPtr)> stages[] = {
-      ApplyRotation,        [](BitmapPtr b) { return ApplyResize(std::move(b), 0, 0); },
-      ApplyToneMapping,     ApplyFlips,
-      ApplyColorAdjustment, ApplyGreyscale,
-      ApplyThreshold,       ApplyDither,
+  const std::function<BitmapPtr(BitmapPtr, const ConversionSettingsRecord&)> stages[] = {
+      ApplyRotation,
+      [](BitmapPtr b, const ConversionSettingsRecord& given) { return ApplyResize(std::move(b), 0, 0, given); },
+      ApplyToneMapping,
+      ApplyFlips,
+      ApplyColorAdjustment,
+      ApplyGreyscale,
+      ApplyThreshold,
+      ApplyDither,
   };
-  for (const auto& stage : stages) EXPECT_FALSE(stage(nullptr));
+  for (const auto& stage : stages) EXPECT_FALSE(stage(nullptr, s));
 }
 
 }  // namespace

@@ -47,35 +47,36 @@ int CountPixels(FIBITMAP* image, Box box, const std::function<bool(Rgb8)>& test)
 class WatermarksTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetProgramState(); }
+  ConversionSettingsRecord settings = DefaultConversionSettings(true);
   void TearDown() override { ReleaseWatermarkFont(); }
 
   // A text watermark on an opaque red box, so that the box shows where it lies.
-  static void UseTextOnRedBox(const std::string& text) {
-    ConversionSettingsRecord& s = ConversionSettings;
+  void UseTextOnRedBox(const std::string& text) {
+    ConversionSettingsRecord& s = settings;
     s.doWatermark = kWatermarkText;
     s.wmText = text;
     s.wmBackColor = "ff0000";
     s.wmBackOpacity = 255;
-    ASSERT_TRUE(CreateWatermarkFont());
+    ASSERT_TRUE(CreateWatermarkFont(settings));
   }
   // A picture watermark of `width` × `height`, written as `name` into the test's folder.
   void UsePicture(FIBITMAP* picture, const std::string& name, FREE_IMAGE_FORMAT format, int flags = 0) {
     std::string path = folder_ / name;
     ASSERT_TRUE(FreeImage_Save(format, picture, path.c_str(), flags));
-    ConversionSettings.doWatermark = kWatermarkImage;
-    ConversionSettings.wmImage = path;
+    settings.doWatermark = kWatermarkImage;
+    settings.wmImage = path;
   }
   void UseRedPicture(int width, int height) {
     UsePicture(MakeSolidBitmap(width, height, 24, {255, 0, 0}).get(), "red.png", FIF_PNG);
   }
-  static BitmapPtr Stamped(int bpp = 24) {
-    return ApplyWatermark(MakeSolidBitmap(kWidth, kHeight, bpp, kGrey), kWidth, kHeight, ConversionSettings.wmText);
+  BitmapPtr Stamped(int bpp = 24) {
+    return ApplyWatermark(MakeSolidBitmap(kWidth, kHeight, bpp, kGrey), kWidth, kHeight, settings.wmText, settings);
   }
-  static TextMetrics Measured(const std::string& text, TextMode mode = TextMode::kRaster) {
+  TextMetrics Measured(const std::string& text, TextMode mode = TextMode::kRaster) {
     FontRecord font;
     FontRequest request;
-    request.family = ConversionSettings.wmFont;
-    request.pointSize = ConversionSettings.wmFontSize;
+    request.family = settings.wmFont;
+    request.pointSize = settings.wmFontSize;
     EXPECT_TRUE(CreateFont(request, font));
     CanvasPtr canvas = CreateCanvas(10, 10);
     DrawingPtr drawing = StartDrawing(canvas.get());
@@ -101,7 +102,7 @@ TEST_F(WatermarksTest, DefaultPlacementPutsTheBoxCornerTenPixelsFromTheImageCorn
 
 TEST_F(WatermarksTest, FrameBoundaryMeasuresFromInsideTheFrame) {
   UseRedPicture(30, 20);
-  ConversionSettingsRecord& s = ConversionSettings;
+  ConversionSettingsRecord& s = settings;
   s.wmImagePosition = kTopLeft;
   s.wmImageBoundary = kBoundaryFrame;
   s.frSolidLeft = s.frSolidRight = s.frSolidTop = s.frSolidBottom = 20;
@@ -119,9 +120,9 @@ TEST_F(WatermarksTest, FrameBoundaryMeasuresFromInsideTheFrame) {
 }
 
 TEST_F(WatermarksTest, EveryAnchorPlacesWithTruncatingDivision) {
-  ConversionSettings.doWatermark = kWatermarkImage;
-  ConversionSettings.wmImageXOffset = 4;
-  ConversionSettings.wmImageYOffset = 6;
+  settings.doWatermark = kWatermarkImage;
+  settings.wmImageXOffset = 4;
+  settings.wmImageYOffset = 6;
   struct Case {
     int code;
     int64_t x, y;
@@ -138,18 +139,18 @@ TEST_F(WatermarksTest, EveryAnchorPlacesWithTruncatingDivision) {
                  {8, 77, 35},
                  {9, 0, 0},
                  {-1, 0, 0}}) {
-    ConversionSettings.wmImagePosition = static_cast<int8_t>(c.code);
-    WatermarkPosition p = PlaceWatermark(101, 51, 20, 10);
+    settings.wmImagePosition = static_cast<int8_t>(c.code);
+    WatermarkPosition p = PlaceWatermark(101, 51, 20, 10, settings);
     EXPECT_EQ(p.x, c.x) << c.code;
     EXPECT_EQ(p.y, c.y) << c.code;
   }
-  ConversionSettings.wmImagePosition = kMiddleCenter;
-  EXPECT_EQ(PlaceWatermark(10, 10, 15, 13).x, -2) << "(10 - 15) / 2 truncates toward zero";
-  EXPECT_EQ(PlaceWatermark(10, 10, 15, 13).y, -1);
+  settings.wmImagePosition = kMiddleCenter;
+  EXPECT_EQ(PlaceWatermark(10, 10, 15, 13, settings).x, -2) << "(10 - 15) / 2 truncates toward zero";
+  EXPECT_EQ(PlaceWatermark(10, 10, 15, 13, settings).y, -1);
 }
 
 TEST_F(WatermarksTest, LineXFollowsTheAlignment) {
-  ConversionSettings.wmTextPadding = 5;
+  settings.wmTextPadding = 5;
   struct Case {
     int alignment, lineWidth, boxWidth, x;
   };
@@ -160,16 +161,16 @@ TEST_F(WatermarksTest, LineXFollowsTheAlignment) {
                  {1, 1, 10, 5},
                  {1, 10, 1, -5},
                  {7, 100, 300, 0}}) {
-    ConversionSettings.wmTextAlignment = static_cast<int8_t>(c.alignment);
-    EXPECT_EQ(LineX(c.lineWidth, c.boxWidth), c.x) << c.alignment << " " << c.lineWidth << " " << c.boxWidth;
+    settings.wmTextAlignment = static_cast<int8_t>(c.alignment);
+    EXPECT_EQ(LineX(c.lineWidth, c.boxWidth, settings), c.x) << c.alignment << " " << c.lineWidth << " " << c.boxWidth;
   }
 }
 
 TEST_F(WatermarksTest, TwoLinesMakeATallerBoxWithTheSecondLineOneStepLower) {
   UseTextOnRedBox("Line one%EOL%line two");
-  ConversionSettings.wmTextPadding = 5;
-  ConversionSettings.wmFontLeading = 7;
-  ConversionSettings.wmTextPosition = kTopLeft;
+  settings.wmTextPadding = 5;
+  settings.wmFontLeading = 7;
+  settings.wmTextPosition = kTopLeft;
   BitmapPtr image = Stamped();
   Box box = ChangedBox(image.get(), kGrey);
   TextMetrics one = Measured("Line one"), two = Measured("line two");
@@ -187,13 +188,13 @@ TEST_F(WatermarksTest, TwoLinesMakeATallerBoxWithTheSecondLineOneStepLower) {
 }
 
 TEST_F(WatermarksTest, CentredLinesDifferingBy40PixelsStart20PixelsApart) {
-  ConversionSettings.wmTextAlignment = kAlignCenter;
-  EXPECT_EQ(LineX(60, 200) - LineX(100, 200), 20);
+  settings.wmTextAlignment = kAlignCenter;
+  EXPECT_EQ(LineX(60, 200, settings) - LineX(100, 200, settings), 20);
 
   // Drawn: two lines of "M", the second narrower; the first glyph column of each line.
   UseTextOnRedBox("MMMMMMMM%eol%MMMM");
-  ConversionSettings.wmTextAlignment = kAlignCenter;
-  ConversionSettings.wmTextPosition = kTopLeft;
+  settings.wmTextAlignment = kAlignCenter;
+  settings.wmTextPosition = kTopLeft;
   BitmapPtr image = Stamped();
   Box box = ChangedBox(image.get(), kGrey);
   int lineHeight = Measured("M").height;
@@ -210,16 +211,16 @@ TEST_F(WatermarksTest, CentredLinesDifferingBy40PixelsStart20PixelsApart) {
 
 TEST_F(WatermarksTest, SingleLineStartsAtThePaddingWhateverTheAlignment) {
   UseTextOnRedBox("Quill");
-  ConversionSettings.wmTextPadding = 6;
+  settings.wmTextPadding = 6;
   BitmapPtr left = Stamped();
   for (int alignment : {1, 2}) {
-    ConversionSettings.wmTextAlignment = static_cast<int8_t>(alignment);
+    settings.wmTextAlignment = static_cast<int8_t>(alignment);
     EXPECT_EQ(CountDifferentPixels(Stamped().get(), left.get()), 0) << alignment;
   }
 }
 
 TEST_F(WatermarksTest, RotationTurnsOnlyBetweenOneAnd359Degrees) {
-  ConversionSettings.doWatermark = kWatermarkText;
+  settings.doWatermark = kWatermarkText;
   struct Case {
     int angle;
     unsigned width, height;
@@ -231,21 +232,21 @@ TEST_F(WatermarksTest, RotationTurnsOnlyBetweenOneAnd359Degrees) {
                  {360, 200, 50},
                  {-30, 200, 50},
                  {400, 200, 50}}) {
-    ConversionSettings.wmTextRotation = c.angle;
-    BitmapPtr turned = RotateWatermark(MakeSolidBitmap(200, 50, 32, {1, 2, 3, 255}));
+    settings.wmTextRotation = c.angle;
+    BitmapPtr turned = RotateWatermark(MakeSolidBitmap(200, 50, 32, {1, 2, 3, 255}), settings);
     ASSERT_TRUE(turned) << c.angle;
     EXPECT_EQ(FreeImage_GetWidth(turned.get()), c.width) << c.angle;
     EXPECT_EQ(FreeImage_GetHeight(turned.get()), c.height) << c.angle;
   }
-  ConversionSettings.wmTextRotation = 45;
-  BitmapPtr turned = RotateWatermark(MakeSolidBitmap(200, 50, 32, {1, 2, 3, 255}));
+  settings.wmTextRotation = 45;
+  BitmapPtr turned = RotateWatermark(MakeSolidBitmap(200, 50, 32, {1, 2, 3, 255}), settings);
   EXPECT_GT(FreeImage_GetHeight(turned.get()), 150u);
   EXPECT_EQ(PixelAt(turned.get(), 0, 0).alpha, 0) << "uncovered corners are transparent";
 }
 
 TEST_F(WatermarksTest, AWatermarkWiderThanTheImageIsCutOnItsRight) {
   UseRedPicture(400, 20);
-  ConversionSettings.wmImagePosition = kTopLeft;
+  settings.wmImagePosition = kTopLeft;
   Box box = ChangedBox(Stamped().get(), kGrey);
   EXPECT_EQ(box.left, 10);
   EXPECT_EQ(box.right, kWidth - 1);
@@ -254,7 +255,7 @@ TEST_F(WatermarksTest, AWatermarkWiderThanTheImageIsCutOnItsRight) {
 
 TEST_F(WatermarksTest, OffsetsThatLeaveNothingFailAndOffsetsOutsidePlaceNothing) {
   UseRedPicture(30, 20);
-  ConversionSettings.wmImagePosition = kTopLeft;
+  settings.wmImagePosition = kTopLeft;
   struct Case {
     int x, y;
     bool image;
@@ -267,8 +268,8 @@ TEST_F(WatermarksTest, OffsetsThatLeaveNothingFailAndOffsetsOutsidePlaceNothing)
                  {10, kHeight, false},
                  {INT_MAX, 10, false},
                  {INT_MIN, INT_MIN, true}}) {
-    ConversionSettings.wmImageXOffset = c.x;
-    ConversionSettings.wmImageYOffset = c.y;
+    settings.wmImageXOffset = c.x;
+    settings.wmImageYOffset = c.y;
     BitmapPtr image = Stamped();
     ASSERT_EQ(image != nullptr, c.image) << c.x << "," << c.y;
     if (image) {
@@ -279,18 +280,18 @@ TEST_F(WatermarksTest, OffsetsThatLeaveNothingFailAndOffsetsOutsidePlaceNothing)
 
 TEST_F(WatermarksTest, RasterLettersAreWrittenSoTransparentTextShowsThroughTheBox) {
   UseTextOnRedBox("WWWW");
-  ConversionSettings.wmTextOpacity = 0;
+  settings.wmTextOpacity = 0;
   auto isPhoto = [](Rgb8 p) { return Near(p, kGrey, 0); };
   auto isBox = [](Rgb8 p) { return p.red > 240 && p.green < 5; };
   // The box is found from the antialiased run, where nothing shows through.
-  ConversionSettings.wmTextAntialiasing = 1;
+  settings.wmTextAntialiasing = 1;
   BitmapPtr plain = Stamped();
   Box box = ChangedBox(plain.get(), kGrey);
   ASSERT_FALSE(box.empty());
   EXPECT_EQ(CountPixels(plain.get(), box, isPhoto), 0);
   EXPECT_EQ(CountPixels(plain.get(), box, isBox), box.width() * box.height());
 
-  ConversionSettings.wmTextAntialiasing = 0;
+  settings.wmTextAntialiasing = 0;
   BitmapPtr raster = Stamped();
   EXPECT_GT(CountPixels(raster.get(), box, isPhoto), 20) << "letters show the photo";
   EXPECT_GT(CountPixels(raster.get(), box, isBox), box.width() * box.height() / 2);
@@ -298,9 +299,9 @@ TEST_F(WatermarksTest, RasterLettersAreWrittenSoTransparentTextShowsThroughTheBo
 
 TEST_F(WatermarksTest, OpaquePictureAtHalfOpacityDarkensAndStillCovers) {
   UsePicture(MakeSolidBitmap(40, 30, 24, {255, 255, 255}).get(), "white.jpg", FIF_JPEG, 100);
-  ConversionSettings.wmImageOpacity = 128;
+  settings.wmImageOpacity = 128;
   BitmapPtr image = ApplyWatermark(MakeTestBitmap(kWidth, kHeight, 24, TestPattern::kGradient), kWidth, kHeight,
-                                   ConversionSettings.wmText);
+                                   settings.wmText, settings);
   Box rect{kWidth - 50, kHeight - 40, kWidth - 11, kHeight - 11};
   // White at 128 over black, then pasted (×255/256) and composited at alpha 254: about 126
   // whatever the photo beneath; two levels for the JPEG.
@@ -314,8 +315,8 @@ TEST_F(WatermarksTest, PictureWithAlphaAtHalfOpacityIsHalfTransparent) {
   for (unsigned y = 10; y < 20; ++y)
     for (unsigned x = 10; x < 30; ++x) FreeImage_SetPixelColor(picture.get(), x, y, &opaqueWhite);
   UsePicture(picture.get(), "logo.png", FIF_PNG);
-  ConversionSettings.wmImageOpacity = 128;
-  ConversionSettings.wmImagePosition = kTopLeft;
+  settings.wmImageOpacity = 128;
+  settings.wmImagePosition = kTopLeft;
   BitmapPtr image = Stamped();
   Box changed = ChangedBox(image.get(), kGrey);
   EXPECT_EQ(changed.left, 20);
@@ -337,25 +338,25 @@ TEST_F(WatermarksTest, GreyFilterWeighsTheChannels) {
     EXPECT_EQ(GreyFilter(c.in), c.out) << std::hex << c.in;
   }
   UseRedPicture(20, 20);
-  ConversionSettings.wmImageGreyscale = 1;
+  settings.wmImageGreyscale = 1;
   Rgb8 stamped = PixelAt(Stamped().get(), kWidth - 20, kHeight - 20);
   EXPECT_TRUE(Near(stamped, {75, 75, 75}, 1)) << ToString(stamped);
 }
 
 TEST_F(WatermarksTest, TextWithOnePercentSignIsUsedAsTyped) {
   UseTextOnRedBox("100%");
-  ConversionSettings.wmTextPadding = 3;
+  settings.wmTextPadding = 3;
   Box box = ChangedBox(Stamped().get(), kGrey);
   EXPECT_EQ(box.width(), std::lround(Measured("100%").width) + 6);
 }
 
 TEST_F(WatermarksTest, FontIsAvailableByNameOrMetricSubstituteOnly) {
   for (auto [family, available] : {std::pair{"Arial", true}, {"Liberation Sans", true}, {"NoSuchFont", false}}) {
-    ConversionSettings.wmFont = family;
-    EXPECT_EQ(CreateWatermarkFont(), available) << family;
+    settings.wmFont = family;
+    EXPECT_EQ(CreateWatermarkFont(settings), available) << family;
   }
   // Without a font the text watermark draws nothing, and the image is still made 24-bit.
-  ConversionSettings.doWatermark = kWatermarkText;
+  settings.doWatermark = kWatermarkText;
   BitmapPtr image = Stamped(8);
   ASSERT_TRUE(image);
   EXPECT_EQ(FreeImage_GetBPP(image.get()), 24u);
@@ -365,9 +366,9 @@ TEST_F(WatermarksTest, FontIsAvailableByNameOrMetricSubstituteOnly) {
 TEST_F(WatermarksTest, NothingToDoHandsTheSameBitmapOnAndNullPassesThrough) {
   BitmapPtr photo = MakeSolidBitmap(10, 10, 8, kGrey);
   FIBITMAP* same = photo.get();
-  EXPECT_EQ(ApplyWatermark(std::move(photo), 10, 10, ConversionSettings.wmText).get(), same);
+  EXPECT_EQ(ApplyWatermark(std::move(photo), 10, 10, settings.wmText, settings).get(), same);
   UseRedPicture(5, 5);
-  EXPECT_FALSE(ApplyWatermark(nullptr, 10, 10, ConversionSettings.wmText));
+  EXPECT_FALSE(ApplyWatermark(nullptr, 10, 10, settings.wmText, settings));
 }
 
 TEST_F(WatermarksTest, AnyDepthComesOutTwentyFourBitWithItsMetadata) {
@@ -375,7 +376,7 @@ TEST_F(WatermarksTest, AnyDepthComesOutTwentyFourBitWithItsMetadata) {
   for (int bpp : {8, 24, 32}) {
     BitmapPtr photo = MakeSolidBitmap(kWidth, kHeight, bpp, kGrey);
     AddCommentTag(photo.get(), "camera");
-    BitmapPtr image = ApplyWatermark(std::move(photo), kWidth, kHeight, ConversionSettings.wmText);
+    BitmapPtr image = ApplyWatermark(std::move(photo), kWidth, kHeight, settings.wmText, settings);
     ASSERT_TRUE(image) << bpp;
     EXPECT_EQ(FreeImage_GetBPP(image.get()), 24u) << bpp;
     EXPECT_TRUE(HasCommentTag(image.get())) << bpp;
@@ -384,12 +385,12 @@ TEST_F(WatermarksTest, AnyDepthComesOutTwentyFourBitWithItsMetadata) {
 }
 
 TEST_F(WatermarksTest, MissingOrUnreadablePictureLeavesTheImageAlone) {
-  ConversionSettings.doWatermark = kWatermarkImage;
+  settings.doWatermark = kWatermarkImage;
   WriteText(folder_ / "fake.png", "not a picture");
   BitmapPtr gif = MakeSolidBitmap(10, 10, 8, kGrey);
   ASSERT_TRUE(FreeImage_Save(FIF_GIF, gif.get(), (folder_ / "a.gif").c_str()));
   for (std::string path : {folder_ / "missing.png", folder_ / "fake.png", folder_ / "a.gif", std::string()}) {
-    ConversionSettings.wmImage = path;
+    settings.wmImage = path;
     BitmapPtr image = Stamped();
     ASSERT_TRUE(image) << path;
     EXPECT_TRUE(ChangedBox(image.get(), kGrey).empty()) << path;
@@ -399,7 +400,7 @@ TEST_F(WatermarksTest, MissingOrUnreadablePictureLeavesTheImageAlone) {
 // FreeImage reads a 16-bit grey PNG as FIT_UINT16, which its 32-bit conversion refuses: the
 // watermark was silently left out. It draws as the 8-bit picture of its high bytes.
 TEST_F(WatermarksTest, SixteenBitGreyPictureDrawsAsItsHighBytes) {
-  ConversionSettings.wmImagePosition = kTopLeft;
+  settings.wmImagePosition = kTopLeft;
   UsePicture(MakeSolidBitmap(8, 6, 24, {156, 156, 156}).get(), "eight.png", FIF_PNG);
   BitmapPtr expected = Stamped();
   BitmapPtr picture = AdoptBitmap(FreeImage_AllocateT(FIT_UINT16, 8, 6));
@@ -443,9 +444,9 @@ TEST_F(WatermarksTest, HostileNumbersEndQuicklyWithoutACrash) {
   };
   for (auto& [name, change] : cases) {
     ResetConversionSettings(true);
-    ConversionSettings.doWatermark = kWatermarkText;
+    settings.doWatermark = kWatermarkText;
     change(ConversionSettings);
-    ASSERT_TRUE(CreateWatermarkFont()) << name;
+    ASSERT_TRUE(CreateWatermarkFont(settings)) << name;
     auto start = std::chrono::steady_clock::now();
     BitmapPtr image = Stamped();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -4,6 +4,7 @@
 #include "cli/ConsoleMain.h"
 #include "convert/Worker.h"
 #include "formats/FormatTables.h"
+#include "pipeline/ImageRecords.h"
 #include "pipeline/Loading.h"
 #include "pipeline/Watermarks.h"
 
@@ -15,4 +16,15 @@ void ResetProgramState() {
   PrepareConsoleRun();
   ResetConversionProgress();
   ReleaseWatermarkFont();
+}
+
+void ClearImageRequest(ImageRequest& request) {
+  const ImageRequest fresh(request.settings);
+  request.currentFile = fresh.currentFile;
+  request.currentSubfolder = fresh.currentSubfolder;
+  request.outputFolder = fresh.outputFolder;
+  request.outputExtension = fresh.outputExtension;
+  request.save = fresh.save;
+  request.randomNumber = fresh.randomNumber;
+  request.fileCounter = fresh.fileCounter;
 }

@@ -6,3 +6,8 @@
 // progress record, the command line and the watermark font, as the console program has
 // them before it reads its arguments.
 void ResetProgramState();
+
+// Gives every field of a request but its settings the value of a new one (a request holds
+// its settings by reference, so it cannot be assigned).
+struct ImageRequest;
+void ClearImageRequest(ImageRequest& request);
