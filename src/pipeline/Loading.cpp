@@ -152,20 +152,21 @@ int HalfSizeFactor(const ConversionSettingsRecord& s) {
   return 0;
 }
 
-// The resize still works from the full size, which `shrink.reducedFrom` gets.
-// SmallestDecodeForResize gives half again of the target.
+// The resize still works to the target of the full size, which `shrink->target` gets.
+// ReducedDecodeForResize gives half again of the target as the smallest size.
 void ShrinkFullDecodeForResize(RawDevelopment& development, ShrinkForResize* shrink) {
   if (!shrink) return;
   const ImageSize full = RawOutputSize(development);
-  ImageSize smallest;
   const int factor = HalfSizeFactor(shrink->settings);
-  if (factor == 0 || !SmallestDecodeForResize(full.width, full.height, smallest, shrink->settings)) return;
+  const std::optional<ReducedDecode> reduced = factor ? ReducedDecodeForResize(full, shrink->settings) : std::nullopt;
+  if (!reduced) return;
+  const ImageSize smallest = reduced->smallest;
   const auto fits = [factor](int side, int smallestSide) {
     return int64_t{side} * 3 >= int64_t{smallestSide} * 2 * factor;
   };
   if (!fits(full.width, smallest.width) || !fits(full.height, smallest.height)) return;
   DecodeAtHalfSize(development);
-  shrink->reducedFrom = full;
+  shrink->target = reduced->target;
 }
 
 BitmapPtr LoadRawWithinLimits(const std::string& path, const ConversionSettingsRecord& s, ShrinkForResize* shrink,
@@ -203,18 +204,19 @@ BitmapPtr LoadRawWithinLimits(const std::string& path, const ConversionSettingsR
 // FreeImage's JPEG decoder scales by a half, a quarter or an eighth in its inverse DCT when
 // told the size it needs (flags >> 16: at least that many pixels on the longer side). Only
 // the half is asked for, when it still gives the size the resize needs
-// (SmallestDecodeForResize): the quarter and the eighth alias (see PreviewDecoding.cpp).
-// Returns the flags to add; `fullSize` gets the full, upright size.
-int ReducedJpegLoadFlags(FIBITMAP* header, const ConversionSettingsRecord& s, ImageSize& fullSize) {
+// (ReducedDecodeForResize): the quarter and the eighth alias (see PreviewDecoding.cpp).
+// Returns the flags to add; `target` gets the resize's target from the full, upright size.
+int ReducedJpegLoadFlags(FIBITMAP* header, const ConversionSettingsRecord& s, std::optional<TargetSize>& target) {
   const int width = static_cast<int>(FreeImage_GetWidth(header)),
             height = static_cast<int>(FreeImage_GetHeight(header));
   const bool quarterTurn = ExifOrientationTurnsAQuarter(header);
   const ImageSize upright = quarterTurn ? ImageSize{height, width} : ImageSize{width, height};
-  ImageSize smallest;
-  if (!SmallestDecodeForResize(upright.width, upright.height, smallest, s)) return 0;
+  const std::optional<ReducedDecode> reduced = ReducedDecodeForResize(upright, s);
+  if (!reduced) return 0;
+  ImageSize smallest = reduced->smallest;
   if (quarterTurn) std::swap(smallest.width, smallest.height);
   if ((width + 1) / 2 < smallest.width || (height + 1) / 2 < smallest.height) return 0;
-  fullSize = upright;
+  target = reduced->target;
   return (std::max(width, height) / 2) << 16;
 }
 
@@ -226,8 +228,8 @@ BitmapPtr LoadJpegWithinLimits(const std::string& path, ShrinkForResize* shrink)
   if (!header || !FitsImageLimits(FreeImage_GetWidth(header.get()), FreeImage_GetHeight(header.get()),
                                   FreeImage_GetBPP(header.get())))
     return nullptr;
-  ImageSize fullSize;
-  const int reduction = shrink ? ReducedJpegLoadFlags(header.get(), shrink->settings, fullSize) : 0;
+  std::optional<TargetSize> target;
+  const int reduction = shrink ? ReducedJpegLoadFlags(header.get(), shrink->settings, target) : 0;
   // The decoder turns the pixels upright by the file's EXIF orientation, and leaves the
   // file's colour profile behind when it turns them.
   BitmapPtr bitmap = AdoptBitmap(FreeImage_Load(FIF_JPEG, path.c_str(), JPEG_ACCURATE | JPEG_EXIFROTATE | reduction));
@@ -237,7 +239,7 @@ BitmapPtr LoadJpegWithinLimits(const std::string& path, ShrinkForResize* shrink)
   // file's own otherwise.
   FreeImage_SetMetadata(FIMD_COMMENTS, bitmap.get(), "OriginalJPEGWidth", nullptr);
   FreeImage_SetMetadata(FIMD_COMMENTS, bitmap.get(), "OriginalJPEGHeight", nullptr);
-  shrink->reducedFrom = fullSize;
+  shrink->target = target;
   return bitmap;
 }
 
@@ -265,17 +267,17 @@ void InitialiseImageLibraries() {
   TIFFSetWarningHandler(nullptr);
 }
 
-BitmapPtr LoadSourceImage(const std::string& path, const ConversionSettingsRecord& s, ImageSize* reducedFrom,
-                          std::string* notes) {
+BitmapPtr LoadSourceImage(const std::string& path, const ConversionSettingsRecord& s,
+                          std::optional<TargetSize>* resizeTarget, std::string* notes) {
   const int32_t loadAs = s.rawLoadAs;
-  ShrinkForResize shrink{s, {}};
-  ShrinkForResize* const mayShrink = reducedFrom ? &shrink : nullptr;
+  ShrinkForResize shrink{s, std::nullopt};
+  ShrinkForResize* const mayShrink = resizeTarget ? &shrink : nullptr;
   std::string unused;
   BitmapPtr bitmap;
   if (loadAs == kLoadAs8BitPixels || loadAs == kLoadAs16BitPixels) bitmap = LoadRawPixelData(path, loadAs, s);
   if (!bitmap) bitmap = LoadRawWithinLimits(path, s, mayShrink, notes ? *notes : unused);
   if (!bitmap) bitmap = LoadJpegWithinLimits(path, mayShrink);
-  if (reducedFrom) *reducedFrom = shrink.reducedFrom;
+  if (resizeTarget) *resizeTarget = shrink.target;
   // A file of a known kind that its decoders refused (damaged, unsupported, or too large for
   // the memory at hand) is not made into a picture of its bytes.
   if (!bitmap && !HasKnownFileSignature(path)) bitmap = LoadRawPixelData(path, kLoadAs16BitPixels, s);

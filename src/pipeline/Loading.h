@@ -2,6 +2,7 @@
 // Loading the input file into one bitmap, the metadata holder that carries the input's
 // metadata to the saved file.
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "pipeline/ImageSize.h"
@@ -18,16 +19,18 @@ void InitialiseImageLibraries();
 // headerless RGB 5-6-5 pixels. A JPEG whose stated size exceeds the image limits is not
 // decoded. Null when every decoder fails.
 //
-// With `reducedFrom`, a JPEG (a camera file's preview, or a JPEG file) may be decoded at a
-// fraction of its size when the resize settings will shrink it to at most half both ways:
-// the bitmap is then smaller than the image, whose full size goes to `reducedFrom`. The
-// resize and every size rule are computed from that size, so only pixel values change.
-// Zero there means the bitmap has its full size.
+// With `resizeTarget`, an image may be decoded at a fraction of its size when the resize
+// settings will shrink it enough anyway (a JPEG or a camera file's preview to half, a full
+// decode by LibRaw's half size): the bitmap is then smaller than the image, and the resize's
+// target, worked out from the full size, goes to `resizeTarget`. Every size rule after the
+// resize sees the size of that target, so only pixel values change. None there means the
+// bitmap has its full size.
 //
 // With `notes`, the debug report's lines about the load are added there (a damaged preview
 // passed over for the camera's own image).
 [[nodiscard]] BitmapPtr LoadSourceImage(const std::string& path, const ConversionSettingsRecord& settings,
-                                        ImageSize* reducedFrom = nullptr, std::string* notes = nullptr);
+                                        std::optional<TargetSize>* resizeTarget = nullptr,
+                                        std::string* notes = nullptr);
 
 // Reads the file as headerless pixels: mode kLoadAs8BitPixels is 8-bit grey,
 // kLoadAs16BitPixels is 16-bit RGB 5-6-5.

@@ -13,16 +13,17 @@ namespace {
 
 bool ConvertWholeImage(const ImageRequest& request, ImageResult& result) {
   const ConversionSettingsRecord& settings = request.settings;
-  ImageSize reducedFrom;
-  BitmapPtr bitmap = LoadSourceImage(request.currentFile, settings, &reducedFrom, &result.notes);
+  std::optional<TargetSize> resizeTarget;  // given by a decode that handed over a smaller image
+  BitmapPtr bitmap = LoadSourceImage(request.currentFile, settings, &resizeTarget, &result.notes);
   result.sourceBpp = BppOf(bitmap);
   if (WidthOf(bitmap) == 0 || HeightOf(bitmap) == 0) return false;
   BitmapPtr metadataHolder = MakeMetadataHolder(bitmap.get());
 
   bitmap = ApplyRotation(std::move(bitmap), settings);
-  // A bitmap decoded smaller (never one that a rotation turns) is resized by its full size.
-  bitmap = reducedFrom.width > 0 ? ApplyResize(std::move(bitmap), reducedFrom.width, reducedFrom.height, settings)
-                                 : ApplyResize(std::move(bitmap), WidthOf(bitmap), HeightOf(bitmap), settings);
+  // A bitmap decoded smaller (never one that a rotation turns) comes with the target of its
+  // full size; any other is resized by the size it has after the rotation.
+  if (!resizeTarget) resizeTarget = ResizeTarget({WidthOf(bitmap), HeightOf(bitmap)}, settings);
+  bitmap = ApplyResize(std::move(bitmap), resizeTarget, settings);
   // The size after rotation and resizing is the one the frame, the watermark and the
   // output name see.
   const int width = WidthOf(bitmap);

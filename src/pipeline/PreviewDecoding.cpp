@@ -14,25 +14,27 @@ namespace {
 
 // What the decode is asked for beyond FreeImage's own: whether the EXIF orientation turns
 // the image by a quarter, and whether it may be decoded smaller for a resize that follows
-// (by the settings of the resize that follows; the full, upright size then goes to
-// `reducedFrom`).
+// (by the settings of the resize that follows, whose target, worked out from the full,
+// upright size, then goes to `target`).
 struct DecodeRequest {
   bool quarterTurn = false;
   const ConversionSettingsRecord* resize = nullptr;
-  ImageSize reducedFrom;
+  std::optional<TargetSize> target;
 };
 
 // libjpeg-turbo scales by eighths in its inverse DCT, far cheaper than decoding at full
 // size and resizing from there: the smallest scale that still gives the size the resize
-// needs (SmallestDecodeForResize) is taken, but never below 3/8: the 2 x 2 and 1 x 1
+// needs (ReducedDecodeForResize) is taken, but never below 3/8: the 2 x 2 and 1 x 1
 // inverse DCTs of a quarter and an eighth alias, and a camera photo resized from them
 // differs visibly from the full-size route (bench/RESULTS.md, shrink-on-load).
 constexpr unsigned kSmallestEighths = 3;
 void ChooseReducedScale(jpeg_decompress_struct& info, DecodeRequest& request) {
   const int width = static_cast<int>(info.image_width), height = static_cast<int>(info.image_height);
   const ImageSize upright = request.quarterTurn ? ImageSize{height, width} : ImageSize{width, height};
-  ImageSize smallest;
-  if (!request.resize || !SmallestDecodeForResize(upright.width, upright.height, smallest, *request.resize)) return;
+  const std::optional<ReducedDecode> reduced =
+      request.resize ? ReducedDecodeForResize(upright, *request.resize) : std::nullopt;
+  if (!reduced) return;
+  ImageSize smallest = reduced->smallest;
   if (request.quarterTurn) std::swap(smallest.width, smallest.height);
   for (unsigned eighths = kSmallestEighths; eighths < 8; ++eighths) {
     info.scale_num = eighths;
@@ -40,7 +42,7 @@ void ChooseReducedScale(jpeg_decompress_struct& info, DecodeRequest& request) {
     jpeg_calc_output_dimensions(&info);
     if (info.output_width >= static_cast<unsigned>(smallest.width) &&
         info.output_height >= static_cast<unsigned>(smallest.height)) {
-      request.reducedFrom = upright;
+      request.target = reduced->target;
       return;
     }
   }
@@ -170,7 +172,7 @@ BitmapPtr DecodeJpegPreview(const std::string& path, ShrinkForResize* shrink, bo
   if (bitmap && !profile.empty() &&
       !FreeImage_CreateICCProfile(bitmap.get(), profile.data(), static_cast<long>(profile.size())))
     return nullptr;
-  if (bitmap && shrink) shrink->reducedFrom = request.reducedFrom;
+  if (bitmap && shrink) shrink->target = request.target;
   return bitmap;
 }
 

@@ -28,8 +28,8 @@ struct ShrinkForResize;
 // own image is then to be decoded instead.
 //
 // With `shrink`, the preview may be decoded at a fraction of its size when a resize
-// follows (see SmallestDecodeForResize): the bitmap is then smaller, and its full size goes
-// to `shrink->reducedFrom`.
+// follows (see ReducedDecodeForResize): the bitmap is then smaller, and the resize's target
+// goes to `shrink->target`.
 [[nodiscard]] BitmapPtr DecodeJpegPreview(const std::string& path, ShrinkForResize* shrink = nullptr,
                                           bool* endedEarly = nullptr);
 

@@ -62,14 +62,9 @@ BitmapPtr RotateAboutCentre(BitmapPtr bitmap, int degrees, int width, int height
   return AdoptBitmap(FreeImage_RotateEx(bitmap.get(), degrees, 0.0, 0.0, width / 2.0, height / 2.0, FALSE));
 }
 
-struct Size {
-  int64_t width;
-  int64_t height;
-};
-
 // Only the longer side's target counts; the other side follows the proportions, rounded
 // to the nearest pixel with halves away from zero.
-Size KeepAspectSize(int width, int height, int32_t targetWidth, int32_t targetHeight) {
+TargetSize KeepAspectSize(int width, int height, int32_t targetWidth, int32_t targetHeight) {
   if (width >= height) {
     const float ratio = static_cast<float>(width) / static_cast<float>(height);
     return {targetWidth, static_cast<int64_t>(std::round(targetWidth / static_cast<double>(ratio)))};
@@ -80,7 +75,7 @@ Size KeepAspectSize(int width, int height, int32_t targetWidth, int32_t targetHe
 
 // FreeImage rescales palette and 16-bit images through 24 bits, and filters one direction
 // first, keeping a bitmap of one new and one old side in between.
-bool ResizeFitsLimits(int width, int height, int bpp, Size target) {
+bool ResizeFitsLimits(int width, int height, int bpp, TargetSize target) {
   const int resultBpp = std::max(bpp, 24);
   const int64_t between = std::min(target.width * height, width * target.height);
   return FitsImageLimits(target.width, target.height, resultBpp) && FitsImageBytes(between, 1, resultBpp);
@@ -95,16 +90,6 @@ bool ResizeWanted(int width, int height, int32_t targetWidth, int32_t targetHeig
 }
 
 bool RotationWanted(const ConversionSettingsRecord& s) { return s.doRotation && s.rotation > 0 && s.rotation < 360; }
-
-// The size the resize settings make of a `width` x `height` image; false when they leave it.
-bool ResizeTarget(int width, int height, Size& size, const ConversionSettingsRecord& s) {
-  if (!s.doResize) return false;
-  const int32_t targetWidth = ResizeDimension(s.width, s.widthUnit, width);
-  const int32_t targetHeight = ResizeDimension(s.height, s.heightUnit, height);
-  if (!ResizeWanted(width, height, targetWidth, targetHeight, s)) return false;
-  size = s.keepAspectRatio ? KeepAspectSize(width, height, targetWidth, targetHeight) : Size{targetWidth, targetHeight};
-  return true;
-}
 
 // Depths FreeImage's threshold and dither do not take are made 24-bit first.
 BitmapPtr WithBinarisableDepth(BitmapPtr bitmap) {
@@ -159,22 +144,30 @@ BitmapPtr ApplyRotation(BitmapPtr bitmap, const ConversionSettingsRecord& s) {
   return bitmap;
 }
 
-BitmapPtr ApplyResize(BitmapPtr bitmap, int width, int height, const ConversionSettingsRecord& s) {
-  Size size{};
-  if (!bitmap || !ResizeTarget(width, height, size, s)) return bitmap;
-  if (!ResizeFitsLimits(width, height, BppOf(bitmap), size)) return nullptr;
-  return AdoptBitmap(
-      FreeImage_Rescale(bitmap.get(), static_cast<int>(size.width), static_cast<int>(size.height), ResizeFilter(s)));
+std::optional<TargetSize> ResizeTarget(ImageSize from, const ConversionSettingsRecord& s) {
+  if (!s.doResize) return std::nullopt;
+  const int32_t targetWidth = ResizeDimension(s.width, s.widthUnit, from.width);
+  const int32_t targetHeight = ResizeDimension(s.height, s.heightUnit, from.height);
+  if (!ResizeWanted(from.width, from.height, targetWidth, targetHeight, s)) return std::nullopt;
+  if (!s.keepAspectRatio) return TargetSize{targetWidth, targetHeight};
+  return KeepAspectSize(from.width, from.height, targetWidth, targetHeight);
 }
 
-bool SmallestDecodeForResize(int width, int height, ImageSize& smallest, const ConversionSettingsRecord& s) {
-  Size size{};
-  if (RotationWanted(s) || s.resizeAlgorithm == kResizeBox || !ResizeTarget(width, height, size, s) ||
-      !ResizeFitsLimits(width, height, 24, size))
-    return false;
-  if (width < 2 * size.width || height < 2 * size.height) return false;
-  smallest = {static_cast<int>((size.width * 3 + 1) / 2), static_cast<int>((size.height * 3 + 1) / 2)};
-  return true;
+BitmapPtr ApplyResize(BitmapPtr bitmap, std::optional<TargetSize> target, const ConversionSettingsRecord& s) {
+  if (!bitmap || !target) return bitmap;
+  if (!ResizeFitsLimits(WidthOf(bitmap), HeightOf(bitmap), BppOf(bitmap), *target)) return nullptr;
+  return AdoptBitmap(FreeImage_Rescale(bitmap.get(), static_cast<int>(target->width), static_cast<int>(target->height),
+                                       ResizeFilter(s)));
+}
+
+std::optional<ReducedDecode> ReducedDecodeForResize(ImageSize full, const ConversionSettingsRecord& s) {
+  if (RotationWanted(s) || s.resizeAlgorithm == kResizeBox) return std::nullopt;
+  const std::optional<TargetSize> target = ResizeTarget(full, s);
+  if (!target || !ResizeFitsLimits(full.width, full.height, 24, *target)) return std::nullopt;
+  if (full.width < 2 * target->width || full.height < 2 * target->height) return std::nullopt;
+  const ImageSize smallest{static_cast<int>((target->width * 3 + 1) / 2),
+                           static_cast<int>((target->height * 3 + 1) / 2)};
+  return ReducedDecode{*target, smallest};
 }
 
 int32_t ResizeDimension(int32_t value, int8_t unit, int32_t current) {

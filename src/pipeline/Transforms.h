@@ -5,6 +5,7 @@
 #include <FreeImage.h>
 
 #include <cstdint>
+#include <optional>
 
 #include "pipeline/ImageSize.h"
 #include "platform/BitmapPtr.h"
@@ -26,29 +27,37 @@
 // within the same canvas. Depths of 16 bits and less or above 32 are made 24-bit first.
 [[nodiscard]] BitmapPtr ApplyRotation(BitmapPtr bitmap, const ConversionSettingsRecord& settings);
 
-// Rescales a `width` x `height` bitmap to the target of the resize settings. A target of
-// zero or less, the same size, or (LARGEIMAGES) an image smaller than the target in both
-// directions leave it unchanged; a target beyond the image limits fails (null).
-[[nodiscard]] BitmapPtr ApplyResize(BitmapPtr bitmap, int width, int height, const ConversionSettingsRecord& settings);
+// The size the resize settings make of a `from` image. None when they leave it as it is: no
+// resize, a target of zero or less, the same size, or (LARGEIMAGES) an image smaller than the
+// target in both directions.
+[[nodiscard]] std::optional<TargetSize> ResizeTarget(ImageSize from, const ConversionSettingsRecord& settings);
 
-// The smallest size at which a decoder may hand over a 24-bit `width` x `height` image
-// instead of its full size, because the resize settings will shrink it to at most half both
-// ways anyway. The resize and every size rule are still computed from the full size, so only
-// pixel values change: the smallest size keeps half again of the resize's target, which
-// keeps the result close to the full-size route on camera photos where the target itself
-// did not (bench/RESULTS.md, shrink-on-load). False when the image is needed at full size:
-// no resize follows, a rotation comes first (the size it resizes is not known before
-// decoding), or the filter is BOX, whose result from a reduced image differs visibly.
+// Rescales the bitmap to `target` with the filter of the settings; none leaves it unchanged,
+// and a target beyond the image limits fails (null).
+[[nodiscard]] BitmapPtr ApplyResize(BitmapPtr bitmap, std::optional<TargetSize> target,
+                                    const ConversionSettingsRecord& settings);
+
+// When a decoder may hand over a 24-bit image smaller than its `full` size, because the
+// resize settings will shrink it to at most half both ways anyway: the resize's target,
+// worked out from the full size and handed on with the smaller image, and the smallest size
+// the decoder may give. Only pixel values change: the smallest size keeps half again of the
+// target, which keeps the result close to the full-size route on camera photos where the
+// target itself did not (bench/RESULTS.md, shrink-on-load). None when the image is needed at
+// full size: no resize follows, a rotation comes first (the size it resizes is not known
+// before decoding), or the filter is BOX, whose result from a reduced image differs visibly.
+struct ReducedDecode {
+  TargetSize target;
+  ImageSize smallest;
+};
+[[nodiscard]] std::optional<ReducedDecode> ReducedDecodeForResize(ImageSize full,
+                                                                  const ConversionSettingsRecord& settings);
+
 // A decode that may hand over a smaller image for the resize of `settings` that follows;
-// `reducedFrom` then gets the full size from which the resize and every size rule are
-// computed (zero: the image has its full size).
+// `target` then gets the resize's target, worked out from the full size.
 struct ShrinkForResize {
   const ConversionSettingsRecord& settings;
-  ImageSize reducedFrom;
+  std::optional<TargetSize> target;
 };
-
-[[nodiscard]] bool SmallestDecodeForResize(int width, int height, ImageSize& smallest,
-                                           const ConversionSettingsRecord& settings);
 
 // One target side from a setting: PIXELS is the value itself, PERCENT is value / 100 of
 // `current` rounded to the nearest integer with halves to even; any other unit gives 0.

@@ -190,18 +190,22 @@ void ExpectReducedDecodeResizesLikeTheFullSize(ConversionSettingsRecord& setting
     SCOPED_TRACE("filter " + std::to_string(algorithm));
     settings.resizeAlgorithm = algorithm;
     BitmapPtr full = LoadSourceImage(path, settings);
-    ImageSize reducedFrom{-1, -1};
-    BitmapPtr reduced = LoadSourceImage(path, settings, &reducedFrom);
+    std::optional<TargetSize> given;
+    BitmapPtr reduced = LoadSourceImage(path, settings, &given);
     ASSERT_TRUE(full && reduced);
     const bool reducedHere = reduces && algorithm != 0;
-    EXPECT_EQ(reducedFrom.width, reducedHere ? WidthOf(full) : 0);
-    EXPECT_EQ(reducedFrom.height, reducedHere ? HeightOf(full) : 0);
+    const std::optional<TargetSize> fullTarget = ResizeTarget({WidthOf(full), HeightOf(full)}, settings);
+    ASSERT_TRUE(fullTarget);
+    ASSERT_EQ(given.has_value(), reducedHere);
+    if (given) {
+      EXPECT_EQ(given->width, fullTarget->width);
+      EXPECT_EQ(given->height, fullTarget->height);
+    }
     EXPECT_EQ(WidthOf(reduced) < WidthOf(full), reducedHere);
     // Never below 3/8: smaller scales alias.
     EXPECT_GE(WidthOf(reduced) * 8, WidthOf(full) * 3);
-    const ImageSize size = reducedHere ? reducedFrom : ImageSize{WidthOf(reduced), HeightOf(reduced)};
-    BitmapPtr expected = ApplyResize(std::move(full), WidthOf(full), HeightOf(full), settings);
-    BitmapPtr actual = ApplyResize(std::move(reduced), size.width, size.height, settings);
+    BitmapPtr expected = ApplyResize(std::move(full), fullTarget, settings);
+    BitmapPtr actual = ApplyResize(std::move(reduced), reducedHere ? given : fullTarget, settings);
     ASSERT_TRUE(actual && expected);
     EXPECT_EQ(WidthOf(actual), WidthOf(expected));
     EXPECT_EQ(HeightOf(actual), HeightOf(expected));
@@ -252,9 +256,10 @@ TEST_F(LoadingTest, JpegDecodedSmallerKeepsItsOwnCommentsOnly) {
   ASSERT_TRUE(FreeImage_SetMetadataKeyValue(FIMD_COMMENTS, picture.get(), "Comment", "from the camera"));
   ASSERT_TRUE(FreeImage_Save(FIF_JPEG, picture.get(), (folder / "picture.cr2").c_str(), 90));
   ExpectReducedDecodeResizesLikeTheFullSize(settings, folder / "picture.cr2", 90, true);
-  ImageSize reducedFrom;
-  BitmapPtr reduced = LoadSourceImage(folder / "picture.cr2", settings, &reducedFrom);
-  ASSERT_EQ(reducedFrom.width, 400);
+  std::optional<TargetSize> target;
+  BitmapPtr reduced = LoadSourceImage(folder / "picture.cr2", settings, &target);
+  ASSERT_TRUE(target);
+  ASSERT_LT(WidthOf(reduced), 400);
   EXPECT_EQ(FreeImage_GetMetadataCount(FIMD_COMMENTS, reduced.get()), 1u);
 }
 

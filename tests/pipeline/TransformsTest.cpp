@@ -163,7 +163,7 @@ TEST_F(TransformsTest, ResizeFollowsTheTargetRules) {
     settings.resizeType = c.type;
     BitmapPtr input = Blank(c.width, c.height);
     FIBITMAP* before = input.get();
-    BitmapPtr output = ApplyResize(std::move(input), c.width, c.height, settings);
+    BitmapPtr output = ApplyResize(std::move(input), ResizeTarget({c.width, c.height}, settings), settings);
     ASSERT_TRUE(output);
     EXPECT_EQ(WidthOf(output), c.expectedWidth);
     EXPECT_EQ(HeightOf(output), c.expectedHeight);
@@ -191,7 +191,7 @@ TEST_F(TransformsTest, ResizeThatWouldExceedTheLimitsFails) {
     settings.widthUnit = c.widthUnit;
     settings.height = c.height;
     settings.keepAspectRatio = c.keepAspect;
-    EXPECT_FALSE(ApplyResize(Blank(60, 40, 24), 60, 40, settings));
+    EXPECT_FALSE(ApplyResize(Blank(60, 40, 24), ResizeTarget({60, 40}, settings), settings));
   }
 }
 
@@ -226,11 +226,11 @@ TEST_F(TransformsTest, ReducedDecodeOnlyWhereTheResizeHalvesTheImage) {
     settings.resizeAlgorithm = c.algorithm;
     settings.doRotation = c.rotation != 0;
     settings.rotation = c.rotation;
-    ImageSize smallest;
-    ASSERT_EQ(SmallestDecodeForResize(c.width, c.height, smallest, settings), c.reduced);
+    const std::optional<ReducedDecode> reduced = ReducedDecodeForResize({c.width, c.height}, settings);
+    ASSERT_EQ(reduced.has_value(), c.reduced);
     if (!c.reduced) continue;
-    EXPECT_EQ(smallest.width, c.smallestWidth);
-    EXPECT_EQ(smallest.height, c.smallestHeight);
+    EXPECT_EQ(reduced->smallest.width, c.smallestWidth);
+    EXPECT_EQ(reduced->smallest.height, c.smallestHeight);
   }
 }
 
@@ -375,7 +375,9 @@ TEST_F(TransformsTest, NullPassesEveryStage) {
   s.width = s.height = 10;
   const std::function<BitmapPtr(BitmapPtr, const ConversionSettingsRecord&)> stages[] = {
       ApplyRotation,
-      [](BitmapPtr b, const ConversionSettingsRecord& given) { return ApplyResize(std::move(b), 0, 0, given); },
+      [](BitmapPtr b, const ConversionSettingsRecord& given) {
+        return ApplyResize(std::move(b), TargetSize{10, 10}, given);
+      },
       ApplyToneMapping,
       ApplyFlips,
       ApplyColorAdjustment,
