@@ -1,5 +1,7 @@
 #include "support/ProgramState.h"
 
+#include <memory>
+
 #include "cli/Arguments.h"
 #include "cli/ConsoleMain.h"
 #include "convert/Worker.h"
@@ -19,12 +21,7 @@ void ResetProgramState() {
 }
 
 void ClearImageRequest(ImageRequest& request) {
-  const ImageRequest fresh(request.settings);
-  request.currentFile = fresh.currentFile;
-  request.currentSubfolder = fresh.currentSubfolder;
-  request.outputFolder = fresh.outputFolder;
-  request.outputExtension = fresh.outputExtension;
-  request.save = fresh.save;
-  request.randomNumber = fresh.randomNumber;
-  request.fileCounter = fresh.fileCounter;
+  const ConversionSettingsRecord& settings = request.settings;
+  std::destroy_at(&request);
+  std::construct_at(&request, settings);
 }

@@ -7,7 +7,7 @@
 // them before it reads its arguments.
 void ResetProgramState();
 
-// Gives every field of a request but its settings the value of a new one (a request holds
-// its settings by reference, so it cannot be assigned).
+// Makes `request` a new request on the same settings: a request holds its settings by
+// reference, so it cannot be assigned, and a new one in its place misses no field.
 struct ImageRequest;
 void ClearImageRequest(ImageRequest& request);
